@@ -1,0 +1,108 @@
+// The EEPROM access protocol: select, write and read packets carried as the
+// payload of single output reports, answers taken from input reports.
+#include <cstring>
+
+#include "device/hid_device_link.h"
+
+namespace veltrane {
+namespace {
+
+// The packet buffer is 100 bytes: a packet of six header bytes leaves room
+// for 94 data bytes, whatever the report length allows.
+constexpr int kMaxChunk = static_cast<int>(kPacketBufferSize) - 6;
+constexpr unsigned kEepromPauseMs = 1;
+
+// Data bytes per packet for a report of `report_length` bytes (report ID
+// included); 0 when the report cannot carry a single data byte.
+int ChunkSize(std::uint16_t report_length) {
+  const int chunk = static_cast<int>(report_length) - 7;
+  if (chunk <= 0) return 0;
+  return chunk < kMaxChunk ? chunk : kMaxChunk;
+}
+
+}  // namespace
+
+int HidDeviceLink::SendSelect(std::uint8_t device_address, std::uint8_t selector) {
+  // The select packet names the bus device again for every operation.
+  const std::uint8_t packet[4] = {0x04, kCmdSelect, selector, device_address};
+  return SendOutputReport(packet, sizeof packet);
+}
+
+int HidDeviceLink::WriteEeprom(std::uint8_t device_address, std::uint8_t selector,
+                               std::uint16_t address, const std::uint8_t* source,
+                               std::uint16_t length) {
+  const int chunk = ChunkSize(capabilities_.output_report_byte_length);
+  if (length > 0 && chunk == 0) return 0;
+  std::uint8_t packet[kPacketBufferSize] = {};
+  if (SendSelect(device_address, selector) == 0) return 0;
+  if (length == 0) return 1;
+
+  int remaining = length;
+  while (remaining > 0) {
+    const int n = remaining < chunk ? remaining : chunk;
+    packet[0] = static_cast<std::uint8_t>(n + 6);
+    packet[1] = kCmdWrite;
+    packet[2] = 0x00;
+    packet[3] = 0x00;
+    packet[4] = static_cast<std::uint8_t>(address >> 8);
+    packet[5] = static_cast<std::uint8_t>(address & 0xFF);
+    std::memcpy(packet + 6, source, static_cast<std::size_t>(n));
+    if (SendOutputReport(packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
+    address = static_cast<std::uint16_t>(address + n);
+    source += n;
+    remaining -= n;
+    platform_.Sleep(kEepromPauseMs);
+  }
+  return 1;
+}
+
+int HidDeviceLink::ReadEeprom(std::uint8_t device_address, std::uint8_t selector,
+                              std::uint16_t address, std::uint8_t* destination,
+                              std::uint16_t length) {
+  const int chunk = ChunkSize(capabilities_.input_report_byte_length);
+  if (length > 0 && chunk == 0) return 0;
+  // Request and answer share this buffer: only bytes 0, 1, 4 and 5 are
+  // written before each request, so every later request carries the previous
+  // answer's bytes 2 and 3 and its data as filler. The device expects no less.
+  std::uint8_t packet[kPacketBufferSize] = {};
+  if (SendSelect(device_address, selector) == 0) return 0;
+  packet[1] = kCmdRead;
+  packet[2] = 0x00;
+  packet[3] = 0x00;
+  if (length == 0) return 1;
+
+  int remaining = length;
+  while (remaining > 0) {
+    const int n = remaining < chunk ? remaining : chunk;
+    packet[0] = static_cast<std::uint8_t>(n + 6);
+    packet[1] = kCmdRead;
+    packet[4] = static_cast<std::uint8_t>(address >> 8);
+    packet[5] = static_cast<std::uint8_t>(address & 0xFF);
+    if (SendOutputReport(packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
+    if (ReadInputReport(packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
+    std::memcpy(destination, packet + 6, static_cast<std::size_t>(n));
+    destination += n;
+    address = static_cast<std::uint16_t>(address + n);
+    remaining -= n;
+    platform_.Sleep(kEepromPauseMs);
+  }
+  return 1;
+}
+
+int HidDeviceLink::WriteFeedbackSettings(std::uint8_t device_address, std::uint8_t selector,
+                                         std::uint8_t s1, std::uint8_t s2, std::uint8_t s3) {
+  const std::uint8_t block[4] = {0x00, s1, s2, s3};
+  return WriteEeprom(device_address, selector, kFeedbackBlockAddress, block, sizeof block);
+}
+
+int HidDeviceLink::ReadFeedbackSettings(std::uint8_t device_address, std::uint8_t selector,
+                                        std::uint8_t* destination,
+                                        std::uint16_t destination_length) {
+  std::uint8_t block[4] = {};
+  const int result = ReadEeprom(device_address, selector, kFeedbackBlockAddress, block, 4);
+  if (destination_length < 4) return 0;
+  std::memcpy(destination, block, sizeof block);
+  return result;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,153 @@
+#include "device/hid_device_link.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace veltrane {
+
+HidDeviceLink::HidDeviceLink(HidPlatform& platform) : platform_(platform) {}
+
+HidDeviceLink::~HidDeviceLink() { Close(); }
+
+int HidDeviceLink::FindDevice() {
+  const std::vector<HidInterface> interfaces = platform_.EnumerateInterfaces();
+  found_ = 0;
+  access_denied_ = false;
+  for (const HidInterface& candidate : interfaces) {
+    // With several DACs connected the user may name the one to use.
+    if (!only_path_.empty() && candidate.path != only_path_) continue;
+    found_ = ProbeInterface(candidate);
+    if (found_ == 1) break;
+  }
+  return found_;
+}
+
+int HidDeviceLink::ProbeInterface(const HidInterface& candidate) {
+  found_ = 0;
+  if (candidate.detail_available) {
+    // Whatever an earlier discovery opened is closed before the candidate is looked at.
+    Close();
+    query_handle_ = platform_.Open(candidate.path, HidAccess::kNone);
+    if (IsOpenHandle(query_handle_)) {
+      attributes_ = HidAttributes{};
+      if (platform_.GetAttributes(query_handle_, &attributes_)) {
+        if (attributes_.vendor_id != vendor_id_) {
+          // Another vendor's interface: its query handle is not kept.
+          platform_.Close(query_handle_);
+          query_handle_ = kNullHandle;
+        } else {
+          product_id_ = attributes_.product_id;
+          // A path that does not fit the 256-character field is refused
+          // rather than cut short.
+          if (candidate.path.size() < kDevicePathSize) {
+            device_path_ = candidate.path;
+            if (ReadCapabilities() && capabilities_.usage_page == kVendorUsagePage) {
+              OpenWriteHandle(candidate.path);
+              OpenReadHandle(candidate.path);
+              const bool both_invalid =
+                  write_handle_ == kInvalidHandle && read_handle_ == kInvalidHandle;
+              const bool both_null = write_handle_ == kNullHandle && read_handle_ == kNullHandle;
+              found_ = (both_invalid || both_null) ? 0 : 1;
+              if (found_ == 0 && platform_.LastError() == HidError::kAccessDenied) {
+                access_denied_ = true;
+              }
+            }
+          }
+        }
+      }
+    }
+  }
+  if (found_ == 0) Close();
+  return found_;
+}
+
+bool HidDeviceLink::ReadCapabilities() {
+  HidCaps caps{};
+  if (!platform_.GetCaps(query_handle_, &caps)) return false;
+  capabilities_ = caps;
+  // Reports longer than the link's buffers cannot be framed: refuse the interface.
+  return capabilities_.output_report_byte_length <= kOutputReportBufferSize &&
+         capabilities_.input_report_byte_length <= kInputReportBufferSize;
+}
+
+void HidDeviceLink::OpenWriteHandle(const std::string& path) {
+  write_handle_ = platform_.Open(path, HidAccess::kWrite);
+  if (!IsOpenHandle(write_handle_)) write_handle_ = kInvalidHandle;
+}
+
+void HidDeviceLink::OpenReadHandle(const std::string& path) {
+  read_handle_ = platform_.Open(path, HidAccess::kRead);
+  if (!IsOpenHandle(read_handle_)) read_handle_ = kInvalidHandle;
+}
+
+void HidDeviceLink::Close() {
+  for (HidHandle* handle : {&query_handle_, &read_handle_, &write_handle_}) {
+    if (IsOpenHandle(*handle)) {
+      platform_.Close(*handle);
+      *handle = kInvalidHandle;
+    }
+  }
+  device_path_.clear();
+  found_ = 0;
+}
+
+int HidDeviceLink::ReadInputReport(std::uint8_t* destination, std::uint16_t length) {
+  if (read_handle_ == kInvalidHandle) return 0;
+  if (length >= kInputReportBufferSize) return 0;
+  input_report_[0] = 0;
+  if (!platform_.GetInputReport(read_handle_, input_report_,
+                                capabilities_.input_report_byte_length)) {
+    Close();
+    return 0;
+  }
+  std::memcpy(destination, input_report_ + 1, length);
+  return 1;
+}
+
+int HidDeviceLink::SendOutputReport(const std::uint8_t* source, std::uint16_t length) {
+  const std::uint16_t report_length = capabilities_.output_report_byte_length;
+  if (length >= report_length) return 0;
+  std::memset(output_report_, 0, report_length);
+  std::memcpy(output_report_ + 1, source, length);
+  if (write_handle_ == kInvalidHandle) return 0;
+  if (!platform_.SetOutputReport(write_handle_, output_report_, report_length)) {
+    Close();
+    return 0;
+  }
+  return 1;
+}
+
+int HidDeviceLink::WriteOutputReport(const std::uint8_t* source, std::uint16_t length) {
+  const std::uint16_t report_length = capabilities_.output_report_byte_length;
+  if (length >= report_length) return 0;
+  std::memset(output_report_, 0, report_length);
+  std::memcpy(output_report_ + 1, source, length);
+  if (write_handle_ == kInvalidHandle) return 0;
+  // A failed interrupt write leaves the link open.
+  return platform_.WriteReport(write_handle_, output_report_, report_length) ? 1 : 0;
+}
+
+std::string HidDeviceLink::GetHardwareId() {
+  last_hardware_id_.clear();
+  char pattern[32];
+  std::snprintf(pattern, sizeof pattern, "VID_%04X&PID_%04X", vendor_id_, product_id_);
+  for (std::string id : platform_.HardwareIds()) {
+    std::transform(id.begin(), id.end(), id.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (id.find(pattern) != std::string::npos) {
+      last_hardware_id_ = id;
+      break;
+    }
+  }
+  return last_hardware_id_;
+}
+
+bool HidDeviceLink::GetDeviceIds(std::uint16_t* vendor_id, std::uint16_t* product_id) const {
+  *vendor_id = vendor_id_;
+  *product_id = product_id_;
+  return true;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,105 @@
+// The one narrow interface between the device core and the operating system.
+//
+// Everything the HID device link needs from the system goes through here:
+// listing the HID interfaces, opening them, reading their attributes and
+// capabilities, moving whole reports, the hardware-ID strings of the devices
+// present, and the fixed pauses. The Linux (hidraw + libudev) and Windows
+// (SetupAPI + hid.dll) backends implement it, and so does the simulated DAC.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace veltrane {
+
+// A device handle keeps three states, as on Windows: null (never opened),
+// invalid (closed, or its open failed) and open (any other value).
+using HidHandle = std::intptr_t;
+inline constexpr HidHandle kNullHandle = 0;
+inline constexpr HidHandle kInvalidHandle = -1;
+
+inline bool IsOpenHandle(HidHandle h) { return h != kNullHandle && h != kInvalidHandle; }
+
+enum class HidAccess {
+  kNone,   // query handle: attributes and capabilities only
+  kRead,   // input reports
+  kWrite,  // output reports
+};
+
+// Why the last failing call failed, as far as the link's callers care.
+enum class HidError {
+  kNone,
+  kAccessDenied,  // the node exists but this user may not open it
+  kNotFound,      // gone (unplugged) or never there
+  kUnsupported,   // the system lacks the call (old kernel, missing DLL)
+  kOther,
+};
+
+// One enumerated HID interface. `detail_available` is false when the system
+// listed the interface but could not tell its path (Windows: the interface
+// detail could not be had); such an entry is skipped by discovery.
+struct HidInterface {
+  std::string path;
+  bool detail_available = true;
+};
+
+struct HidAttributes {
+  std::uint16_t vendor_id = 0;
+  std::uint16_t product_id = 0;
+  std::uint16_t version = 0;
+};
+
+// Report lengths are counted as Windows counts them: the longest report of the
+// kind plus one byte for the report ID, 0 when the interface has none.
+struct HidCaps {
+  std::uint16_t usage_page = 0;
+  std::uint16_t usage = 0;
+  std::uint16_t input_report_byte_length = 0;
+  std::uint16_t output_report_byte_length = 0;
+};
+
+class HidPlatform {
+ public:
+  virtual ~HidPlatform() = default;
+
+  // Every HID interface present, in the system's order.
+  virtual std::vector<HidInterface> EnumerateInterfaces() = 0;
+
+  // Opens `path`; kInvalidHandle on failure (LastError tells why).
+  virtual HidHandle Open(const std::string& path, HidAccess access) = 0;
+  virtual void Close(HidHandle handle) = 0;
+
+  virtual bool GetAttributes(HidHandle handle, HidAttributes* attributes) = 0;
+  // False when the capabilities (Windows: the preparsed data) cannot be had.
+  virtual bool GetCaps(HidHandle handle, HidCaps* caps) = 0;
+
+  // Control transfer of one output report; `report[0]` is the report ID.
+  virtual bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) = 0;
+  // Fetches one input report of `length` bytes; `report[0]` is the report ID.
+  virtual bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) = 0;
+  // Interrupt write of one whole output report.
+  virtual bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) = 0;
+
+  // The first hardware-ID string of every present device, in enumeration
+  // order (for a USB device: USB\VID_vvvv&PID_pppp&REV_rrrr).
+  virtual std::vector<std::string> HardwareIds() = 0;
+
+  // The fixed pauses of the protocol, in milliseconds.
+  virtual void Sleep(unsigned milliseconds) = 0;
+
+  virtual HidError LastError() const = 0;
+  virtual std::string LastErrorText() const = 0;
+
+  // A per-mille value a transfer has just delivered to the progress sink;
+  // only recorders (the simulated DAC's trace) care.
+  virtual void NoteProgress(std::uint16_t /*per_mille*/) {}
+};
+
+// The operating system's own backend for this build (hidraw on Linux,
+// SetupAPI and hid.dll on Windows).
+std::unique_ptr<HidPlatform> CreateSystemHidPlatform();
+
+}  // namespace veltrane

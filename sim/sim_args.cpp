@@ -1,0 +1,126 @@
+#include "sim/sim_args.h"
+
+#include <cstdlib>
+#include <limits>
+
+namespace veltrane::sim {
+namespace {
+
+bool ParseNumber(const std::string& text, int base, unsigned long max, unsigned long* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  const unsigned long parsed = std::strtoul(text.c_str(), &end, base);
+  if (end == nullptr || *end != '\0' || text[0] == '-' || parsed > max) return false;
+  *value = parsed;
+  return true;
+}
+
+// "--name=value" or "--name value": the value, or false when missing.
+bool TakeValue(std::vector<std::string>* args, std::size_t* i, const std::string& name,
+               std::string* value) {
+  const std::string& arg = (*args)[*i];
+  if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
+    *value = arg.substr(name.size() + 1);
+    return true;
+  }
+  if (*i + 1 >= args->size()) return false;
+  *value = (*args)[*i + 1];
+  args->erase(args->begin() + static_cast<std::ptrdiff_t>(*i) + 1);
+  return true;
+}
+
+bool Matches(const std::string& arg, const std::string& name) {
+  return arg == name || arg.compare(0, name.size() + 1, name + "=") == 0;
+}
+
+bool ApplyFault(const std::string& spec, SimOptions* options, std::string* error) {
+  const auto colon = spec.find(':');
+  unsigned long k = 0;
+  if (colon == std::string::npos ||
+      !ParseNumber(spec.substr(colon + 1), 10, std::numeric_limits<int>::max(), &k) || k == 0) {
+    *error = "--sim-fault takes KIND:K with K a count from 1, for example out:3";
+    return false;
+  }
+  const std::string kind = spec.substr(0, colon);
+  const int count = static_cast<int>(k);
+  if (kind == "out") {
+    options->fail_output_report = count;
+  } else if (kind == "in") {
+    options->fail_input_report = count;
+  } else if (kind == "write") {
+    options->fail_write = count;
+  } else if (kind == "unplug") {
+    options->unplug_after = count;
+  } else if (kind == "drop") {
+    options->drop_eeprom_write = count;
+  } else {
+    *error = "--sim-fault: unknown kind '" + kind + "' (use out, in, write, unplug or drop)";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ExtractSimArgs(std::vector<std::string>* args, SimSetup* setup, std::string* error) {
+  setup->options.virtual_time = false;
+  std::size_t i = 0;
+  while (i < args->size()) {
+    const std::string arg = (*args)[i];
+    std::string value;
+    if (arg == "--simulate") {
+      setup->enabled = true;
+    } else if (arg.rfind("--simulate=", 0) == 0) {
+      setup->enabled = true;
+      setup->options.eeprom_file = arg.substr(11);
+      if (setup->options.eeprom_file.empty()) {
+        *error = "--simulate=FILE needs a file name";
+        return false;
+      }
+    } else if (arg == "--virtual-time") {
+      setup->options.virtual_time = true;
+    } else if (Matches(arg, "--sim-product")) {
+      unsigned long n = 0;
+      if (!TakeValue(args, &i, "--sim-product", &value) || !ParseNumber(value, 0, 0xFFFF, &n)) {
+        *error = "--sim-product takes a product ID from 0 to 65535";
+        return false;
+      }
+      setup->options.product_id = static_cast<std::uint16_t>(n);
+    } else if (Matches(arg, "--sim-revision")) {
+      unsigned long n = 0;
+      if (!TakeValue(args, &i, "--sim-revision", &value) || !ParseNumber(value, 16, 0xFFFF, &n)) {
+        *error = "--sim-revision takes four hexadecimal digits, for example 0102";
+        return false;
+      }
+      setup->options.revision = static_cast<std::uint16_t>(n);
+    } else if (Matches(arg, "--sim-fault")) {
+      if (!TakeValue(args, &i, "--sim-fault", &value)) {
+        *error = "--sim-fault takes KIND:K, for example out:3";
+        return false;
+      }
+      if (!ApplyFault(value, &setup->options, error)) return false;
+    } else if (Matches(arg, "--trace")) {
+      if (!TakeValue(args, &i, "--trace", &value) || value.empty()) {
+        *error = "--trace takes a file name";
+        return false;
+      }
+      setup->trace_file = value;
+    } else {
+      ++i;
+      continue;
+    }
+    args->erase(args->begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  return true;
+}
+
+const char* SimArgsHelp() {
+  return "  --simulate[=FILE]   use the simulated DAC; keep its EEPROM in FILE between runs\n"
+         "  --sim-product N     product ID of the simulated DAC (default 4)\n"
+         "  --sim-revision HEX  revision of the simulated DAC (default 0102)\n"
+         "  --sim-fault KIND:K  make the K-th out, in, write or drop fail, or unplug after K reports\n"
+         "  --virtual-time      record the device pauses instead of waiting them out\n"
+         "  --trace FILE        write every report and pause of the simulated DAC to FILE\n";
+}
+
+}  // namespace veltrane::sim

@@ -1,0 +1,33 @@
+// The simulation options shared by veltrane and veltrane-cli, parsed by one
+// piece of code:
+//
+//   --simulate[=FILE]   use the simulated DAC (its EEPROM kept in FILE)
+//   --sim-product N     product ID of the simulated DAC (default 4)
+//   --sim-revision HEX  its revision (default 0102)
+//   --sim-fault KIND:K  out, in, write, unplug or drop: fail the K-th one
+//   --virtual-time      record the pauses instead of sleeping
+//   --trace FILE        write the simulated DAC's trace to FILE
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim/simulated_dac.h"
+
+namespace veltrane::sim {
+
+struct SimSetup {
+  bool enabled = false;
+  SimOptions options;
+  std::string trace_file;
+};
+
+// Takes the simulation options out of `args` (without the program name) and
+// leaves every other argument in order. False, with `error` set, when an
+// option is malformed. The simulator runs in real time unless --virtual-time.
+bool ExtractSimArgs(std::vector<std::string>* args, SimSetup* setup, std::string* error);
+
+// The option lines for --help.
+const char* SimArgsHelp();
+
+}  // namespace veltrane::sim

@@ -1,0 +1,370 @@
+#include "sim/simulated_dac.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace veltrane::sim {
+namespace {
+
+constexpr std::uint16_t kDacVendor = 0x3917;
+constexpr std::uint16_t kForeignVendor = 0x046D;
+constexpr std::uint16_t kForeignProduct = 0xC52B;
+constexpr std::uint8_t kEepromBusDevice = 0xA0;
+constexpr std::uint16_t kFeedbackBlock = 0x1712;
+// Factory feedback settings: 32/48/96 kHz 0.125, 44.1 kHz 0.25, 88.2 kHz 0.50.
+constexpr std::uint8_t kFactoryFeedback[4] = {0x00, 0x0F, 0x1F, 0x3F};
+
+bool IsBulkProduct(std::uint16_t product_id) { return product_id == 16 || product_id == 17; }
+
+std::string HexBytes(const std::uint8_t* bytes, std::size_t length) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(length * 3);
+  for (std::size_t i = 0; i < length; ++i) {
+    if (i != 0) out += ' ';
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 0x0F];
+  }
+  return out;
+}
+
+}  // namespace
+
+SimulatedDac::SimulatedDac(SimOptions options) : options_(std::move(options)) {
+  BuildInterfaces();
+  LoadEeprom();
+}
+
+SimulatedDac::~SimulatedDac() { SaveEeprom(); }
+
+std::vector<std::uint8_t> SimulatedDac::FactoryImage(std::uint16_t product_id,
+                                                     std::uint16_t version, std::size_t length) {
+  if (length < 18) length = 18;
+  std::vector<std::uint8_t> image(length);
+  image[1] = 0x00;
+  image[2] = 0x12;
+  image[3] = 0x34;
+  image[4] = static_cast<std::uint8_t>(kDacVendor & 0xFF);
+  image[5] = static_cast<std::uint8_t>(kDacVendor >> 8);
+  image[6] = static_cast<std::uint8_t>(product_id & 0xFF);
+  image[7] = static_cast<std::uint8_t>(product_id >> 8);
+  image[8] = static_cast<std::uint8_t>(version & 0xFF);
+  image[9] = static_cast<std::uint8_t>(version >> 8);
+  const auto image_length = static_cast<std::uint16_t>(length > 0xFFFF ? 0xFFFF : length);
+  image[16] = static_cast<std::uint8_t>(image_length >> 8);
+  image[17] = static_cast<std::uint8_t>(image_length & 0xFF);
+  for (std::size_t i = 18; i < length; ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  std::uint8_t sum = 0;
+  for (int i = 1; i < 18; ++i) sum = static_cast<std::uint8_t>(sum + image[i]);
+  image[0] = sum;
+  return image;
+}
+
+void SimulatedDac::BuildInterfaces() {
+  interfaces_.clear();
+  if (options_.foreign_device_first) {
+    interfaces_.push_back({"sim:/foreign0/if0", kForeignVendor, kForeignProduct,
+                           HidCaps{0xFF00, 0x0001, 65, 65}, -1, true});
+  }
+  const int dac_count = options_.second_dac ? 2 : 1;
+  for (int dac = 0; dac < dac_count; ++dac) {
+    const std::uint16_t product = dac == 0 ? options_.product_id : options_.second_product_id;
+    const std::string base = "sim:/dac" + std::to_string(dac);
+    if (options_.standard_interface_first) {
+      interfaces_.push_back({base + "/if0", kDacVendor, product, HidCaps{0x000C, 0x0001, 3, 0},
+                             dac, false});
+    }
+    std::string path = base + "/if1";
+    if (dac == 0 && options_.path_length > path.size()) {
+      path += '/';
+      path.resize(options_.path_length, 'x');
+    }
+    interfaces_.push_back({path, kDacVendor, product,
+                           HidCaps{0xFF00, 0x0001, options_.input_report_length,
+                                   options_.output_report_length},
+                           dac, true});
+  }
+}
+
+std::string SimulatedDac::VendorInterfacePath(int dac) const {
+  for (const Interface& iface : interfaces_) {
+    if (iface.dac == dac && iface.vendor_defined) return iface.path;
+  }
+  return {};
+}
+
+void SimulatedDac::LoadEeprom() {
+  eeprom_.assign(kEepromSize, 0xFF);
+  if (!options_.eeprom_file.empty()) {
+    std::ifstream in(options_.eeprom_file, std::ios::binary);
+    if (in) {
+      std::vector<std::uint8_t> stored(kEepromSize);
+      in.read(reinterpret_cast<char*>(stored.data()), static_cast<std::streamsize>(kEepromSize));
+      if (in.gcount() == static_cast<std::streamsize>(kEepromSize)) {
+        eeprom_ = std::move(stored);
+        return;
+      }
+    }
+  }
+  if (options_.factory_image) {
+    if (!IsBulkProduct(options_.product_id)) {
+      const auto image = FactoryImage(options_.product_id, options_.revision);
+      std::copy(image.begin(), image.end(), eeprom_.begin());
+    }
+    std::copy(std::begin(kFactoryFeedback), std::end(kFactoryFeedback),
+              eeprom_.begin() + kFeedbackBlock);
+  }
+}
+
+bool SimulatedDac::SaveEeprom(std::string* error) const {
+  if (options_.eeprom_file.empty()) return true;
+  std::ofstream out(options_.eeprom_file, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(eeprom_.data()),
+            static_cast<std::streamsize>(eeprom_.size()));
+  if (!out) {
+    if (error) *error = "cannot write the simulated EEPROM to " + options_.eeprom_file;
+    return false;
+  }
+  return true;
+}
+
+bool SimulatedDac::SetTraceFile(const std::string& path) {
+  trace_file_.open(path, std::ios::trunc);
+  return static_cast<bool>(trace_file_);
+}
+
+void SimulatedDac::Record(const std::string& line) {
+  trace_.push_back(line);
+  if (trace_file_.is_open()) trace_file_ << line << '\n' << std::flush;
+}
+
+void SimulatedDac::RecordReport(const char* kind, const std::uint8_t* report, std::size_t length) {
+  Record(std::string(kind) + " " + HexBytes(report, length));
+}
+
+void SimulatedDac::Unplug() { unplugged_ = true; }
+
+void SimulatedDac::Replug() {
+  unplugged_ = false;
+  reports_ = 0;
+  options_.unplug_after = 0;
+}
+
+bool SimulatedDac::Fail(HidError error, const std::string& text) {
+  last_error_ = error;
+  last_error_text_ = text;
+  return false;
+}
+
+std::vector<HidInterface> SimulatedDac::EnumerateInterfaces() {
+  std::vector<HidInterface> list;
+  for (const Interface& iface : interfaces_) {
+    if (DeviceGone(iface)) continue;
+    list.push_back({iface.path, true});
+  }
+  return list;
+}
+
+HidHandle SimulatedDac::Open(const std::string& path, HidAccess access) {
+  for (std::size_t i = 0; i < interfaces_.size(); ++i) {
+    const Interface& iface = interfaces_[i];
+    if (iface.path != path) continue;
+    if (DeviceGone(iface)) {
+      Fail(HidError::kNotFound, "No such device");
+      return kInvalidHandle;
+    }
+    if (iface.vendor_defined && iface.dac >= 0 && access != HidAccess::kNone) {
+      const bool refused = options_.access_denied ||
+                           (access == HidAccess::kWrite && options_.open_limit == OpenLimit::kReadOnly) ||
+                           (access == HidAccess::kRead && options_.open_limit == OpenLimit::kWriteOnly);
+      if (refused) {
+        Fail(HidError::kAccessDenied, "Permission denied");
+        return kInvalidHandle;
+      }
+    }
+    const HidHandle handle = next_handle_++;
+    handles_[handle] = OpenHandle{static_cast<int>(i), access};
+    last_error_ = HidError::kNone;
+    last_error_text_.clear();
+    return handle;
+  }
+  Fail(HidError::kNotFound, "No such device");
+  return kInvalidHandle;
+}
+
+void SimulatedDac::Close(HidHandle handle) { handles_.erase(handle); }
+
+const SimulatedDac::Interface* SimulatedDac::Lookup(HidHandle handle) const {
+  const auto it = handles_.find(handle);
+  if (it == handles_.end()) return nullptr;
+  return &interfaces_[static_cast<std::size_t>(it->second.interface)];
+}
+
+bool SimulatedDac::GetAttributes(HidHandle handle, HidAttributes* attributes) {
+  const Interface* iface = Lookup(handle);
+  if (iface == nullptr) return Fail(HidError::kOther, "Invalid handle");
+  if (DeviceGone(*iface)) return Fail(HidError::kNotFound, "No such device");
+  attributes->vendor_id = iface->vendor_id;
+  attributes->product_id = iface->product_id;
+  attributes->version = iface->dac >= 0 ? options_.revision : 0x1200;
+  return true;
+}
+
+bool SimulatedDac::GetCaps(HidHandle handle, HidCaps* caps) {
+  const Interface* iface = Lookup(handle);
+  if (iface == nullptr) return Fail(HidError::kOther, "Invalid handle");
+  if (DeviceGone(*iface)) return Fail(HidError::kNotFound, "No such device");
+  *caps = iface->caps;
+  return true;
+}
+
+void SimulatedDac::CountReport() {
+  ++reports_;
+  if (options_.unplug_after > 0 && reports_ == options_.unplug_after) unplugged_ = true;
+}
+
+bool SimulatedDac::SetOutputReport(HidHandle handle, const std::uint8_t* report,
+                                   std::size_t length) {
+  const Interface* iface = Lookup(handle);
+  const bool fault = iface != nullptr && ++output_reports_ == options_.fail_output_report;
+  if (iface == nullptr || DeviceGone(*iface) || fault || length == 0) {
+    RecordReport("out-failed", report, length);
+    return Fail(iface != nullptr && DeviceGone(*iface) ? HidError::kNotFound : HidError::kOther,
+                "set-output-report failed");
+  }
+  RecordReport("out", report, length);
+  HandleOutput(*iface, report + 1, length - 1);
+  CountReport();
+  return true;
+}
+
+bool SimulatedDac::WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) {
+  const Interface* iface = Lookup(handle);
+  const bool fault = iface != nullptr && ++writes_ == options_.fail_write;
+  if (iface == nullptr || DeviceGone(*iface) || fault || length == 0) {
+    RecordReport("write-failed", report, length);
+    return Fail(iface != nullptr && DeviceGone(*iface) ? HidError::kNotFound : HidError::kOther,
+                "interrupt write failed");
+  }
+  RecordReport("write", report, length);
+  HandleOutput(*iface, report + 1, length - 1);
+  CountReport();
+  return true;
+}
+
+bool SimulatedDac::GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) {
+  const Interface* iface = Lookup(handle);
+  const bool fault = iface != nullptr && ++input_reports_ == options_.fail_input_report;
+  if (iface == nullptr || DeviceGone(*iface) || fault || length == 0) {
+    Record("in-failed");
+    return Fail(iface != nullptr && DeviceGone(*iface) ? HidError::kNotFound : HidError::kOther,
+                "get-input-report failed");
+  }
+  std::memset(report, 0, length);
+  if (!pending_answer_.empty()) {
+    std::memcpy(report, pending_answer_.data(), std::min(length, pending_answer_.size()));
+    pending_answer_.clear();
+  }
+  RecordReport("in", report, length);
+  CountReport();
+  return true;
+}
+
+void SimulatedDac::HandleOutput(const Interface& iface, const std::uint8_t* payload,
+                                std::size_t length) {
+  if (!iface.vendor_defined || iface.dac < 0 || length < 2) return;
+  if (bulk_receiving_) {
+    // Between bulk start and end every report is a 64-byte block, unless it is the end packet.
+    const bool end_packet = payload[0] == 0x0C && payload[1] == 0xFF && length >= 12 &&
+                            bulk_image_.size() / 64 == bulk_blocks_expected_;
+    if (!end_packet) {
+      bulk_image_.insert(bulk_image_.end(), payload, payload + std::min<std::size_t>(64, length));
+      return;
+    }
+  }
+  const std::size_t packet_length = payload[0];
+  const std::uint8_t command = payload[1];
+  if (packet_length > length) return;  // the device ignores a packet longer than its report
+  const auto address = static_cast<std::uint16_t>(packet_length >= 6 ? (payload[4] << 8) | payload[5] : 0);
+  switch (command) {
+    case 0x00:  // select
+      if (packet_length >= 4) selected_device_ = payload[3];
+      break;
+    case 0x04:  // write
+      if (selected_device_ == kEepromBusDevice && packet_length >= 6) {
+        ++eeprom_writes_;
+        if (eeprom_writes_ == options_.drop_eeprom_write) break;  // acknowledged, not stored
+        for (std::size_t i = 6; i < packet_length; ++i) {
+          eeprom_[static_cast<std::uint16_t>(address + (i - 6))] = payload[i];
+        }
+      }
+      break;
+    case 0x05: {  // read: echo the request's first six bytes, then the data, then zeros
+      pending_answer_.assign(iface.caps.input_report_byte_length, 0);
+      if (pending_answer_.empty() || packet_length < 6) break;
+      for (std::size_t i = 0; i < 6 && i + 1 < pending_answer_.size(); ++i) {
+        pending_answer_[i + 1] = payload[i];
+      }
+      if (selected_device_ == kEepromBusDevice) {
+        for (std::size_t i = 0; i + 6 < packet_length && i + 7 < pending_answer_.size(); ++i) {
+          pending_answer_[i + 7] = eeprom_[static_cast<std::uint16_t>(address + i)];
+        }
+      }
+      break;
+    }
+    case 0x01:  // bulk start
+      if (IsBulkProduct(iface.product_id) && packet_length == 12) {
+        bulk_blocks_expected_ = static_cast<std::uint32_t>(payload[4]) | (payload[5] << 8) |
+                                (payload[6] << 16) | (static_cast<std::uint32_t>(payload[7]) << 24);
+        bulk_image_.clear();
+        bulk_complete_ = false;
+        bulk_receiving_ = true;
+      }
+      break;
+    case 0xFF:  // bulk end
+      if (bulk_receiving_ && packet_length == 12) {
+        const std::uint32_t count = static_cast<std::uint32_t>(payload[4]) | (payload[5] << 8) |
+                                    (payload[6] << 16) |
+                                    (static_cast<std::uint32_t>(payload[7]) << 24);
+        bulk_receiving_ = false;
+        bulk_complete_ = count == bulk_blocks_expected_ && bulk_image_.size() == count * 64u;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+std::vector<std::string> SimulatedDac::HardwareIds() {
+  std::vector<std::string> ids = {"ACPI\\PNP0A08", "USB\\ROOT_HUB30&VID8086&PID7AE0&REV0011"};
+  if (options_.foreign_device_first) ids.push_back("USB\\VID_046D&PID_C52B&REV_1200");
+  if (!unplugged_) {
+    char id[64];
+    std::snprintf(id, sizeof id, "USB\\VID_3917&PID_%04X&REV_%04X", options_.product_id,
+                  options_.revision);
+    ids.push_back(id);
+    std::snprintf(id, sizeof id, "HID\\VID_3917&PID_%04X&REV_%04X&MI_00", options_.product_id,
+                  options_.revision);
+    ids.push_back(id);
+    if (options_.second_dac) {
+      std::snprintf(id, sizeof id, "USB\\VID_3917&PID_%04X&REV_%04X", options_.second_product_id,
+                    options_.revision);
+      ids.push_back(id);
+    }
+  }
+  return ids;
+}
+
+void SimulatedDac::Sleep(unsigned milliseconds) {
+  Record("sleep " + std::to_string(milliseconds));
+  virtual_ms_ += milliseconds;
+  if (!options_.virtual_time) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void SimulatedDac::NoteProgress(std::uint16_t per_mille) {
+  Record("progress " + std::to_string(per_mille));
+}
+
+}  // namespace veltrane::sim

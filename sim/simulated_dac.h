@@ -1,0 +1,159 @@
+// The simulated DAC: a HidPlatform that models a connected device well
+// enough to exercise every path of the program without hardware.
+//
+// By default it lists a standard HID interface (consumer control) and then
+// the vendor-defined interface of one DAC, vendor 0x3917, product 4, revision
+// 0x0102, with 65-byte reports. Behind bus device 0xA0 sits a 64 KiB EEPROM;
+// products 16 and 17 also take bulk images. It answers select, write, read,
+// bulk start, bulk blocks and bulk end; a read answer echoes the request's
+// first six bytes, then carries the data, then zeros.
+//
+// It runs on virtual time (pauses recorded, not slept) unless told otherwise,
+// can inject faults, and records a trace of every report and pause:
+//
+//   out 00 04 00 00 a0 00 ...   control output report
+//   write 00 0c 01 ...          interrupt write
+//   in 00 0a 05 ...             input report received
+//   out-failed / in-failed / write-failed ...   the call failed
+//   sleep 10                    a pause in milliseconds
+//   progress 800                a per-mille value given to the progress sink
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "device/platform/hid_platform.h"
+
+namespace veltrane::sim {
+
+inline constexpr std::size_t kEepromSize = 65536;
+
+enum class OpenLimit { kReadAndWrite, kReadOnly, kWriteOnly };
+
+struct SimOptions {
+  std::uint16_t product_id = 4;
+  std::uint16_t revision = 0x0102;
+  bool standard_interface_first = true;  // a consumer-control interface before ours
+  bool foreign_device_first = false;     // another vendor's vendor-defined interface first
+  bool second_dac = false;               // a second DAC listed after the first
+  std::uint16_t second_product_id = 6;
+  std::uint16_t input_report_length = 65;   // report-ID byte included
+  std::uint16_t output_report_length = 65;
+  OpenLimit open_limit = OpenLimit::kReadAndWrite;
+  bool access_denied = false;  // read and write opens refused as for a missing udev rule
+  std::size_t path_length = 0;  // pad the vendor interface's path to this length
+  std::string eeprom_file;      // kept between runs when set
+  bool virtual_time = true;
+  bool factory_image = true;  // start from a valid image and feedback block
+
+  // Faults; counts start at 1, 0 means none.
+  int fail_output_report = 0;  // the K-th control output report fails
+  int fail_input_report = 0;   // the K-th input report fails
+  int fail_write = 0;          // the K-th interrupt write fails
+  int unplug_after = 0;        // the device is gone after the K-th report of any kind
+  int drop_eeprom_write = 0;   // the K-th EEPROM write packet is acknowledged but not stored
+};
+
+class SimulatedDac : public HidPlatform {
+ public:
+  explicit SimulatedDac(SimOptions options = {});
+  ~SimulatedDac() override;
+  SimulatedDac(const SimulatedDac&) = delete;
+  SimulatedDac& operator=(const SimulatedDac&) = delete;
+
+  // HidPlatform
+  std::vector<HidInterface> EnumerateInterfaces() override;
+  HidHandle Open(const std::string& path, HidAccess access) override;
+  void Close(HidHandle handle) override;
+  bool GetAttributes(HidHandle handle, HidAttributes* attributes) override;
+  bool GetCaps(HidHandle handle, HidCaps* caps) override;
+  bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
+  bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) override;
+  bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
+  std::vector<std::string> HardwareIds() override;
+  void Sleep(unsigned milliseconds) override;
+  HidError LastError() const override { return last_error_; }
+  std::string LastErrorText() const override { return last_error_text_; }
+  void NoteProgress(std::uint16_t per_mille) override;
+
+  // Inspection and control, for tests and the demonstration.
+  const SimOptions& Options() const { return options_; }
+  SimOptions& MutableOptions() { return options_; }
+  std::vector<std::uint8_t>& Eeprom() { return eeprom_; }
+  const std::vector<std::string>& Trace() const { return trace_; }
+  void ClearTrace() { trace_.clear(); }
+  // Also writes every trace line to `path` as it happens; false when it cannot be opened.
+  bool SetTraceFile(const std::string& path);
+  std::uint64_t VirtualMilliseconds() const { return virtual_ms_; }
+  int OpenHandleCount() const { return static_cast<int>(handles_.size()); }
+  bool IsHandleOpen(HidHandle handle) const { return handles_.count(handle) != 0; }
+  const std::vector<std::uint8_t>& BulkImage() const { return bulk_image_; }
+  bool BulkComplete() const { return bulk_complete_; }
+  std::string VendorInterfacePath(int dac = 0) const;
+  void Unplug();
+  void Replug();
+  bool Unplugged() const { return unplugged_; }
+  // Writes the EEPROM to the options' file, if one is set.
+  bool SaveEeprom(std::string* error = nullptr) const;
+
+  // A valid image as the factory leaves it: header for `product_id` with
+  // version `version`, then a patterned body; `length` bytes in all.
+  static std::vector<std::uint8_t> FactoryImage(std::uint16_t product_id, std::uint16_t version,
+                                                std::size_t length = 2048);
+
+ private:
+  struct Interface {
+    std::string path;
+    std::uint16_t vendor_id;
+    std::uint16_t product_id;
+    HidCaps caps;
+    int dac;  // index of our DAC it belongs to, -1 for another vendor's device
+    bool vendor_defined;
+  };
+  struct OpenHandle {
+    int interface;
+    HidAccess access;
+  };
+
+  void BuildInterfaces();
+  void LoadEeprom();
+  const Interface* Lookup(HidHandle handle) const;
+  bool Fail(HidError error, const std::string& text);
+  bool DeviceGone(const Interface& iface) const { return unplugged_ && iface.dac >= 0; }
+  void CountReport();
+  void HandleOutput(const Interface& iface, const std::uint8_t* payload, std::size_t length);
+  void Record(const std::string& line);
+  void RecordReport(const char* kind, const std::uint8_t* report, std::size_t length);
+
+  SimOptions options_;
+  std::vector<Interface> interfaces_;
+  std::map<HidHandle, OpenHandle> handles_;
+  HidHandle next_handle_ = 0x100;
+  std::vector<std::uint8_t> eeprom_;
+  std::vector<std::string> trace_;
+  std::ofstream trace_file_;
+  std::uint64_t virtual_ms_ = 0;
+  HidError last_error_ = HidError::kNone;
+  std::string last_error_text_;
+
+  // Device state.
+  bool unplugged_ = false;
+  std::uint8_t selected_device_ = 0;
+  std::vector<std::uint8_t> pending_answer_;
+  std::uint32_t bulk_blocks_expected_ = 0;
+  bool bulk_receiving_ = false;
+  bool bulk_complete_ = false;
+  std::vector<std::uint8_t> bulk_image_;
+
+  // Fault counters.
+  int output_reports_ = 0;
+  int input_reports_ = 0;
+  int writes_ = 0;
+  int reports_ = 0;
+  int eeprom_writes_ = 0;
+};
+
+}  // namespace veltrane::sim

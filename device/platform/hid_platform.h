@@ -93,6 +93,10 @@ class HidPlatform {
   virtual HidError LastError() const = 0;
   virtual std::string LastErrorText() const = 0;
 
+  // What the user can do when a node of ours exists but may not be opened
+  // (Linux: install the udev rule and replug); empty when there is no advice.
+  virtual std::string AccessDeniedHint() const { return {}; }
+
   // A per-mille value a transfer has just delivered to the progress sink;
   // only recorders (the simulated DAC's trace) care.
   virtual void NoteProgress(std::uint16_t /*per_mille*/) {}

@@ -1,0 +1,151 @@
+#include "update/image_header.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+
+#include "update/update_texts.h"
+
+namespace veltrane {
+
+std::uint8_t ImageHeader::ComputedChecksum() const {
+  std::uint8_t sum = 0;
+  for (std::size_t i = 1; i < kImageHeaderSize; ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
+  return sum;
+}
+
+HeaderRead ReadImageHeader(const std::string& path, ImageHeader* header) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return HeaderRead::kOpenFailed;
+  *header = ImageHeader{};
+  file.read(reinterpret_cast<char*>(header->bytes), kImageHeaderSize);
+  return file.gcount() == static_cast<std::streamsize>(kImageHeaderSize) ? HeaderRead::kOk
+                                                                          : HeaderRead::kTooShort;
+}
+
+void ParseRevision(std::string text, std::uint16_t* destination) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  const std::string word = text.substr(0, text.find(' '));
+  std::uint16_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    const char c = i < word.size() ? word[i] : '0';
+    int digit = 0;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    value = static_cast<std::uint16_t>(value * 16 + digit);
+  }
+  *destination = value;
+}
+
+std::string RevisionField(const std::string& hardware_id) {
+  std::string upper = hardware_id;
+  std::transform(upper.begin(), upper.end(), upper.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  while (start <= upper.size()) {
+    const std::size_t end = std::min(upper.find('&', start), upper.size());
+    if (end > start) fields.push_back(upper.substr(start, end - start));
+    start = end + 1;
+  }
+  std::string field = fields.size() >= 3 ? fields[2] : std::string();
+  for (std::size_t at; (at = field.find("REV_")) != std::string::npos;) field.erase(at, 4);
+  return field;
+}
+
+bool ProductsCompatible(std::uint16_t device_product, std::uint16_t image_product) {
+  if (device_product == image_product) return true;
+  return (device_product == 4 && image_product == 6) || (device_product == 6 && image_product == 4);
+}
+
+std::string IncompatibleMessage(std::uint16_t device_vendor, std::uint16_t device_product,
+                                std::uint16_t image_vendor, std::uint16_t image_product) {
+  char text[160];
+  std::snprintf(text, sizeof text, update_texts::kIncompatibleFormat, device_vendor, device_product,
+                image_vendor, image_product);
+  return text;
+}
+
+ImageCheck JudgeImage(const std::string& path, const DeviceIdentity& device) {
+  ImageCheck check;
+  switch (ReadImageHeader(path, &check.header)) {
+    case HeaderRead::kOpenFailed:
+      check.verdict = Verdict::kOpenFailed;
+      check.message = update_texts::kFailedOpenFile;
+      return check;
+    case HeaderRead::kTooShort:
+      // A file shorter than its header cannot be a valid image.
+      check.verdict = Verdict::kInvalidImage;
+      check.message = update_texts::kInvalidImage;
+      return check;
+    case HeaderRead::kOk:
+      break;
+  }
+  const ImageHeader& header = check.header;
+  if (!header.ChecksumValid() || !header.MagicValid()) {
+    check.verdict = Verdict::kInvalidImage;
+    check.message = update_texts::kInvalidImage;
+  } else if (header.VendorId() != device.vendor_id ||
+             !ProductsCompatible(device.product_id, header.ProductId())) {
+    check.verdict = Verdict::kIncompatible;
+    check.message =
+        IncompatibleMessage(device.vendor_id, device.product_id, header.VendorId(), header.ProductId());
+  } else if (header.Version() > device.revision) {
+    check.verdict = Verdict::kReady;
+  } else {
+    check.verdict = Verdict::kNotNewer;
+    check.message = update_texts::kLatestUpdate;
+  }
+  return check;
+}
+
+ImageCheck JudgeBulkImage(const std::string& path) {
+  ImageCheck check;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    check.verdict = Verdict::kOpenFailed;
+    check.message = update_texts::kFailedOpenFile;
+  } else if (file.peek() == std::ifstream::traits_type::eof()) {
+    check.verdict = Verdict::kInvalidImage;
+    check.message = update_texts::kInvalidImage;
+  } else {
+    check.verdict = Verdict::kReady;
+  }
+  return check;
+}
+
+StoredImageState ClassifyStoredImage(const ImageHeader& header) {
+  if (!header.MagicValid()) return StoredImageState::kBlank;
+  if (header.ChecksumValid()) return StoredImageState::kValid;
+  if (static_cast<std::uint8_t>(~header.bytes[0]) == header.ComputedChecksum()) {
+    return StoredImageState::kIncomplete;
+  }
+  return StoredImageState::kBlank;
+}
+
+bool PackImage(std::uint16_t vendor_id, std::uint16_t product_id, std::uint16_t version,
+               const std::vector<std::uint8_t>& body, std::vector<std::uint8_t>* image) {
+  const std::size_t length = kImageHeaderSize + body.size();
+  if (length > 0xFFFF) return false;
+  image->assign(kImageHeaderSize, 0);
+  std::uint8_t* h = image->data();
+  h[2] = kImageMagic0;
+  h[3] = kImageMagic1;
+  h[4] = static_cast<std::uint8_t>(vendor_id);
+  h[5] = static_cast<std::uint8_t>(vendor_id >> 8);
+  h[6] = static_cast<std::uint8_t>(product_id);
+  h[7] = static_cast<std::uint8_t>(product_id >> 8);
+  h[8] = static_cast<std::uint8_t>(version);
+  h[9] = static_cast<std::uint8_t>(version >> 8);
+  h[16] = static_cast<std::uint8_t>(length >> 8);
+  h[17] = static_cast<std::uint8_t>(length);
+  std::uint8_t sum = 0;
+  for (std::size_t i = 1; i < kImageHeaderSize; ++i) sum = static_cast<std::uint8_t>(sum + h[i]);
+  h[0] = sum;
+  image->insert(image->end(), body.begin(), body.end());
+  return true;
+}
+
+}  // namespace veltrane

@@ -11,12 +11,9 @@ namespace {
 constexpr std::uint16_t kDacVendor = 0x3917;
 constexpr std::uint16_t kForeignVendor = 0x046D;
 constexpr std::uint16_t kForeignProduct = 0xC52B;
-constexpr std::uint8_t kEepromBusDevice = 0xA0;
 constexpr std::uint16_t kFeedbackBlock = 0x1712;
 // Factory feedback settings: 32/48/96 kHz 0.125, 44.1 kHz 0.25, 88.2 kHz 0.50.
 constexpr std::uint8_t kFactoryFeedback[4] = {0x00, 0x0F, 0x1F, 0x3F};
-
-bool IsBulkProduct(std::uint16_t product_id) { return product_id == 16 || product_id == 17; }
 
 std::string HexBytes(const std::uint8_t* bytes, std::size_t length) {
   static const char kDigits[] = "0123456789abcdef";
@@ -96,33 +93,35 @@ std::string SimulatedDac::VendorInterfacePath(int dac) const {
 }
 
 void SimulatedDac::LoadEeprom() {
-  eeprom_.assign(kEepromSize, 0xFF);
+  std::vector<std::uint8_t>& eeprom = model_.Eeprom();
+  eeprom.assign(kEepromSize, 0xFF);
   if (!options_.eeprom_file.empty()) {
     std::ifstream in(options_.eeprom_file, std::ios::binary);
     if (in) {
       std::vector<std::uint8_t> stored(kEepromSize);
       in.read(reinterpret_cast<char*>(stored.data()), static_cast<std::streamsize>(kEepromSize));
       if (in.gcount() == static_cast<std::streamsize>(kEepromSize)) {
-        eeprom_ = std::move(stored);
+        eeprom = std::move(stored);
         return;
       }
     }
   }
   if (options_.factory_image) {
-    if (!IsBulkProduct(options_.product_id)) {
+    if (!DacModel::IsBulkProduct(options_.product_id)) {
       const auto image = FactoryImage(options_.product_id, options_.revision);
-      std::copy(image.begin(), image.end(), eeprom_.begin());
+      std::copy(image.begin(), image.end(), eeprom.begin());
     }
     std::copy(std::begin(kFactoryFeedback), std::end(kFactoryFeedback),
-              eeprom_.begin() + kFeedbackBlock);
+              eeprom.begin() + kFeedbackBlock);
   }
 }
 
 bool SimulatedDac::SaveEeprom(std::string* error) const {
   if (options_.eeprom_file.empty()) return true;
   std::ofstream out(options_.eeprom_file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(eeprom_.data()),
-            static_cast<std::streamsize>(eeprom_.size()));
+  const std::vector<std::uint8_t>& eeprom = model_.Eeprom();
+  out.write(reinterpret_cast<const char*>(eeprom.data()),
+            static_cast<std::streamsize>(eeprom.size()));
   if (!out) {
     if (error) *error = "cannot write the simulated EEPROM to " + options_.eeprom_file;
     return false;
@@ -262,11 +261,7 @@ bool SimulatedDac::GetInputReport(HidHandle handle, std::uint8_t* report, std::s
     return Fail(iface != nullptr && DeviceGone(*iface) ? HidError::kNotFound : HidError::kOther,
                 "get-input-report failed");
   }
-  std::memset(report, 0, length);
-  if (!pending_answer_.empty()) {
-    std::memcpy(report, pending_answer_.data(), std::min(length, pending_answer_.size()));
-    pending_answer_.clear();
-  }
+  model_.TakeInputReport(report, length);
   RecordReport("in", report, length);
   CountReport();
   return true;
@@ -274,67 +269,9 @@ bool SimulatedDac::GetInputReport(HidHandle handle, std::uint8_t* report, std::s
 
 void SimulatedDac::HandleOutput(const Interface& iface, const std::uint8_t* payload,
                                 std::size_t length) {
-  if (!iface.vendor_defined || iface.dac < 0 || length < 2) return;
-  if (bulk_receiving_) {
-    // Between bulk start and end every report is a 64-byte block, unless it is the end packet.
-    const bool end_packet = payload[0] == 0x0C && payload[1] == 0xFF && length >= 12 &&
-                            bulk_image_.size() / 64 == bulk_blocks_expected_;
-    if (!end_packet) {
-      bulk_image_.insert(bulk_image_.end(), payload, payload + std::min<std::size_t>(64, length));
-      return;
-    }
-  }
-  const std::size_t packet_length = payload[0];
-  const std::uint8_t command = payload[1];
-  if (packet_length > length) return;  // the device ignores a packet longer than its report
-  const auto address = static_cast<std::uint16_t>(packet_length >= 6 ? (payload[4] << 8) | payload[5] : 0);
-  switch (command) {
-    case 0x00:  // select
-      if (packet_length >= 4) selected_device_ = payload[3];
-      break;
-    case 0x04:  // write
-      if (selected_device_ == kEepromBusDevice && packet_length >= 6) {
-        ++eeprom_writes_;
-        if (eeprom_writes_ == options_.drop_eeprom_write) break;  // acknowledged, not stored
-        for (std::size_t i = 6; i < packet_length; ++i) {
-          eeprom_[static_cast<std::uint16_t>(address + (i - 6))] = payload[i];
-        }
-      }
-      break;
-    case 0x05: {  // read: echo the request's first six bytes, then the data, then zeros
-      pending_answer_.assign(iface.caps.input_report_byte_length, 0);
-      if (pending_answer_.empty() || packet_length < 6) break;
-      for (std::size_t i = 0; i < 6 && i + 1 < pending_answer_.size(); ++i) {
-        pending_answer_[i + 1] = payload[i];
-      }
-      if (selected_device_ == kEepromBusDevice) {
-        for (std::size_t i = 0; i + 6 < packet_length && i + 7 < pending_answer_.size(); ++i) {
-          pending_answer_[i + 7] = eeprom_[static_cast<std::uint16_t>(address + i)];
-        }
-      }
-      break;
-    }
-    case 0x01:  // bulk start
-      if (IsBulkProduct(iface.product_id) && packet_length == 12) {
-        bulk_blocks_expected_ = static_cast<std::uint32_t>(payload[4]) | (payload[5] << 8) |
-                                (payload[6] << 16) | (static_cast<std::uint32_t>(payload[7]) << 24);
-        bulk_image_.clear();
-        bulk_complete_ = false;
-        bulk_receiving_ = true;
-      }
-      break;
-    case 0xFF:  // bulk end
-      if (bulk_receiving_ && packet_length == 12) {
-        const std::uint32_t count = static_cast<std::uint32_t>(payload[4]) | (payload[5] << 8) |
-                                    (payload[6] << 16) |
-                                    (static_cast<std::uint32_t>(payload[7]) << 24);
-        bulk_receiving_ = false;
-        bulk_complete_ = count == bulk_blocks_expected_ && bulk_image_.size() == count * 64u;
-      }
-      break;
-    default:
-      break;
-  }
+  if (!iface.vendor_defined || iface.dac < 0) return;
+  model_.SetDropEepromWrite(options_.drop_eeprom_write);
+  model_.HandleOutput(payload, length, iface.product_id, iface.caps.input_report_byte_length);
 }
 
 std::vector<std::string> SimulatedDac::HardwareIds() {

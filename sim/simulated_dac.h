@@ -26,10 +26,9 @@
 #include <vector>
 
 #include "device/platform/hid_platform.h"
+#include "sim/dac_model.h"
 
 namespace veltrane::sim {
-
-inline constexpr std::size_t kEepromSize = 65536;
 
 enum class OpenLimit { kReadAndWrite, kReadOnly, kWriteOnly };
 
@@ -82,7 +81,7 @@ class SimulatedDac : public HidPlatform {
   // Inspection and control, for tests and the demonstration.
   const SimOptions& Options() const { return options_; }
   SimOptions& MutableOptions() { return options_; }
-  std::vector<std::uint8_t>& Eeprom() { return eeprom_; }
+  std::vector<std::uint8_t>& Eeprom() { return model_.Eeprom(); }
   const std::vector<std::string>& Trace() const { return trace_; }
   void ClearTrace() { trace_.clear(); }
   // Also writes every trace line to `path` as it happens; false when it cannot be opened.
@@ -90,8 +89,8 @@ class SimulatedDac : public HidPlatform {
   std::uint64_t VirtualMilliseconds() const { return virtual_ms_; }
   int OpenHandleCount() const { return static_cast<int>(handles_.size()); }
   bool IsHandleOpen(HidHandle handle) const { return handles_.count(handle) != 0; }
-  const std::vector<std::uint8_t>& BulkImage() const { return bulk_image_; }
-  bool BulkComplete() const { return bulk_complete_; }
+  const std::vector<std::uint8_t>& BulkImage() const { return model_.BulkImage(); }
+  bool BulkComplete() const { return model_.BulkComplete(); }
   std::string VendorInterfacePath(int dac = 0) const;
   void Unplug();
   void Replug();
@@ -132,7 +131,6 @@ class SimulatedDac : public HidPlatform {
   std::vector<Interface> interfaces_;
   std::map<HidHandle, OpenHandle> handles_;
   HidHandle next_handle_ = 0x100;
-  std::vector<std::uint8_t> eeprom_;
   std::vector<std::string> trace_;
   std::ofstream trace_file_;
   std::uint64_t virtual_ms_ = 0;
@@ -141,19 +139,13 @@ class SimulatedDac : public HidPlatform {
 
   // Device state.
   bool unplugged_ = false;
-  std::uint8_t selected_device_ = 0;
-  std::vector<std::uint8_t> pending_answer_;
-  std::uint32_t bulk_blocks_expected_ = 0;
-  bool bulk_receiving_ = false;
-  bool bulk_complete_ = false;
-  std::vector<std::uint8_t> bulk_image_;
+  DacModel model_;
 
   // Fault counters.
   int output_reports_ = 0;
   int input_reports_ = 0;
   int writes_ = 0;
   int reports_ = 0;
-  int eeprom_writes_ = 0;
 };
 
 }  // namespace veltrane::sim

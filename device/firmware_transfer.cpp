@@ -85,7 +85,11 @@ int HidDeviceLink::WriteEepromImageBody(const std::vector<std::uint8_t>& image,
     packet[5] = static_cast<std::uint8_t>(offset & 0xFF);
     if (SendOutputReport(packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
 
-    const auto progress = static_cast<std::uint16_t>((offset + n) * 1000 / total);
+    // Past the end of a total smaller than the file the value stays at 1000
+    // (not reported) instead of wrapping round as a 16-bit number and sending
+    // the bar back.
+    const auto progress =
+        static_cast<std::uint16_t>(std::min<std::size_t>((offset + n) * 1000 / total, 1000));
     if (progress != last_progress) {
       if (progress < 1000) ReportProgress(progress);
       last_progress = progress;

@@ -1,0 +1,366 @@
+// The two firmware download transfers, byte for byte on the simulated DAC's
+// trace, on virtual time.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "device/hid_device_link.h"
+#include "device/progress.h"
+#include "sim/simulated_dac.h"
+#include "tests/support/trace_lines.h"
+
+namespace veltrane {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::SimOptions;
+using sim::SimulatedDac;
+using testing::LinesOf;
+using testing::Out;
+using testing::Write;
+
+using Bytes = std::vector<std::uint8_t>;
+
+class RecordingSink : public ProgressSink {
+ public:
+  void SetProgress(std::uint16_t per_mille) override { values.push_back(per_mille); }
+  std::vector<std::uint16_t> values;
+};
+
+// Bytes 0, 1, 2 ... with the image length (high byte first) in bytes 16 and 17.
+Bytes Image(std::size_t length, std::uint16_t total) {
+  Bytes image(length);
+  for (std::size_t i = 0; i < length; ++i) image[i] = static_cast<std::uint8_t>(i * 13 + 0x5A);
+  if (length > 17) {
+    image[16] = static_cast<std::uint8_t>(total >> 8);
+    image[17] = static_cast<std::uint8_t>(total);
+  }
+  return image;
+}
+
+const std::string kSelect = Out({0x04, 0x00, 0x00, 0xA0});
+
+Bytes WritePacket(const Bytes& image, std::size_t offset, std::size_t n) {
+  Bytes packet = {static_cast<std::uint8_t>(n + 6), 0x04, 0x00, 0x00,
+                  static_cast<std::uint8_t>(offset >> 8), static_cast<std::uint8_t>(offset)};
+  packet.insert(packet.end(), image.begin() + static_cast<std::ptrdiff_t>(offset),
+                image.begin() + static_cast<std::ptrdiff_t>(offset + n));
+  if (offset == 0) packet[6] = static_cast<std::uint8_t>(~packet[6]);
+  return packet;
+}
+
+std::string Restore(std::uint8_t first) { return Out({0x07, 0x04, 0x00, 0x00, 0x00, 0x00, first}); }
+
+class TransferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("veltrane_transfer_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string File(const Bytes& bytes, const std::string& name = "image.bin") {
+    const fs::path path = dir_ / name;
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path.string();
+  }
+
+  // Finds the device and forgets the discovery's trace.
+  void Connect(SimulatedDac& dac, HidDeviceLink& link) {
+    ASSERT_EQ(link.FindDevice(), 1);
+    dac.ClearTrace();
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(TransferTest, ImagesOfOneToSixteenBytesAreOnePacketThenTheRestore) {
+  for (std::size_t n = 1; n <= 16; ++n) {
+    SCOPED_TRACE(n);
+    SimulatedDac dac;
+    HidDeviceLink link(dac);
+    Connect(dac, link);
+    RecordingSink sink;
+    ScopedProgressSink scope(&sink);
+    const Bytes image = Image(n, 0);
+    ASSERT_EQ(link.DownloadEepromImage(File(image), 0xA0, 0x00), 1);
+    std::vector<std::string> expected = {kSelect, Out(WritePacket(image, 0, n))};
+    // The default total 8192: 9..16 bytes make 1 per mille, fewer make 0 (not reported).
+    if (n * 1000 / 8192 != 0) expected.push_back("progress 1");
+    expected.push_back("sleep 10");
+    expected.push_back(Restore(image[0]));
+    EXPECT_EQ(dac.Trace(), expected);
+    EXPECT_EQ(sink.values, (n >= 9 ? std::vector<std::uint16_t>{1} : std::vector<std::uint16_t>{}));
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), dac.Eeprom().begin()));
+  }
+}
+
+TEST_F(TransferTest, FortyByteImageIsThreePacketsWithItsOwnTotalAndPauses) {
+  SimulatedDac dac;
+  HidDeviceLink link(dac);
+  Connect(dac, link);
+  RecordingSink sink;
+  ScopedProgressSink scope(&sink);
+  const Bytes image = Image(40, 0x0028);
+  ASSERT_EQ(link.DownloadEepromImage(File(image), 0xA0, 0x00), 1);
+
+  Bytes first = WritePacket(image, 0, 16);
+  ASSERT_EQ(first[0], 22);
+  EXPECT_EQ(first[6], static_cast<std::uint8_t>(~image[0]));
+  const std::vector<std::string> expected = {
+      kSelect,                                              // no pause after select
+      Out(first), "progress 1", "sleep 10",                 // 16 * 1000 / 8192
+      Out(WritePacket(image, 16, 16)), "progress 800", "sleep 10",  // 32 * 1000 / 40
+      Out(WritePacket(image, 32, 8)), "sleep 10",           // 1000: not reported
+      Restore(image[0]),                                    // no pause after restore
+  };
+  EXPECT_EQ(dac.Trace(), expected);
+  EXPECT_EQ(LinesOf(dac.Trace(), "out")[3],
+            Out({0x0E, 0x04, 0x00, 0x00, 0x00, 0x20, image[32], image[33], image[34], image[35],
+                 image[36], image[37], image[38], image[39]}));
+  EXPECT_EQ(sink.values, (std::vector<std::uint16_t>{1, 800}));
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), dac.Eeprom().begin()));
+  EXPECT_EQ(dac.VirtualMilliseconds(), 30u);
+}
+
+TEST_F(TransferTest, LengthNotAMultipleOfSixteenEndsWithAShortPacket) {
+  SimulatedDac dac;
+  HidDeviceLink link(dac);
+  Connect(dac, link);
+  const Bytes image = Image(37, 37);
+  ASSERT_EQ(link.DownloadEepromImage(File(image), 0xA0, 0x00), 1);
+  const auto outs = LinesOf(dac.Trace(), "out");
+  ASSERT_EQ(outs.size(), 5u);
+  EXPECT_EQ(outs[3], Out(WritePacket(image, 32, 5)));
+  EXPECT_EQ(outs[3].substr(0, 9), "out 00 0b");
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), dac.Eeprom().begin()));
+}
+
+TEST_F(TransferTest, ProgressFollowsTheTotalInTheImageNotTheFileLength) {
+  struct Case {
+    std::size_t length;
+    std::uint16_t total;
+    std::vector<std::uint16_t> progress;
+  };
+  const std::vector<Case> cases = {
+      {64, 40, {1, 800}},        // smaller: passes 999 before the end, then silent
+      {40, 80, {1, 400, 500}},   // larger: stops short of 1000
+      {40, 0, {1, 3, 4}},        // 0: the default 8192 stays, no division by zero
+      // 16: 66 chunks make 66000 per mille, which as a 16-bit value would wrap
+      // round to 464 and send the bar back; it stays past the end instead.
+      {1056, 16, {1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length * 100000 + c.total);
+    SimulatedDac dac;
+    HidDeviceLink link(dac);
+    Connect(dac, link);
+    RecordingSink sink;
+    ScopedProgressSink scope(&sink);
+    const Bytes image = Image(c.length, c.total);
+    ASSERT_EQ(link.DownloadEepromImage(File(image), 0xA0, 0x00), 1);
+    EXPECT_EQ(sink.values, c.progress);
+    EXPECT_EQ(LinesOf(dac.Trace(), "progress").size(), c.progress.size());
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), dac.Eeprom().begin()));
+  }
+}
+
+TEST_F(TransferTest, FailureInTheMiddleLeavesByteZeroInvertedAndNoRestore) {
+  SimOptions options;
+  options.fail_output_report = 3;  // select, first write, then the second write fails
+  SimulatedDac dac(options);
+  HidDeviceLink link(dac);
+  Connect(dac, link);
+  const Bytes before = dac.Eeprom();
+  const Bytes image = Image(64, 64);
+  EXPECT_EQ(link.DownloadEepromImage(File(image), 0xA0, 0x00), 0);
+
+  const std::vector<std::string> expected = {
+      kSelect, Out(WritePacket(image, 0, 16)), "sleep 10",
+      testing::ReportLine("out-failed", WritePacket(image, 16, 16)),
+  };
+  EXPECT_EQ(dac.Trace(), expected);
+  EXPECT_EQ(dac.Eeprom()[0], static_cast<std::uint8_t>(~image[0]));
+  EXPECT_TRUE(std::equal(image.begin() + 1, image.begin() + 16, dac.Eeprom().begin() + 1));
+  EXPECT_TRUE(std::equal(before.begin() + 16, before.end(), dac.Eeprom().begin() + 16));
+  EXPECT_FALSE(link.IsFound());  // a failed control transfer closes the link
+}
+
+TEST_F(TransferTest, FailedSelectOrRestoreIsAFailure) {
+  {
+    SimOptions options;
+    options.fail_output_report = 1;
+    SimulatedDac dac(options);
+    HidDeviceLink link(dac);
+    Connect(dac, link);
+    EXPECT_EQ(link.DownloadEepromImage(File(Image(40, 40)), 0xA0, 0x00), 0);
+    EXPECT_EQ(dac.Trace().size(), 1u);
+  }
+  {
+    SimOptions options;
+    options.fail_output_report = 5;  // select, three writes, restore
+    SimulatedDac dac(options);
+    HidDeviceLink link(dac);
+    Connect(dac, link);
+    const Bytes image = Image(40, 40);
+    EXPECT_EQ(link.DownloadEepromImage(File(image), 0xA0, 0x00), 0);
+    EXPECT_EQ(dac.Eeprom()[0], static_cast<std::uint8_t>(~image[0]));
+  }
+}
+
+TEST_F(TransferTest, RefusesEmptyMissingAndOversizedImagesBeforeSendingAnything) {
+  SimulatedDac dac;
+  HidDeviceLink link(dac);
+  Connect(dac, link);
+  const Bytes before = dac.Eeprom();
+  // An empty image has no first byte to restore.
+  EXPECT_EQ(link.DownloadEepromImage(File({}, "empty.bin"), 0xA0, 0x00), 0);
+  EXPECT_EQ(link.DownloadEepromImage((dir_ / "missing.bin").string(), 0xA0, 0x00), 0);
+  // One byte more than the 16-bit addresses reach would overwrite the image's own start.
+  EXPECT_EQ(link.DownloadEepromImage(File(Image(65537, 0xFFFF), "big.bin"), 0xA0, 0x00), 0);
+  EXPECT_TRUE(dac.Trace().empty());
+  EXPECT_EQ(dac.Eeprom(), before);
+  EXPECT_TRUE(link.IsFound());
+}
+
+TEST_F(TransferTest, ImageFillingTheWholeAddressSpaceIsWrittenWhole) {
+  SimulatedDac dac;
+  HidDeviceLink link(dac);
+  Connect(dac, link);
+  const Bytes image = Image(65536, 0xFFFF);
+  ASSERT_EQ(link.DownloadEepromImage(File(image), 0xA0, 0x00), 1);
+  EXPECT_EQ(dac.Eeprom(), image);
+  const auto outs = LinesOf(dac.Trace(), "out");
+  ASSERT_EQ(outs.size(), 1u + 4096u + 1u);
+  EXPECT_EQ(outs[4096], Out(WritePacket(image, 0xFFF0, 16)));
+}
+
+TEST_F(TransferTest, ProgressReachesOnlyAnInstalledSink) {
+  SimulatedDac dac;
+  HidDeviceLink link(dac);
+  Connect(dac, link);
+  const std::string path = File(Image(40, 40));
+  ASSERT_EQ(InstalledProgressSink(), nullptr);
+  ASSERT_EQ(link.DownloadEepromImage(path, 0xA0, 0x00), 1);
+  EXPECT_TRUE(LinesOf(dac.Trace(), "progress").empty());
+
+  RecordingSink outer, inner;
+  {
+    ScopedProgressSink outer_scope(&outer);
+    {
+      ScopedProgressSink inner_scope(&inner);
+      ASSERT_EQ(link.DownloadEepromImage(path, 0xA0, 0x00), 1);
+    }
+    EXPECT_EQ(InstalledProgressSink(), &outer);
+  }
+  EXPECT_EQ(InstalledProgressSink(), nullptr);
+  EXPECT_EQ(inner.values, (std::vector<std::uint16_t>{1, 800}));
+  EXPECT_TRUE(outer.values.empty());
+}
+
+// Bulk packets: 12 bytes, the block count least significant byte first.
+Bytes BulkPacket(std::uint8_t command, std::uint32_t count) {
+  return {0x0C, command, 0x00, 0x00, static_cast<std::uint8_t>(count),
+          static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count >> 16),
+          static_cast<std::uint8_t>(count >> 24), 0x00, 0x00, 0x00, 0x00};
+}
+
+SimOptions BulkDevice() {
+  SimOptions options;
+  options.product_id = 16;
+  return options;
+}
+
+TEST_F(TransferTest, BulkEmptyFileIsStartAndEndWithCountZero) {
+  SimulatedDac dac(BulkDevice());
+  HidDeviceLink link(dac);
+  Connect(dac, link);
+  RecordingSink sink;
+  ScopedProgressSink scope(&sink);
+  EXPECT_EQ(link.DownloadBulkImage(File({}, "empty.bin")), 1);
+  EXPECT_EQ(dac.Trace(), (std::vector<std::string>{Write(BulkPacket(0x01, 0)),
+                                                   Write(BulkPacket(0xFF, 0))}));
+  EXPECT_TRUE(sink.values.empty());
+  EXPECT_TRUE(dac.BulkComplete());
+}
+
+TEST_F(TransferTest, BulkSixtyFiveBytesAreTwoBlocksTheLastFilledWithZeros) {
+  SimOptions options = BulkDevice();
+  options.product_id = 17;
+  SimulatedDac dac(options);
+  HidDeviceLink link(dac);
+  Connect(dac, link);
+  RecordingSink sink;
+  ScopedProgressSink scope(&sink);
+  const Bytes file = Image(65, 0);
+  EXPECT_EQ(link.DownloadBulkImage(File(file)), 1);
+
+  Bytes second(64, 0);
+  second[0] = file[64];
+  const std::vector<std::string> expected = {
+      Write(BulkPacket(0x01, 2)),
+      Write(Bytes(file.begin(), file.begin() + 64)), "progress 0", "sleep 1",
+      Write(second), "progress 984", "sleep 1",  // 64 * 1000 / 65
+      Write(BulkPacket(0xFF, 2)),
+  };
+  EXPECT_EQ(dac.Trace(), expected);
+  EXPECT_EQ(sink.values, (std::vector<std::uint16_t>{0, 984}));
+  Bytes received = file;
+  received.resize(128, 0);
+  EXPECT_EQ(dac.BulkImage(), received);
+  EXPECT_TRUE(dac.BulkComplete());
+}
+
+TEST_F(TransferTest, BulkBlockCountGoesLeastSignificantByteFirst) {
+  SimulatedDac dac(BulkDevice());
+  HidDeviceLink link(dac);
+  Connect(dac, link);
+  const Bytes file = Image(300 * 64 + 1, 0);
+  EXPECT_EQ(link.DownloadBulkImage(File(file)), 1);
+  const auto writes = LinesOf(dac.Trace(), "write");
+  ASSERT_EQ(writes.size(), 303u);
+  EXPECT_EQ(writes.front(), Write({0x0C, 0x01, 0x00, 0x00, 0x2D, 0x01, 0x00, 0x00}));
+  EXPECT_EQ(writes.back(), Write({0x0C, 0xFF, 0x00, 0x00, 0x2D, 0x01, 0x00, 0x00}));
+  EXPECT_EQ(LinesOf(dac.Trace(), "sleep").size(), 301u);
+  EXPECT_TRUE(dac.BulkComplete());
+}
+
+TEST_F(TransferTest, BulkReportsFailureWhereTheDeviceTookNothing) {
+  // A link that was never opened refuses every write: that is no success.
+  {
+    SimulatedDac dac(BulkDevice());
+    HidDeviceLink link(dac);
+    EXPECT_EQ(link.DownloadBulkImage(File(Image(65, 0))), 0);
+    EXPECT_TRUE(LinesOf(dac.Trace(), "write").empty());
+  }
+  // A missing file.
+  {
+    SimulatedDac dac(BulkDevice());
+    HidDeviceLink link(dac);
+    Connect(dac, link);
+    EXPECT_EQ(link.DownloadBulkImage((dir_ / "missing.bin").string()), 0);
+    EXPECT_TRUE(dac.Trace().empty());
+  }
+  // A failed interrupt write stops the transfer at once; the link stays open.
+  for (int k = 1; k <= 4; ++k) {
+    SCOPED_TRACE(k);
+    SimOptions options = BulkDevice();
+    options.fail_write = k;  // start, block, block, end
+    SimulatedDac dac(options);
+    HidDeviceLink link(dac);
+    Connect(dac, link);
+    EXPECT_EQ(link.DownloadBulkImage(File(Image(65, 0))), 0);
+    const auto& trace = dac.Trace();
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.back().rfind("write-failed ", 0), 0u);
+    EXPECT_EQ(LinesOf(trace, "write").size(), static_cast<std::size_t>(k - 1));
+    EXPECT_TRUE(link.IsFound());
+    EXPECT_FALSE(dac.BulkComplete());
+  }
+}
+
+}  // namespace
+}  // namespace veltrane

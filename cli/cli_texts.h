@@ -1,0 +1,115 @@
+// The command line's own texts. The device's users know the desktop
+// program's messages (update_texts, feedback_texts); the command line shows
+// those where they fit and these where it has more to say.
+#pragma once
+
+#include <string>
+
+namespace veltrane::cli {
+
+#if defined(__GNUC__)
+#define VELTRANE_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#else
+#define VELTRANE_PRINTF_FORMAT(f, a)
+#endif
+
+// printf into a std::string.
+std::string Fill(const char* format, ...) VELTRANE_PRINTF_FORMAT(1, 2);
+
+namespace texts {
+
+// Files.
+inline constexpr char kNoSuchFile[] = "%s: no such file. Check the path and try again.";
+inline constexpr char kUnreadableFile[] =
+    "%s cannot be read (%s). Check that it is a file you may read, and try again.";
+inline constexpr char kTruncatedImage[] =
+    "%s is only %zu bytes long, shorter than the 18-byte image header: the file is truncated. "
+    "Use a complete copy of the image.";
+inline constexpr char kImageTooLarge[] =
+    "%s is %zu bytes long, but the EEPROM holds at most 65536 bytes: it cannot be an image for "
+    "this device.";
+inline constexpr char kEmptyImage[] = "%s is empty. Use a complete copy of the image.";
+inline constexpr char kCannotWrite[] = "Cannot write %s (%s). Check the path and the permissions.";
+
+// Finding the device.
+inline constexpr char kAccessDenied[] =
+    "A DAC is connected, but this user may not open its device node (permission denied).";
+inline constexpr char kAccessDeniedNoHint[] =
+    "Run the command as a user who may open the device, or ask the administrator for access.";
+inline constexpr char kNoHardwareId[] =
+    "The DAC was found, but the system holds no hardware ID for it, so its revision is "
+    "unknown. Reconnect the device and try again.";
+inline constexpr char kNoDeviceAtPath[] = "No DAC at %s. Run 'veltrane-cli list' to see the device paths.";
+inline constexpr char kUnplugged[] =
+    "The device was unplugged during the transfer. Reconnect it and run the command again.";
+inline constexpr char kReadFailed[] =
+    "Reading the EEPROM failed. Reconnect the device and try again.";
+inline constexpr char kWriteFailed[] =
+    "Writing the EEPROM failed. Reconnect the device and write again.";
+inline constexpr char kFeedbackReadFailed[] =
+    "Reading the feedback settings failed. Reconnect the device and try again.";
+inline constexpr char kFoundAt[] = "Using the DAC at %s.";
+
+// list
+inline constexpr char kNoInterfaces[] = "No HID interface of vendor 0x3917 is present. Connect the DAC and try again.";
+inline constexpr char kInterfaceDenied[] = "%s: this user may not open it.";
+
+// check and flash
+inline constexpr char kReady[] = "%s: version 0x%04x for 0x%04x-0x%04x, newer than the device's revision 0x%04x: ready to flash.";
+inline constexpr char kBulkReady[] = "%s: %zu bytes, ready to stream to product %u.";
+inline constexpr char kUseForce[] = "Flash it all the same with 'flash --force'.";
+inline constexpr char kForced[] = "Writing it all the same (--force).";
+inline constexpr char kBackupSaved[] = "Saved EEPROM bytes 0x0000-0x%04zx to %s.";
+inline constexpr char kBackupBulk[] =
+    "--backup applies to EEPROM products only: product %u takes bulk images, which are not kept "
+    "in the EEPROM. Nothing was written.";
+inline constexpr char kBackupReadFailed[] =
+    "Reading the EEPROM for the backup failed; nothing was written. Reconnect the device and try again.";
+inline constexpr char kVerifying[] = "Reading back %zu bytes to verify before committing.";
+inline constexpr char kWritePacketFailed[] =
+    "The device did not take the image past byte %zu of %zu. No restore packet was sent: byte 0 "
+    "stays inverted, so the device will not take the partial image as valid. Flash the image again.";
+inline constexpr char kInterrupted[] =
+    "The write was interrupted after %zu of %zu bytes. No restore packet was sent: byte 0 stays "
+    "inverted, so the device will not take the partial image as valid. Flash the image again to "
+    "complete it.";
+inline constexpr char kVerifyMismatch[] =
+    "Verify failed: %zu byte(s) read back differ from the image, the first at offset 0x%04zx "
+    "(wrote 0x%02x, read 0x%02x). The image was not committed: byte 0 stays inverted. Flash "
+    "again; if the same happens, the EEPROM may be worn.";
+inline constexpr char kVerifyReadFailed[] =
+    "Reading the image back failed, so it was not committed: byte 0 stays inverted. Reconnect "
+    "the device and flash again.";
+inline constexpr char kRestoreFailed[] =
+    "The restore packet failed: byte 0 stays inverted. Reconnect the device and flash again.";
+inline constexpr char kRestoreMismatch[] =
+    "Byte 0 reads back as 0x%02x instead of 0x%02x after the restore packet. Flash the image again.";
+inline constexpr char kBulkRefused[] =
+    "The device refused %d of the %d reports of the bulk transfer. Reconnect the device and flash again.";
+
+// feedback
+inline constexpr char kNotAResolution[] = "'%s' is not a feedback resolution. Use one of:%s";
+inline constexpr char kUnknownMask[] = "unknown (0x%02x)";
+
+// eeprom
+inline constexpr char kBadAddress[] = "ADDR must be a number from 0 to 65535 (decimal, or hex after 0x), not '%s'.";
+inline constexpr char kBadLength[] = "LEN must be a number from 1 to 65536 (decimal, or hex after 0x), not '%s'.";
+inline constexpr char kBeyondEeprom[] =
+    "0x%04x + %zu bytes runs past the end of the 64 KiB EEPROM: ADDR + LEN may be at most 65536.";
+inline constexpr char kNothingToWrite[] = "%s is empty: there is nothing to write.";
+inline constexpr char kWroteBytes[] = "Wrote %zu bytes from 0x%04x.";
+inline constexpr char kSavedBytes[] = "Saved %zu bytes from 0x%04x to %s.";
+
+// image
+inline constexpr char kBadId[] = "%s takes a number from 0 to 65535 (decimal, or hex after 0x), not '%s'.";
+inline constexpr char kBodyTooLarge[] =
+    "%s is %zu bytes long; with the 18-byte header the image would not fit its 16-bit length "
+    "field (at most 65535 bytes). Use a smaller body.";
+inline constexpr char kPacked[] = "Wrote %s: %zu bytes, vendor 0x%04x, product 0x%04x, version 0x%04x.";
+
+// Start-up.
+inline constexpr char kTraceWithoutSimulate[] = "--trace records the simulated DAC: add --simulate.";
+inline constexpr char kTraceOpenFailed[] = "Cannot open the trace file %s. Check the path and try again.";
+
+}  // namespace texts
+}  // namespace veltrane::cli

@@ -1,0 +1,76 @@
+#include "cli/image_gate.h"
+
+#include <algorithm>
+
+#include "cli/cli_texts.h"
+#include "cli/file_io.h"
+#include "update/update_texts.h"
+
+namespace veltrane::cli {
+
+ExitStatus ReadImageFile(const CommandContext& context, const std::string& path,
+                         std::vector<std::uint8_t>* bytes, ImageVerdict* failure) {
+  std::string reason;
+  const FileRead read = ReadFileBytes(path, bytes, &reason);
+  if (read == FileRead::kOk) return kExitDone;
+  failure->verdict = Verdict::kOpenFailed;
+  failure->name = "open_failed";
+  failure->message = update_texts::kFailedOpenFile;
+  failure->detail = read == FileRead::kMissing
+                        ? Fill(texts::kNoSuchFile, path.c_str())
+                        : Fill(texts::kUnreadableFile, path.c_str(), reason.c_str());
+  SayVerdict(context, *failure);
+  return kExitRefused;
+}
+
+ImageVerdict JudgeImageBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                             const DeviceIdentity& device) {
+  ImageVerdict v;
+  if (IsBulkProduct(device.product_id)) {
+    if (bytes.empty()) {
+      v.verdict = Verdict::kInvalidImage;
+      v.name = "invalid";
+      v.message = update_texts::kInvalidImage;
+      v.detail = Fill(texts::kEmptyImage, path.c_str());
+    } else {
+      v.verdict = Verdict::kReady;
+      v.name = "ready";
+    }
+    return v;
+  }
+  if (bytes.size() < kImageHeaderSize) {
+    v.verdict = Verdict::kInvalidImage;
+    v.name = "truncated";
+    v.message = update_texts::kInvalidImage;
+    v.detail = Fill(texts::kTruncatedImage, path.c_str(), bytes.size());
+    return v;
+  }
+  v.has_header = true;
+  std::copy(bytes.begin(), bytes.begin() + kImageHeaderSize, v.header.bytes);
+  if (bytes.size() > kMaxEepromImageSize) {
+    // The 16-bit EEPROM address would wrap round and overwrite the image's own start.
+    v.verdict = Verdict::kInvalidImage;
+    v.name = "too_large";
+    v.message = update_texts::kInvalidImage;
+    v.detail = Fill(texts::kImageTooLarge, path.c_str(), bytes.size());
+    return v;
+  }
+  const ImageCheck check = JudgeImage(path, device);
+  v.verdict = check.verdict;
+  v.message = check.message;
+  switch (check.verdict) {
+    case Verdict::kReady: v.name = "ready"; break;
+    case Verdict::kOpenFailed: v.name = "open_failed"; break;
+    case Verdict::kInvalidImage: v.name = "invalid"; break;
+    case Verdict::kIncompatible: v.name = "incompatible"; break;
+    case Verdict::kNotNewer: v.name = "not_newer"; break;
+  }
+  return v;
+}
+
+void SayVerdict(const CommandContext& context, const ImageVerdict& verdict) {
+  if (!verdict.message.empty()) context.Say(verdict.message);
+  if (!verdict.detail.empty()) context.Say(verdict.detail);
+}
+
+}  // namespace veltrane::cli

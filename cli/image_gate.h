@@ -1,0 +1,45 @@
+// Reads an image file and judges it against the identified device: the
+// header rules of the firmware page, plus what the command line can say more
+// precisely (a missing, unreadable, truncated or oversized file).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/command_context.h"
+#include "cli/exit_status.h"
+#include "update/image_header.h"
+
+namespace veltrane::cli {
+
+inline constexpr std::size_t kMaxEepromImageSize = 65536;
+
+struct ImageVerdict {
+  Verdict verdict = Verdict::kOpenFailed;
+  const char* name = "open_failed";  // the --json verdict
+  std::string message;  // the system's own text; empty when ready
+  std::string detail;   // the command line's sentence about the file; may be empty
+  bool has_header = false;
+  ImageHeader header;
+};
+
+// Reads the whole file. On failure says "Failed open file!" and why, and
+// returns kExitRefused; kExitDone otherwise.
+ExitStatus ReadImageFile(const CommandContext& context, const std::string& path,
+                         std::vector<std::uint8_t>* bytes, ImageVerdict* failure);
+
+// Judges `bytes`, read from `path`, for `device`: the bulk rule for products
+// 16 and 17, the header rules for every other product.
+ImageVerdict JudgeImageBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                             const DeviceIdentity& device);
+
+// The exit status a verdict leads to when not-newer images are refused.
+inline ExitStatus StatusOf(const ImageVerdict& v) {
+  return v.verdict == Verdict::kReady ? kExitDone : kExitRefused;
+}
+
+// Says the verdict's message and detail, if any.
+void SayVerdict(const CommandContext& context, const ImageVerdict& verdict);
+
+}  // namespace veltrane::cli

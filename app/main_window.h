@@ -1,0 +1,62 @@
+// The main window: a skinned dialog (layout 147) with the paged tab control
+// and its three pages. The tab labels are pictures; each page has its own
+// image list in which its own label is the highlighted one.
+#pragma once
+
+#include <array>
+
+#include <QIcon>
+
+#include "app/about_page.h"
+#include "device/platform/hid_platform.h"
+#include "device/progress.h"
+#include "feedback/page/feedback_page.h"
+#include "ui/image_list.h"
+#include "ui/message_boxes.h"
+#include "ui/skinned_dialog.h"
+#include "update/page/firmware_page.h"
+
+namespace veltrane {
+
+class PagedTabControl;
+
+class MainWindow : public SkinnedDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kTabControlId = 1008;
+  static constexpr int kPages = 3;
+
+  explicit MainWindow(HidPlatform& platform, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  PagedTabControl* TabControl() const { return tab_control_; }
+  FirmwarePage& Firmware() { return firmware_page_; }
+  FeedbackPage& Feedback() { return feedback_page_; }
+  AboutPage& About() { return about_page_; }
+  // Image list 1, 2 or 3 as index 0, 1, 2: the strip's labels while that page is shown.
+  ImageList& PageImageList(int index) { return image_lists_[static_cast<std::size_t>(index)]; }
+
+  // Where the F1 box goes (tests record it).
+  void SetMessageBoxes(MessageBoxes* boxes) { boxes_ = boxes; }
+  void ShowHelp();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void FillImageLists();
+
+  std::array<ImageList, kPages> image_lists_;
+  FirmwarePage firmware_page_;
+  FeedbackPage feedback_page_;
+  AboutPage about_page_;
+  PagedTabControl* tab_control_;
+  QIcon icon_;
+  QtMessageBoxes qt_boxes_;
+  MessageBoxes* boxes_;
+  // The firmware transfers report to the firmware page while the window lives.
+  ScopedProgressSink progress_route_;
+};
+
+}  // namespace veltrane

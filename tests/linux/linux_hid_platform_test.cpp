@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -137,16 +140,37 @@ TEST_F(FakeSystem, LinkFindsOursAndOpensThreeIndependentHandles) {
   EXPECT_EQ(link.WriteHandle(), kInvalidHandle);
 }
 
-TEST_F(FakeSystem, UnopenableNodeOfOursIsAccessDenied) {
-  if (geteuid() == 0) GTEST_SKIP() << "root opens every node";
-  AddNode(0, "0003:00003917:00000004", testing::kDacDescriptor);
-  chmod(Dev("hidraw0").c_str(), 0);
-  LinuxHidPlatform platform(root_.string(), (root_ / "dev").string());
+// 0 when the link, as this user, saw our node and was refused both opens.
+int AccessDeniedCheck(const fs::path& root) {
+  LinuxHidPlatform platform(root.string(), (root / "dev").string());
   HidDeviceLink link(platform);
-  EXPECT_EQ(link.FindDevice(), 0);
-  EXPECT_TRUE(link.AccessDenied());
-  EXPECT_EQ(platform.LastError(), HidError::kAccessDenied);
-  EXPECT_NE(platform.AccessDeniedHint().find("70-veltrane.rules"), std::string::npos);
+  if (link.FindDevice() != 0) return 1;
+  if (!link.AccessDenied()) return 2;
+  if (platform.LastError() != HidError::kAccessDenied) return 3;
+  if (platform.LastErrorText().find(std::strerror(EACCES)) == std::string::npos) return 4;
+  if (platform.AccessDeniedHint().find("70-veltrane.rules") == std::string::npos) return 5;
+  return 0;
+}
+
+TEST_F(FakeSystem, UnopenableNodeOfOursIsAccessDenied) {
+  AddNode(0, "0003:00003917:00000004", testing::kDacDescriptor);
+  ASSERT_EQ(chmod(root_.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(Dev("hidraw0").c_str(), 0), 0);
+  if (geteuid() != 0) {
+    EXPECT_EQ(AccessDeniedCheck(root_), 0);
+    return;
+  }
+  // Root opens every node: the check runs in a child that is nobody.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
+    _exit(AccessDeniedCheck(root_));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1 found, 2 not access denied, 3 wrong kind, 4 text, 5 hint";
 }
 
 TEST_F(FakeSystem, HardwareIdsOfUsbDevicesThenOfHidDevicesWithoutAUsbParent) {

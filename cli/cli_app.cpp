@@ -126,7 +126,25 @@ std::unique_ptr<HidPlatform> MakePlatform(const sim::SimSetup& setup, std::ostre
 }  // namespace
 
 std::string HelpFooter() {
-  return std::string("\nSimulation options (anywhere on the line):\n") + sim::SimArgsHelp() +
+  return std::string(
+             "\nCommands in full ('veltrane-cli COMMAND --help' tells more):\n"
+             "  list                               every HID interface of vendor 0x3917\n"
+             "  info                               identify the DAC; state of the image in its EEPROM\n"
+             "  check IMAGE                        judge IMAGE against the DAC\n"
+             "  flash IMAGE [--force] [--backup FILE] [--no-verify]\n"
+             "                                     check, then program IMAGE; verify before committing\n"
+             "  feedback get                       the three feedback resolutions\n"
+             "  feedback set R1 R2 R3              32/48/96 kHz, 44.1 kHz, 88.2 kHz; each one of\n"
+             "                                    ") +
+         ResolutionChoices() +
+         "\n"
+         "  eeprom read ADDR LEN [-o FILE]     hex dump, or raw bytes to FILE\n"
+         "  eeprom write ADDR FILE             write FILE's bytes from ADDR (restore a backup)\n"
+         "  image info IMAGE                   decode an image header (no device needed)\n"
+         "  image pack --vendor V --product P --version X BODY OUT\n"
+         "                                     build an image: header with checksum, then BODY\n"
+         "Numbers take decimal or 0x hex. Ctrl-C during flash stops at the next packet.\n"
+         "\nSimulation options (anywhere on the line):\n" + sim::SimArgsHelp() +
          "\nExit status:\n"
          "  0  done\n"
          "  1  device missing, transfer failed, or interrupted (Ctrl-C)\n"

@@ -1,0 +1,135 @@
+// The command line's small pieces: numbers, hex dump, JSON, progress, ranges.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/device_commands.h"
+#include "cli/flash_command.h"
+#include "cli/hex_dump.h"
+#include "cli/json_writer.h"
+#include "cli/number_parse.h"
+#include "cli/terminal_progress.h"
+#include "tests/cli/json_check.h"
+
+namespace veltrane::cli {
+namespace {
+
+using veltrane::testing::JsonCheck;
+
+TEST(NumberParseTest, TakesDecimalAndHexAndRefusesEverythingElse) {
+  std::uint64_t v = 0;
+  EXPECT_TRUE(ParseNumber("65535", 0xFFFF, &v));
+  EXPECT_EQ(v, 65535u);
+  EXPECT_TRUE(ParseNumber("0x3917", 0xFFFF, &v));
+  EXPECT_EQ(v, 0x3917u);
+  EXPECT_TRUE(ParseNumber("0XfFfF", 0xFFFF, &v));
+  EXPECT_EQ(v, 0xFFFFu);
+  EXPECT_TRUE(ParseNumber("0", 0, &v));
+  EXPECT_EQ(v, 0u);
+  for (const char* bad : {"", "0x", "-1", "+1", "12a", "0x1g", " 1", "1 ", "65536", "0x10000",
+                          "99999999999999999999999999"}) {
+    v = 77;
+    EXPECT_FALSE(ParseNumber(bad, 0xFFFF, &v)) << bad;
+    EXPECT_EQ(v, 77u) << bad;
+  }
+}
+
+TEST(EepromRangeTest, KeepsAddressAndLengthInsideTheSixtyFourKilobytes) {
+  std::uint32_t address = 0;
+  std::size_t length = 0;
+  std::string error;
+  EXPECT_TRUE(ParseEepromRange("0x1712", "4", &address, &length, &error));
+  EXPECT_EQ(address, 0x1712u);
+  EXPECT_EQ(length, 4u);
+  EXPECT_TRUE(ParseEepromRange("0", "65536", &address, &length, &error));
+  EXPECT_TRUE(ParseEepromRange("0xFFFF", "1", &address, &length, &error));
+  EXPECT_FALSE(ParseEepromRange("0xFFFF", "2", &address, &length, &error));
+  EXPECT_NE(error.find("65536"), std::string::npos);
+  EXPECT_FALSE(ParseEepromRange("65536", "1", &address, &length, &error));
+  EXPECT_NE(error.find("ADDR"), std::string::npos);
+  EXPECT_FALSE(ParseEepromRange("0", "0", &address, &length, &error));
+  EXPECT_NE(error.find("LEN"), std::string::npos);
+}
+
+TEST(HexDumpTest, SixteenBytesALineWithAddressAndPrintables) {
+  std::vector<std::uint8_t> bytes;
+  for (int i = 0; i < 18; ++i) bytes.push_back(static_cast<std::uint8_t>(0x41 + i));
+  bytes[1] = 0x00;
+  EXPECT_EQ(HexDump(0x1712, bytes),
+            "1712: 41 00 43 44 45 46 47 48 49 4a 4b 4c 4d 4e 4f 50  A.CDEFGHIJKLMNOP\n"
+            "1722: 51 52                                            QR\n");
+  EXPECT_EQ(HexDump(0, {}), "");
+}
+
+TEST(JsonWriterTest, WritesNestedValuesThatParseAndEscapesStrings) {
+  JsonWriter json;
+  json.BeginObject()
+      .String("path", "sim:/dac0\\if1 \"quoted\"\n\x01")
+      .Number("product_id", 4)
+      .Bool("ok", true)
+      .Null("none")
+      .BeginArray("list")
+      .BeginObject()
+      .Number("mask", 15)
+      .EndObject()
+      .EndArray()
+      .BeginArray("empty")
+      .EndArray()
+      .EndObject();
+  EXPECT_TRUE(JsonCheck::Valid(json.Text())) << json.Text();
+  EXPECT_NE(json.Text().find(R"("path": "sim:/dac0\\if1 \"quoted\"\n\u0001")"), std::string::npos);
+  EXPECT_NE(json.Text().find("\"empty\": []"), std::string::npos);
+  EXPECT_EQ(json.Text().back(), '\n');
+}
+
+TEST(JsonCheckTest, RefusesMalformedDocuments) {
+  for (const char* bad : {"", "{", "{\"a\" 1}", "{\"a\": 1,}", "[1 2]", "{a: 1}", "\"x", "01x",
+                          "{\"a\": tru}", "{} {}"}) {
+    EXPECT_FALSE(JsonCheck::Valid(bad)) << bad;
+  }
+  EXPECT_TRUE(JsonCheck::Valid("{\"a\": [1, -2.5, \"\\u00e9\", null, false]}"));
+}
+
+TEST(TerminalProgressTest, BarRedrawsInPlaceAndEndsItsLine) {
+  std::ostringstream out;
+  {
+    TerminalProgress bar(out, ProgressStyle::kBar);
+    bar.SetProgress(500);
+    bar.Finish();
+  }
+  const std::string half = "\r[" + std::string(20, '#') + std::string(20, '.') + "]  50.0%";
+  const std::string full = "\r[" + std::string(40, '#') + "] 100.0%\n";
+  EXPECT_EQ(out.str(), half + full);
+}
+
+TEST(TerminalProgressTest, PlainLinesEveryTenthAndSilenceForJson) {
+  std::ostringstream lines;
+  TerminalProgress plain(lines, ProgressStyle::kLines);
+  for (std::uint16_t pm : {1, 50, 99, 100, 101, 350, 999}) plain.SetProgress(pm);
+  plain.Finish();
+  EXPECT_EQ(lines.str(), "0%\n10%\n30%\n90%\n100%\n");
+
+  std::ostringstream silent;
+  TerminalProgress quiet(silent, ProgressStyle::kSilent);
+  quiet.SetProgress(500);
+  quiet.Finish();
+  EXPECT_EQ(silent.str(), "");
+}
+
+TEST(CompareImageTest, FindsFirstOffsetAndCount) {
+  const std::vector<std::uint8_t> image = {1, 2, 3, 4, 5, 6};
+  EXPECT_EQ(CompareImage(image, image).count, 0u);
+  const Mismatch m = CompareImage(image, {1, 2, 9, 4, 9, 6});
+  EXPECT_EQ(m.first, 2u);
+  EXPECT_EQ(m.count, 2u);
+  const Mismatch shorter = CompareImage(image, {1, 2, 3, 4});
+  EXPECT_EQ(shorter.first, 4u);
+  EXPECT_EQ(shorter.count, 2u);
+}
+
+TEST(ResolutionChoicesTest, ListsTheEightTableTextsInOrder) {
+  EXPECT_EQ(ResolutionChoices(), " 0.0078125 0.015625 0.03125 0.0625 0.125 0.25 0.50 1.00");
+}
+
+}  // namespace
+}  // namespace veltrane::cli

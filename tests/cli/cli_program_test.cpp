@@ -1,0 +1,468 @@
+// The built veltrane-cli run as a user runs it, against the simulated DAC on
+// virtual time: exit status, stdout, stderr, the trace and the EEPROM file.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/cli/json_check.h"
+#include "tests/support/trace_lines.h"
+
+extern char** environ;
+
+namespace veltrane::cli {
+namespace {
+
+using veltrane::testing::JsonCheck;
+using veltrane::testing::LinesOf;
+using veltrane::testing::Out;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+  const std::string text = ReadText(path);
+  return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::istringstream in(ReadText(path));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string Sample(const std::string& name) { return std::string(VELTRANE_SAMPLES_DIR) + "/" + name; }
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/veltrane-cli-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    eeprom_ = dir_ + "/eeprom.bin";
+    trace_ = dir_ + "/trace.txt";
+  }
+  void TearDown() override {
+    const std::string command = "rm -rf '" + dir_ + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  }
+
+  // Runs veltrane-cli with `args`; stdout and stderr go to files, never a terminal.
+  Outcome Run(std::vector<std::string> args) {
+    args.insert(args.begin(), VELTRANE_CLI_PATH);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string out_path = dir_ + "/stdout";
+    const std::string err_path = dir_ + "/stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    Outcome outcome;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return outcome;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.out = ReadText(out_path);
+    outcome.err = ReadText(err_path);
+    return outcome;
+  }
+
+  // The simulated DAC on virtual time, its EEPROM kept in this test's file, traced.
+  Outcome Sim(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--simulate=" + eeprom_, "--virtual-time", "--trace", trace_});
+    return Run(std::move(args));
+  }
+
+  std::vector<std::string> Trace() const { return ReadLines(trace_); }
+
+  std::string dir_;
+  std::string eeprom_;
+  std::string trace_;
+};
+
+// The EEPROM image download as described: the select, one write packet of up
+// to 16 bytes per file offset (byte 0 inverted) with its progress and a 10 ms
+// pause, then the restore packet.
+std::vector<std::string> ExpectedImageTrace(const std::vector<std::uint8_t>& image) {
+  std::vector<std::string> lines = {Out({0x04, 0x00, 0x00, 0xA0})};
+  const unsigned total = image[16] * 256u + image[17];
+  unsigned last = 0;
+  for (std::size_t offset = 0; offset < image.size(); offset += 16) {
+    const std::size_t n = std::min<std::size_t>(16, image.size() - offset);
+    std::vector<std::uint8_t> packet = {static_cast<std::uint8_t>(n + 6), 0x04, 0x00, 0x00,
+                                        static_cast<std::uint8_t>(offset >> 8),
+                                        static_cast<std::uint8_t>(offset)};
+    packet.insert(packet.end(), image.begin() + static_cast<long>(offset),
+                  image.begin() + static_cast<long>(offset + n));
+    if (offset == 0) packet[6] = static_cast<std::uint8_t>(~image[0]);
+    lines.push_back(Out(packet));
+    // The first packet's progress counts against 8192: the length is known from the second on.
+    const unsigned progress = static_cast<unsigned>((offset + n) * 1000 / (offset == 0 ? 8192 : total));
+    if (progress != last && progress < 1000) lines.push_back("progress " + std::to_string(progress));
+    last = progress;
+    lines.push_back("sleep 10");
+  }
+  lines.push_back(Out({0x07, 0x04, 0x00, 0x00, 0x00, 0x00, image[0]}));
+  return lines;
+}
+
+TEST_F(ProgramTest, VersionHelpAndTheManPageNameEveryCommandAndExitStatus) {
+  const Outcome version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "1.4.0.0\n");
+  const Outcome help = Run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  // The man page's source with its hyphen and font escapes taken out.
+  std::string man = ReadText(std::string(VELTRANE_SAMPLES_DIR) + "/../cli/veltrane-cli.1");
+  for (const char* escape : {"\\-", "\\fB", "\\fR", "\\fI"}) {
+    const std::string e(escape);
+    for (std::size_t at; (at = man.find(e)) != std::string::npos;) man.replace(at, e.size(), e == "\\-" ? "-" : "");
+  }
+  for (const char* word : {"list", "info", "check", "flash", "feedback", "eeprom", "image",
+                           "--json", "--device", "--simulate", "--sim-fault", "--trace",
+                           "--no-verify", "--backup", "--force", "image pack"}) {
+    EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    EXPECT_NE(man.find(word), std::string::npos) << word;
+  }
+  for (const char* status : {"0  done", "1  device missing", "2  bad usage", "3  image refused"}) {
+    EXPECT_NE(help.out.find(status), std::string::npos) << status;
+  }
+  for (const char* status : {".B 0", ".B 1", ".B 2", ".B 3"}) {
+    EXPECT_NE(man.find(status), std::string::npos) << status;
+  }
+}
+
+TEST_F(ProgramTest, UsageErrorsExitTwoAndSayWhatIsWrong) {
+  EXPECT_EQ(Run({}).status, 2);
+  EXPECT_EQ(Run({"frobnicate"}).status, 2);
+  EXPECT_EQ(Sim({"list", "--json"}).status, 2);  // global options go before the command
+  EXPECT_EQ(Sim({"check"}).status, 2);
+  EXPECT_EQ(Sim({"feedback"}).status, 2);
+  EXPECT_EQ(Sim({"feedback", "set", "0.25", "0.50"}).status, 2);
+
+  const Outcome not_in_table = Sim({"feedback", "set", "0.25", "0.5", "1.00"});
+  EXPECT_EQ(not_in_table.status, 2);
+  EXPECT_NE(not_in_table.err.find("'0.5' is not a feedback resolution"), std::string::npos);
+  EXPECT_NE(not_in_table.err.find("0.0078125 0.015625 0.03125 0.0625 0.125 0.25 0.50 1.00"),
+            std::string::npos);
+  EXPECT_TRUE(LinesOf(Trace(), "out").empty()) << "nothing may reach the device";
+
+  EXPECT_EQ(Sim({"eeprom", "read", "0xFFF0", "0x20"}).status, 2);
+  EXPECT_EQ(Sim({"eeprom", "read", "0x10000", "1"}).status, 2);
+  EXPECT_EQ(Sim({"eeprom", "read", "0", "lots"}).status, 2);
+  EXPECT_EQ(Sim({"eeprom", "write", "0", dir_ + "/missing.bin"}).status, 2);
+  EXPECT_EQ(Run({"--simulate", "--sim-fault", "sideways:1", "info"}).status, 2);
+  const Outcome trace_alone = Run({"--trace", trace_, "info"});
+  EXPECT_EQ(trace_alone.status, 2);
+  EXPECT_NE(trace_alone.err.find("--simulate"), std::string::npos);
+  const Outcome bad_id = Run({"image", "pack", "--vendor", "0x10000", "--product", "4",
+                              "--version", "1", Sample("truncated.bin"), dir_ + "/x.bin"});
+  EXPECT_EQ(bad_id.status, 2);
+  EXPECT_NE(bad_id.err.find("--vendor takes a number from 0 to 65535"), std::string::npos);
+}
+
+TEST_F(ProgramTest, ListShowsBothInterfacesOfTheDacAsTextAndJson) {
+  const Outcome text = Sim({"list"});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_NE(text.out.find("sim:/dac0/if1\n  product ID   0x0004\n  usage page   0xff00 (vendor-defined)\n"
+                          "  reports      input 65, output 65 bytes\n"
+                          "  hardware ID  USB\\VID_3917&PID_0004&REV_0102\n  access       read and write\n"),
+            std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("sim:/dac0/if0"), std::string::npos);
+
+  const Outcome json = Sim({"--json", "list"});
+  EXPECT_EQ(json.status, 0);
+  EXPECT_TRUE(JsonCheck::Valid(json.out)) << json.out;
+  EXPECT_NE(json.out.find("\"path\": \"sim:/dac0/if1\""), std::string::npos);
+  EXPECT_NE(json.out.find("\"usage_page\": 65280"), std::string::npos);
+  EXPECT_NE(json.out.find("\"accessible\": true"), std::string::npos);
+
+  const Outcome elsewhere = Sim({"--device", "/dev/hidraw9", "--json", "list"});
+  EXPECT_EQ(elsewhere.status, 1);
+  EXPECT_EQ(elsewhere.out, "{\n  \"interfaces\": []\n}\n");
+}
+
+TEST_F(ProgramTest, InfoIdentifiesTheDacAndTellsAnIncompleteImageFromAValidOne) {
+  const Outcome valid = Sim({"info"});
+  EXPECT_EQ(valid.status, 0);
+  EXPECT_EQ(valid.out,
+            "Vendor ID     0x3917\nProduct ID    0x0004\nRevision      0x0102\n"
+            "Hardware ID   USB\\VID_3917&PID_0004&REV_0102\nDevice path   sim:/dac0/if1\n"
+            "Transfer      EEPROM\nEEPROM image  valid, version 0x0102, 2048 bytes\n");
+
+  // A write that fails half-way leaves byte 0 inverted.
+  ASSERT_EQ(Sim({"--sim-fault", "out:40", "flash", Sample("newer-0103.bin")}).status, 1);
+  const Outcome incomplete = Sim({"info"});
+  EXPECT_EQ(incomplete.status, 0);
+  EXPECT_NE(incomplete.out.find("EEPROM image  incomplete (version 0x0103, 2048 bytes)"), std::string::npos)
+      << incomplete.out;
+  EXPECT_NE(incomplete.out.find("Flashing the image again repairs it."), std::string::npos);
+
+  const Outcome json = Sim({"--json", "info"});
+  EXPECT_TRUE(JsonCheck::Valid(json.out)) << json.out;
+  EXPECT_NE(json.out.find("\"state\": \"incomplete\""), std::string::npos);
+  EXPECT_NE(json.out.find("\"revision\": 258"), std::string::npos);
+
+  // Products 16 and 17 keep no image in the EEPROM: nothing is read.
+  const Outcome bulk = Sim({"--sim-product", "16", "--json", "info"});
+  EXPECT_EQ(bulk.status, 0);
+  EXPECT_NE(bulk.out.find("\"eeprom_image\": null"), std::string::npos);
+  EXPECT_TRUE(LinesOf(Trace(), "out").empty());
+
+  const Outcome missing = Sim({"--device", "/dev/hidraw9", "info"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("No device found!\nPlease connect device\n"), std::string::npos);
+}
+
+TEST_F(ProgramTest, CheckJudgesEverySampleWithTheSystemsTexts) {
+  struct Case {
+    const char* sample;
+    int status;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"newer-0103.bin", 0, ""},
+      {"product6-0103.bin", 0, ""},
+      {"same-0102.bin", 3, "Device has latest update!\n"},
+      {"older-0101.bin", 3, "Device has latest update!\n"},
+      {"bad-checksum.bin", 3, "Invalid Image!\n"},
+      {"product5-0103.bin", 3,
+       "Device and Image versions are not compatible!\nDevice ID 0x3917-0x0004\nImage ID 0x3917-0x0005\n"},
+      {"truncated.bin", 3, "Invalid Image!\n"},
+      {"no-such-image.bin", 3, "Failed open file!\n"},
+  };
+  for (const Case& c : cases) {
+    const Outcome outcome = Sim({"check", Sample(c.sample)});
+    EXPECT_EQ(outcome.status, c.status) << c.sample;
+    EXPECT_EQ(outcome.err.substr(0, std::string(c.says).size()), c.says) << c.sample;
+  }
+  EXPECT_NE(Sim({"check", Sample("truncated.bin")}).err.find("only 10 bytes long"), std::string::npos);
+  EXPECT_NE(Sim({"check", Sample("no-such-image.bin")}).err.find("no such file"), std::string::npos);
+  EXPECT_NE(Sim({"check", dir_}).err.find("cannot be read"), std::string::npos);
+  EXPECT_TRUE(LinesOf(Trace(), "out").empty()) << "check never writes";
+
+  const Outcome json = Sim({"--json", "check", Sample("same-0102.bin")});
+  EXPECT_EQ(json.status, 3);
+  EXPECT_TRUE(JsonCheck::Valid(json.out)) << json.out;
+  EXPECT_NE(json.out.find("\"verdict\": \"not_newer\""), std::string::npos);
+  EXPECT_NE(json.out.find("\"message\": \"Device has latest update!\""), std::string::npos);
+
+  EXPECT_EQ(Sim({"--sim-product", "16", "check", Sample("bulk-product16.bin")}).status, 0);
+}
+
+TEST_F(ProgramTest, FlashNoVerifySendsExactlyTheDescribedPackets) {
+  const auto image = ReadBytes(Sample("newer-0103.bin"));
+  const Outcome outcome = Sim({"flash", "--no-verify", Sample("newer-0103.bin")});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "EEPROM program completed. \n");
+  EXPECT_EQ(Trace(), ExpectedImageTrace(image));
+  const auto eeprom = ReadBytes(eeprom_);
+  ASSERT_EQ(eeprom.size(), 65536u);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), eeprom.begin()));
+  // Not a terminal: plain percentage lines.
+  EXPECT_NE(outcome.err.find("50%\n"), std::string::npos);
+  EXPECT_NE(outcome.err.find("100%\n"), std::string::npos);
+}
+
+TEST_F(ProgramTest, FlashVerifiesTheImageBeforeTheRestorePacketAndReadsByteZeroBack) {
+  const auto image = ReadBytes(Sample("product6-0103.bin"));
+  const Outcome outcome = Sim({"--json", "flash", Sample("product6-0103.bin")});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.err, "") << "--json: no progress";
+  const auto trace = Trace();
+  const auto written = ExpectedImageTrace(image);
+  // Everything up to the last write packet's pause is the plain download.
+  ASSERT_GT(trace.size(), written.size());
+  EXPECT_TRUE(std::equal(written.begin(), written.end() - 1, trace.begin()));
+  const auto restore = std::find(trace.begin(), trace.end(), written.back());
+  ASSERT_NE(restore, trace.end());
+  // Between them the whole image is read back, byte 0 still inverted.
+  const std::vector<std::string> between(trace.begin() + static_cast<long>(written.size() - 1), restore);
+  EXPECT_EQ(between.front(), Out({0x04, 0x00, 0x00, 0xA0}));
+  EXPECT_EQ(LinesOf(between, "in").size(), (image.size() + 57) / 58);
+  // After it, byte 0 is read once more.
+  const std::vector<std::string> after(restore + 1, trace.end());
+  ASSERT_EQ(LinesOf(after, "in").size(), 1u);
+  EXPECT_EQ(LinesOf(after, "in")[0].substr(0, 26), "in 00 07 05 00 00 00 00 " + Out({image[0]}).substr(7, 2));
+  EXPECT_EQ(ReadBytes(eeprom_)[0], image[0]);
+}
+
+TEST_F(ProgramTest, VerifyCatchesASilentlyDroppedWriteAndLeavesByteZeroInverted) {
+  const auto image = ReadBytes(Sample("newer-0103.bin"));
+  const Outcome outcome = Sim({"--sim-fault", "drop:5", "flash", Sample("newer-0103.bin")});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.err.find("Eeprom programm failed! Please try again!\n"), std::string::npos);
+  EXPECT_NE(outcome.err.find("16 byte(s) read back differ from the image, the first at offset 0x0040"),
+            std::string::npos)
+      << outcome.err;
+  const std::string restore = Out({0x07, 0x04, 0x00, 0x00, 0x00, 0x00, image[0]});
+  const auto trace = Trace();
+  EXPECT_EQ(std::find(trace.begin(), trace.end(), restore), trace.end());
+  EXPECT_EQ(ReadBytes(eeprom_)[0], static_cast<std::uint8_t>(~image[0]));
+}
+
+TEST_F(ProgramTest, AFailedPacketInTheMiddleThenASecondFlashCompletes) {
+  const auto image = ReadBytes(Sample("newer-0103.bin"));
+  const Outcome failed = Sim({"--sim-fault", "out:40", "flash", Sample("newer-0103.bin")});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.err.find("Eeprom programm failed! Please try again!\n"
+                            "The device did not take the image past byte 608 of 2048."),
+            std::string::npos)
+      << failed.err;
+  const auto trace = Trace();
+  EXPECT_EQ(LinesOf(trace, "out-failed").size(), 1u);
+  EXPECT_EQ(LinesOf(trace, "out").size(), 39u) << "select and 38 packets, nothing after the failure";
+  EXPECT_EQ(ReadBytes(eeprom_)[0], static_cast<std::uint8_t>(~image[0]));
+
+  const Outcome again = Sim({"flash", Sample("newer-0103.bin")});
+  EXPECT_EQ(again.status, 0) << again.err;
+  const auto eeprom = ReadBytes(eeprom_);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), eeprom.begin()));
+}
+
+TEST_F(ProgramTest, FlashRefusesWhatCheckRefusesUnlessForced) {
+  const Outcome same = Sim({"flash", Sample("same-0102.bin")});
+  EXPECT_EQ(same.status, 3);
+  EXPECT_EQ(same.err, "Device has latest update!\nFlash it all the same with 'flash --force'.\n");
+  EXPECT_EQ(Sim({"flash", Sample("product5-0103.bin")}).status, 3);
+  EXPECT_EQ(Sim({"flash", Sample("bad-checksum.bin")}).status, 3);
+  EXPECT_EQ(Sim({"flash", Sample("truncated.bin")}).status, 3);
+  EXPECT_TRUE(LinesOf(Trace(), "out").empty());
+  const Outcome forced = Sim({"flash", "--force", Sample("older-0101.bin")});
+  EXPECT_EQ(forced.status, 0) << forced.err;
+  EXPECT_EQ(ReadBytes(eeprom_)[8], 0x01);
+
+  const std::string big = dir_ + "/big.bin";
+  std::ofstream(big, std::ios::binary) << ReadText(Sample("newer-0103.bin")) << std::string(65536, 'x');
+  const Outcome too_large = Sim({"flash", big});
+  EXPECT_EQ(too_large.status, 3);
+  EXPECT_NE(too_large.err.find("at most 65536 bytes"), std::string::npos);
+}
+
+TEST_F(ProgramTest, AnUnpluggedDeviceIsNamedAsSuch) {
+  const Outcome outcome = Sim({"--sim-fault", "unplug:30", "flash", Sample("newer-0103.bin")});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.err.find("unplugged during the transfer"), std::string::npos) << outcome.err;
+}
+
+TEST_F(ProgramTest, BulkProductsStreamTheImageAndRefusedBlocksFail) {
+  const Outcome outcome = Sim({"--sim-product", "16", "flash", Sample("bulk-product16.bin")});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  const auto writes = LinesOf(Trace(), "write");
+  ASSERT_EQ(writes.size(), 18u);  // start, 16 blocks, end
+  EXPECT_EQ(writes.front(), veltrane::testing::Write({0x0C, 0x01, 0x00, 0x00, 16, 0, 0, 0}));
+  EXPECT_EQ(writes.back(), veltrane::testing::Write({0x0C, 0xFF, 0x00, 0x00, 16, 0, 0, 0}));
+
+  const Outcome refused = Sim({"--sim-product", "16", "--sim-fault", "write:3", "flash",
+                               Sample("bulk-product16.bin")});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("refused 1 of the 18 reports"), std::string::npos) << refused.err;
+  EXPECT_EQ(Sim({"--sim-product", "16", "flash", "--backup", dir_ + "/b.bin",
+                 Sample("bulk-product16.bin")}).status, 2);
+}
+
+TEST_F(ProgramTest, FeedbackSetSendsTheDescribedBlockAndGetReadsItBack) {
+  const Outcome set = Sim({"feedback", "set", "0.25", "0.50", "1.00"});
+  EXPECT_EQ(set.status, 0) << set.err;
+  EXPECT_EQ(set.out, "Program completed.\n");
+  EXPECT_EQ(Trace(), (std::vector<std::string>{
+                         Out({0x04, 0x00, 0x00, 0xA0}),
+                         Out({0x0A, 0x04, 0x00, 0x00, 0x17, 0x12, 0x00, 0x1F, 0x3F, 0x7F}),
+                         "sleep 1",
+                     }));
+  const Outcome get = Sim({"feedback", "get"});
+  EXPECT_EQ(get.status, 0);
+  EXPECT_EQ(get.out, "32/48/96 kHz  0.25\n44.1 kHz      0.50\n88.2 kHz      1.00\n");
+  const Outcome json = Sim({"--json", "feedback", "get"});
+  EXPECT_TRUE(JsonCheck::Valid(json.out)) << json.out;
+  EXPECT_NE(json.out.find("\"rate_group\": \"88.2 kHz\",\n      \"resolution\": \"1.00\",\n      \"mask\": 127"),
+            std::string::npos)
+      << json.out;
+
+  const Outcome failed = Sim({"--sim-fault", "out:2", "feedback", "set", "0.25", "0.50", "1.00"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err, "Failed programming\nFeedback Sample Resolution!\n");
+}
+
+TEST_F(ProgramTest, EepromReadDumpsOrSavesAndWriteRestoresABackup) {
+  const Outcome dump = Sim({"eeprom", "read", "0x1712", "4"});
+  EXPECT_EQ(dump.status, 0);
+  EXPECT_EQ(dump.out, "1712: 00 0f 1f 3f                                      ...?\n");
+
+  const std::string backup = dir_ + "/backup.bin";
+  const Outcome flashed = Sim({"flash", "--backup", backup, Sample("newer-0103.bin")});
+  ASSERT_EQ(flashed.status, 0) << flashed.err;
+  const auto saved = ReadBytes(backup);
+  ASSERT_EQ(saved.size(), 2048u);
+  EXPECT_EQ(saved[8], 0x02) << "the factory image's version, from before the write";
+
+  const Outcome restored = Sim({"eeprom", "write", "0", backup});
+  EXPECT_EQ(restored.status, 0) << restored.err;
+  EXPECT_EQ(restored.out, "Wrote 2048 bytes from 0x0000.\n");
+  const std::string raw = dir_ + "/raw.bin";
+  EXPECT_EQ(Sim({"eeprom", "read", "0", "2048", "-o", raw}).status, 0);
+  EXPECT_EQ(ReadBytes(raw), saved);
+
+  const Outcome whole = Sim({"eeprom", "read", "0", "0x10000", "-o", raw});
+  EXPECT_EQ(whole.status, 0) << whole.err;
+  EXPECT_EQ(ReadBytes(raw).size(), 65536u);
+  EXPECT_EQ(Sim({"--sim-fault", "in:3", "eeprom", "read", "0", "256"}).status, 1);
+}
+
+TEST_F(ProgramTest, ImagePackRebuildsTheSamplesAndImageInfoJudgesThem) {
+  const std::string body = dir_ + "/body.bin";
+  const auto newer = ReadBytes(Sample("newer-0103.bin"));
+  std::ofstream(body, std::ios::binary)
+      .write(reinterpret_cast<const char*>(newer.data()) + 18, static_cast<long>(newer.size() - 18));
+  const std::string packed = dir_ + "/packed.bin";
+  const Outcome pack = Run({"image", "pack", "--vendor", "0x3917", "--product", "4", "--version",
+                            "0x0103", body, packed});
+  EXPECT_EQ(pack.status, 0) << pack.err;
+  EXPECT_EQ(ReadBytes(packed), newer);
+
+  const Outcome info = Run({"image", "info", Sample("newer-0103.bin")});
+  EXPECT_EQ(info.status, 0);
+  EXPECT_NE(info.out.find("Checksum      0xa6 (bytes 1-17 add up to 0xa6): valid\n"), std::string::npos)
+      << info.out;
+  EXPECT_NE(info.out.find("Version       0x0103\n"), std::string::npos);
+  EXPECT_NE(info.out.find("Length        2048 bytes (header field)\n"), std::string::npos);
+  const Outcome json = Run({"--json", "image", "info", Sample("product5-0103.bin")});
+  EXPECT_TRUE(JsonCheck::Valid(json.out)) << json.out;
+  EXPECT_NE(json.out.find("\"product_id\": 5"), std::string::npos);
+
+  const Outcome bad = Run({"image", "info", Sample("bad-checksum.bin")});
+  EXPECT_EQ(bad.status, 3);
+  EXPECT_NE(bad.out.find("wrong"), std::string::npos);
+  EXPECT_EQ(bad.err, "Invalid Image!\n");
+  EXPECT_EQ(Run({"image", "info", Sample("truncated.bin")}).status, 3);
+}
+
+}  // namespace
+}  // namespace veltrane::cli

@@ -1,22 +1,182 @@
 #include "feedback/page/feedback_page.h"
 
+#include <QLabel>
+
 #include "resources/resource_catalogue.h"
 #include "ui/bitmap_button.h"
+#include "ui/sorted_combo_box.h"
 
 namespace veltrane {
 
+namespace {
+
+// The picture handed to label 1015 (the browse button's face, 135).
+constexpr int kLabelBitmap = kBitmapLoadDark;
+
+constexpr std::size_t Index(SampleRateGroup group) { return static_cast<std::size_t>(group); }
+
+// Data exchange and the comparisons take the groups in this order: the
+// 44.1 kHz combo comes first in the layout's binding and in the list filling.
+constexpr std::array<SampleRateGroup, 3> kExchangeOrder = {
+    SampleRateGroup::k44_1kHz, SampleRateGroup::k32_48_96kHz, SampleRateGroup::k88_2kHz};
+
+}  // namespace
+
 FeedbackPage::FeedbackPage(HidPlatform& platform, QWidget* parent)
-    : SkinnedDialog(kFeedbackPageTemplate, parent), platform_(platform) {
+    : SkinnedDialog(kFeedbackPageTemplate, parent),
+      link_(platform),
+      own_boxes_(std::make_unique<QtMessageBoxes>(this)),
+      boxes_(own_boxes_.get()) {
+  InitDialog();
+}
+
+FeedbackPage::~FeedbackPage() = default;
+
+void FeedbackPage::InitDialog() {
+  // Bind the controls, then show the three (still empty) texts.
+  label_44_1_ = ControlAs<QLabel>(kLabel44_1);
+  retrieve_button_ = ControlAs<BitmapButton>(kRetrieveButton);
+  program_button_ = ControlAs<BitmapButton>(kProgramButton);
+  for (std::size_t i = 0; i < combos_.size(); ++i) combos_[i] = ControlAs<SortedComboBox>(kComboIds[i]);
+  DoDataExchange(false);
+
   SetBackgroundMode(kStretch);
   SetBackgroundBitmap(kBitmapPageBackground);
-  if (auto* retrieve = ControlAs<BitmapButton>(1013)) {
-    retrieve->LoadPictures(kBitmapRetrieve);
-    retrieve->FitToPicture();
+
+  if (retrieve_button_ != nullptr) {
+    retrieve_button_->LoadPictures(kBitmapRetrieve);
+    retrieve_button_->FitToPicture();
+    retrieve_button_->update();
+    connect(retrieve_button_, &BitmapButton::clicked, this, &FeedbackPage::Retrieve);
   }
-  if (auto* program = ControlAs<BitmapButton>(1012)) {
-    program->LoadPictures(kBitmapProgram);
-    program->FitToPicture();
+  if (program_button_ != nullptr) {
+    program_button_->LoadPictures(kBitmapProgram);
+    program_button_->FitToPicture();
+    program_button_->update();
+    connect(program_button_, &BitmapButton::clicked, this, &FeedbackPage::Program);
+  }
+
+  // The picture goes to the label as an image it may use; the label goes on
+  // showing its text "44.1 KHZ".
+  label_bitmap_ = LoadBitmap(kLabelBitmap);
+  if (label_44_1_ != nullptr) {
+    label_44_1_->setProperty(kLabelBitmapProperty, label_bitmap_);
+    label_44_1_->update();
+  }
+
+  // Each row goes to 44.1 kHz, then 32/48/96 kHz, then 88.2 kHz; the sorted
+  // lists come out in table order.
+  for (const FeedbackResolution& row : kFeedbackResolutions) {
+    const QString text = QString::fromLatin1(row.text.data(), static_cast<qsizetype>(row.text.size()));
+    for (const SampleRateGroup group : kExchangeOrder) {
+      if (SortedComboBox* combo = combos_[Index(group)]) combo->AddString(text);
+    }
+  }
+  // A list box that receives its first item selects it; ours start with an
+  // empty field, as the texts are.
+  for (SortedComboBox* combo : combos_) {
+    if (combo == nullptr) continue;
+    combo->setCurrentIndex(-1);
+    combo->setEditText(QString());
   }
 }
+
+void FeedbackPage::DoDataExchange(bool save) {
+  for (const SampleRateGroup group : kExchangeOrder) {
+    SortedComboBox* combo = combos_[Index(group)];
+    if (combo == nullptr) continue;
+    if (save) {
+      texts_[Index(group)] = combo->currentText();
+    } else {
+      ShowText(*combo, texts_[Index(group)]);
+    }
+  }
+}
+
+void FeedbackPage::ShowText(SortedComboBox& combo, const QString& text) {
+  // The first item that begins with the text, ignoring case; otherwise the
+  // text goes into the edit field as it is. An empty text names no item: it
+  // would otherwise select the first row, a resolution nobody chose.
+  if (!text.isEmpty()) {
+    for (int i = 0; i < combo.count(); ++i) {
+      if (combo.itemText(i).startsWith(text, Qt::CaseInsensitive)) {
+        combo.setCurrentIndex(i);
+        return;
+      }
+    }
+  }
+  combo.setCurrentIndex(-1);
+  combo.setEditText(text);
+}
+
+void FeedbackPage::ShowBox(const char* text) {
+  boxes_->Show(QString::fromLatin1(text), BoxButtons::kOk);
+}
+
+int FeedbackPage::LocateFeedbackDevice() {
+  const int found = link_.FindDevice();
+  if (found == 0) {
+    QString text = QString::fromLatin1(feedback_texts::kFailedEnumeration);
+    // Seen but not opened: say what the system needs (Linux: the udev rule).
+    const std::string hint = link_.Platform().AccessDeniedHint();
+    if (link_.AccessDenied() && !hint.empty()) text += "\n\n" + QString::fromStdString(hint);
+    boxes_->Show(text, BoxButtons::kOk);
+  }
+  return found;
+}
+
+void FeedbackPage::Program() {
+  if (LocateFeedbackDevice() == 0) return;
+  DoDataExchange(true);
+  for (const FeedbackResolution& row : kFeedbackResolutions) {
+    for (const SampleRateGroup group : {SampleRateGroup::k44_1kHz, SampleRateGroup::k88_2kHz,
+                                        SampleRateGroup::k32_48_96kHz}) {
+      if (texts_[Index(group)].toStdString() == row.text) settings_[Index(group)] = row.mask;
+    }
+  }
+  // A group that never held a mask and whose text names no row: writing
+  // any byte for it would program a resolution nobody chose.
+  for (const std::optional<std::uint8_t>& setting : settings_) {
+    if (!setting.has_value()) {
+      ShowBox(feedback_texts::kChooseEveryRate);
+      return;
+    }
+  }
+  const int written = link_.WriteFeedbackSettings(
+      kEepromDeviceAddress, kEepromSelector, *settings_[Index(SampleRateGroup::k32_48_96kHz)],
+      *settings_[Index(SampleRateGroup::k44_1kHz)], *settings_[Index(SampleRateGroup::k88_2kHz)]);
+  ShowBox(written != 0 ? feedback_texts::kProgramCompleted : feedback_texts::kFailedProgramming);
+}
+
+void FeedbackPage::Retrieve() {
+  if (LocateFeedbackDevice() == 0) return;
+  std::uint8_t block[kPacketBufferSize] = {};
+  if (link_.ReadFeedbackSettings(kEepromDeviceAddress, kEepromSelector, block, 4) == 0) {
+    ShowBox(feedback_texts::kFailedProgramming);
+    return;
+  }
+  // Byte 0 (0x00 when this program wrote the block) is not looked at.
+  settings_[Index(SampleRateGroup::k32_48_96kHz)] = block[1];
+  settings_[Index(SampleRateGroup::k44_1kHz)] = block[2];
+  settings_[Index(SampleRateGroup::k88_2kHz)] = block[3];
+  for (const FeedbackResolution& row : kFeedbackResolutions) {
+    for (const SampleRateGroup group : {SampleRateGroup::k44_1kHz, SampleRateGroup::k32_48_96kHz,
+                                        SampleRateGroup::k88_2kHz}) {
+      if (settings_[Index(group)] == row.mask) {
+        texts_[Index(group)] =
+            QString::fromLatin1(row.text.data(), static_cast<qsizetype>(row.text.size()));
+      }
+    }
+  }
+  DoDataExchange(false);
+}
+
+std::optional<std::uint8_t> FeedbackPage::Setting(SampleRateGroup group) const {
+  return settings_[Index(group)];
+}
+
+QString FeedbackPage::Text(SampleRateGroup group) const { return texts_[Index(group)]; }
+
+SortedComboBox* FeedbackPage::Combo(SampleRateGroup group) const { return combos_[Index(group)]; }
 
 }  // namespace veltrane

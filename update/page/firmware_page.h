@@ -1,28 +1,110 @@
-// The firmware page: the first tab page of the main window (layout 102).
+// The firmware page: the first tab page of the main window (layout 102). The
+// user picks an image with the browse button, sees its path in the colored
+// label, and writes it into the device with the Write button while the
+// progress bar moves.
+//
+// The page owns one HID device link. Choosing a file identifies the device
+// and judges the image against it; Write starts the transfer that fits the
+// product ID. The transfers reach `SetProgress` through the progress route the
+// main window installs. Message boxes and the file-open dialog go through
+// small interfaces that tests replace.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
+#include <QString>
+
+#include "device/hid_device_link.h"
 #include "device/platform/hid_platform.h"
 #include "device/progress.h"
 #include "ui/skinned_dialog.h"
+#include "update/image_header.h"
 
 class QProgressBar;
 
 namespace veltrane {
 
+class BitmapButton;
+class ColoredLabel;
+class FileChooser;
+class MessageBoxes;
+
 class FirmwarePage : public SkinnedDialog, public ProgressSink {
   Q_OBJECT
 
  public:
-  explicit FirmwarePage(HidPlatform& platform, QWidget* parent = nullptr);
+  // Control IDs of layout 102.
+  static constexpr int kBrowseButtonId = 1000;
+  static constexpr int kProgressBarId = 1003;
+  static constexpr int kWriteButtonId = 1004;
+  static constexpr int kExitButtonId = 1005;
+  static constexpr int kPathLabelId = 1006;
 
-  // Moves the progress bar (range 0..1000) and repaints it at once.
+  explicit FirmwarePage(HidPlatform& platform, QWidget* parent = nullptr);
+  ~FirmwarePage() override;
+
+  // Replace the production boxes and file dialog (tests); nullptr restores them.
+  void SetMessageBoxes(MessageBoxes* boxes);
+  void SetFileChooser(FileChooser* chooser);
+
+  // The link's discovery; on failure tells the user to connect the device.
+  int LocateDevice();
+  // Finds the device and records its vendor, product and revision.
+  bool IdentifyDevice();
+  // Judges the chosen image against the identified device; the ready flag.
+  bool CheckImage();
+
+  // The browse button: choose a file, identify the device, judge the image.
+  void OnBrowse();
+  // The Write button: program the chosen image.
+  void OnWrite();
+
+  // Moves the progress bar (0..1000), repaints it at once and keeps the
+  // window painting; then the 10 ms pause.
   void SetProgress(std::uint16_t per_mille) override;
 
+  // True from the start to the end of a Write; the window must not close then.
+  bool IsWriting() const { return writing_; }
+
+  bool Ready() const { return ready_; }
+  const QString& CheckMessage() const { return check_message_; }
+  const QString& ImagePath() const { return image_path_; }
+  const QString& ResultMessage() const { return result_message_; }
+  const DeviceIdentity& Identity() const { return identity_; }
+  HidDeviceLink& Link() { return link_; }
+
+  BitmapButton* BrowseButton() const { return browse_; }
+  BitmapButton* WriteButton() const { return write_; }
+  BitmapButton* ExitButton() const { return exit_; }
+  ColoredLabel* PathLabel() const { return path_label_; }
+  QProgressBar* ProgressBar() const { return progress_; }
+
  private:
-  HidPlatform& platform_;
+  void WriteFlow();
+  void ShowPath();
+  void ShowBox(const QString& text);
+  MessageBoxes& Boxes();
+  static void SetPictures(BitmapButton* button, int normal, int pressed = 0);
+
+  QString check_message_;
+  bool ready_ = false;
+  QString image_path_;
+  ColoredLabel* path_label_;
+  BitmapButton* exit_;
+  BitmapButton* write_;
   QProgressBar* progress_;
+  BitmapButton* browse_;
+  DeviceIdentity identity_;
+  QString result_message_;
+  HidDeviceLink link_;
+  bool writing_ = false;
+
+  std::unique_ptr<MessageBoxes> own_boxes_;
+  std::unique_ptr<FileChooser> own_chooser_;
+  MessageBoxes* boxes_;
+  FileChooser* chooser_;
 };
 
 }  // namespace veltrane

@@ -50,9 +50,11 @@ class FlowBoxes : public RecordingMessageBoxes {
     moments.push_back({text, buttons, page->WriteButton()->NormalPictureId(),
                        page->WriteButton()->isEnabled(), QGuiApplication::overrideCursor() != nullptr,
                        page->ProgressBar()->value(), page->IsWriting()});
+    if (on_show) on_show();
     return RecordingMessageBoxes::Show(text, buttons);
   }
   std::vector<BoxMoment> moments;
+  std::function<void()> on_show;
 
  private:
   FirmwarePage** page_;
@@ -424,6 +426,23 @@ TEST_F(FirmwarePageTest, WriteWithoutTheDeviceShowsTwoBoxesAndLeavesTheBarAtZero
   }
   EXPECT_EQ(Bar(), 0);
   EXPECT_EQ(page_->WriteButton()->NormalPictureId(), kBitmapWriteDark);
+}
+
+TEST_F(FirmwarePageTest, WindowAroundThePageRefusesToCloseWhileWriting) {
+  QWidget window;
+  Start();
+  page_->setParent(&window);
+  window.show();
+  Choose(File(SimulatedDac::FactoryImage(4, 0x0103, 64)));
+  bool closed_during_write = true;
+  boxes_.on_show = [&] { closed_during_write = window.close(); };
+  page_->OnWrite();
+  EXPECT_EQ(Texts(), std::vector<QString>{kCompleted});
+  EXPECT_FALSE(closed_during_write);
+  EXPECT_TRUE(window.isVisible());
+  boxes_.on_show = nullptr;
+  EXPECT_TRUE(window.close());
+  page_->setParent(nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
 #include <QProgressBar>
@@ -142,12 +143,25 @@ void FirmwarePage::ShowPath() { path_label_->SetLabel(image_path_, kPathBackgrou
 void FirmwarePage::OnWrite() {
   if (writing_) return;
   writing_ = true;
+  // The window keeps painting during the transfer, so it could be closed
+  // under it (and the page and its link destroyed): refuse that until the end.
+  QWidget* const outer = window();
+  outer->installEventFilter(this);
   SetPictures(write_, kBitmapWriteRed, kBitmapWriteRed);
   write_->setEnabled(false);
   WriteFlow();
   write_->setEnabled(true);
   SetPictures(write_, kBitmapWriteDark, kBitmapWriteDark);
+  outer->removeEventFilter(this);
   writing_ = false;
+}
+
+bool FirmwarePage::eventFilter(QObject* watched, QEvent* event) {
+  if (writing_ && event->type() == QEvent::Close) {
+    event->ignore();
+    return true;
+  }
+  return SkinnedDialog::eventFilter(watched, event);
 }
 
 void FirmwarePage::WriteFlow() {

@@ -65,7 +65,8 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   // window painting; then the 10 ms pause.
   void SetProgress(std::uint16_t per_mille) override;
 
-  // True from the start to the end of a Write; the window must not close then.
+  // True from the start to the end of a Write; the window around the page
+  // refuses to close meanwhile.
   bool IsWriting() const { return writing_; }
 
   bool Ready() const { return ready_; }
@@ -80,6 +81,10 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   BitmapButton* ExitButton() const { return exit_; }
   ColoredLabel* PathLabel() const { return path_label_; }
   QProgressBar* ProgressBar() const { return progress_; }
+
+ protected:
+  // Holds back the close of the window around the page while a Write runs.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void WriteFlow();

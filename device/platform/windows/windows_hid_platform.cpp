@@ -1,0 +1,281 @@
+#include "device/platform/windows/windows_hid_platform.h"
+
+#include <cstddef>
+#include <cstring>
+#include <new>
+
+#include "device/platform/windows/hardware_id_property.h"
+#include "device/platform/windows/windows_error.h"
+#include "device/platform/windows/windows_handles.h"
+#include "device/platform/windows/windows_headers.h"
+
+namespace veltrane {
+
+std::unique_ptr<HidPlatform> CreateSystemHidPlatform() {
+  return std::make_unique<windows::WindowsHidPlatform>();
+}
+
+namespace windows {
+namespace {
+
+// cbSize of every SetupAPI record is the size of the structure as this build
+// lays it out: 28/28/5 on 32-bit Windows, 32/32/8 on 64-bit. A fixed 32-bit
+// value makes every call fail with ERROR_INVALID_USER_BUFFER on 64-bit.
+SP_DEVICE_INTERFACE_DATA NewInterfaceData() {
+  SP_DEVICE_INTERFACE_DATA data{};
+  data.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
+  return data;
+}
+
+SP_DEVINFO_DATA NewDeviceInfoData() {
+  SP_DEVINFO_DATA data{};
+  data.cbSize = sizeof(SP_DEVINFO_DATA);
+  return data;
+}
+
+constexpr std::size_t kDevicePathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+
+// The interface detail (its device path) of one listed interface; an entry
+// with detail_available false when it cannot be had.
+HidInterface InterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data) {
+  HidInterface unavailable{std::string(), false};
+  DWORD required = 0;
+  ::SetupDiGetDeviceInterfaceDetailA(set, data, nullptr, 0, &required, nullptr);
+  // No size, or one too small to hold even the fixed part and a terminator:
+  // the candidate is not accepted.
+  if (required <= kDevicePathOffset) return unavailable;
+
+  std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[required]());
+  if (!block) return unavailable;
+  auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(block.get());
+  detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+  DWORD returned = 0;
+  if (!::SetupDiGetDeviceInterfaceDetailA(set, data, detail, required, &returned, nullptr)) {
+    return unavailable;
+  }
+  // The path ends at its terminator, and never beyond the block.
+  const std::size_t room = required - kDevicePathOffset;
+  const void* end = std::memchr(detail->DevicePath, 0, room);
+  const std::size_t length =
+      end ? static_cast<std::size_t>(static_cast<const char*>(end) - detail->DevicePath) : room;
+  return HidInterface{std::string(detail->DevicePath, length), true};
+}
+
+struct OpenMode {
+  DWORD access;
+  DWORD flags;
+};
+
+OpenMode ModeFor(HidAccess access) {
+  switch (access) {
+    case HidAccess::kRead:
+      // Opened for overlapped I/O; it serves HidD_GetInputReport only.
+      return {GENERIC_READ, FILE_FLAG_OVERLAPPED};
+    case HidAccess::kWrite:
+      return {GENERIC_WRITE, 0};
+    case HidAccess::kNone:
+    default:
+      return {0, 0};
+  }
+}
+
+}  // namespace
+
+// One device handle and, for a read handle, the event of its overlapped
+// record (manual reset, initially signalled), closed together with it.
+class WindowsHidPlatform::OpenDevice {
+ public:
+  OpenDevice(UniqueHandle device, UniqueHandle event)
+      : device_(std::move(device)), event_(std::move(event)) {
+    overlapped_.hEvent = event_.Get();
+    overlapped_.Offset = 0;
+    overlapped_.OffsetHigh = 0;
+  }
+  HANDLE Device() const { return device_.Get(); }
+
+ private:
+  UniqueHandle device_;
+  UniqueHandle event_;
+  OVERLAPPED overlapped_{};
+};
+
+WindowsHidPlatform::WindowsHidPlatform() = default;
+WindowsHidPlatform::~WindowsHidPlatform() = default;
+
+bool WindowsHidPlatform::NoteSystemError() {
+  const DWORD code = ::GetLastError();
+  last_error_ = MapSystemError(code);
+  last_error_text_ = SystemErrorText(code);
+  return false;
+}
+
+void WindowsHidPlatform::NoteSuccess() {
+  last_error_ = HidError::kNone;
+  last_error_text_.clear();
+}
+
+void* WindowsHidPlatform::NativeHandle(HidHandle handle) const {
+  const auto it = handles_.find(handle);
+  return it == handles_.end() ? nullptr : it->second->Device();
+}
+
+std::vector<HidInterface> WindowsHidPlatform::EnumerateInterfaces() {
+  std::vector<HidInterface> interfaces;
+  GUID hid_guid;
+  ::HidD_GetHidGuid(&hid_guid);
+  DeviceInfoList set(
+      ::SetupDiGetClassDevsA(&hid_guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+  if (!set.IsValid()) {
+    NoteSystemError();
+    return interfaces;
+  }
+  SP_DEVICE_INTERFACE_DATA data = NewInterfaceData();
+  for (DWORD index = 0;
+       ::SetupDiEnumDeviceInterfaces(set.Get(), nullptr, &hid_guid, index, &data) == TRUE;
+       ++index) {
+    interfaces.push_back(InterfaceDetail(set.Get(), &data));
+  }
+  NoteSuccess();
+  return interfaces;
+}
+
+HidHandle WindowsHidPlatform::Open(const std::string& path, HidAccess access) {
+  const OpenMode mode = ModeFor(access);
+  UniqueHandle device(::CreateFileA(path.c_str(), mode.access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, mode.flags, nullptr));
+  if (!device.IsValid()) {
+    NoteSystemError();
+    return kInvalidHandle;
+  }
+  UniqueHandle event;
+  if (access == HidAccess::kRead) {
+    event.Reset(::CreateEventA(nullptr, TRUE, TRUE, nullptr));
+  }
+  const HidHandle handle = reinterpret_cast<HidHandle>(device.Get());
+  handles_[handle] = std::make_unique<OpenDevice>(std::move(device), std::move(event));
+  NoteSuccess();
+  return handle;
+}
+
+void WindowsHidPlatform::Close(HidHandle handle) {
+  // Only handles this platform opened are closed; the owner does the rest.
+  handles_.erase(handle);
+}
+
+bool WindowsHidPlatform::GetAttributes(HidHandle handle, HidAttributes* attributes) {
+  HANDLE device = NativeHandle(handle);
+  if (device == nullptr) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return NoteSystemError();
+  }
+  HIDD_ATTRIBUTES native{};
+  native.Size = sizeof(HIDD_ATTRIBUTES);
+  if (!::HidD_GetAttributes(device, &native)) return NoteSystemError();
+  attributes->vendor_id = native.VendorID;
+  attributes->product_id = native.ProductID;
+  attributes->version = native.VersionNumber;
+  NoteSuccess();
+  return true;
+}
+
+bool WindowsHidPlatform::GetCaps(HidHandle handle, HidCaps* caps) {
+  HANDLE device = NativeHandle(handle);
+  if (device == nullptr) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return NoteSystemError();
+  }
+  PHIDP_PREPARSED_DATA raw = nullptr;
+  if (!::HidD_GetPreparsedData(device, &raw) || raw == nullptr) return NoteSystemError();
+  const PreparsedData preparsed(raw);
+  HIDP_CAPS native{};
+  if (::HidP_GetCaps(preparsed.get(), &native) != HIDP_STATUS_SUCCESS) {
+    ::SetLastError(ERROR_INVALID_DATA);
+    return NoteSystemError();
+  }
+  caps->usage_page = native.UsagePage;
+  caps->usage = native.Usage;
+  caps->input_report_byte_length = native.InputReportByteLength;
+  caps->output_report_byte_length = native.OutputReportByteLength;
+  NoteSuccess();
+  return true;
+}
+
+bool WindowsHidPlatform::SetOutputReport(HidHandle handle, const std::uint8_t* report,
+                                         std::size_t length) {
+  HANDLE device = NativeHandle(handle);
+  if (device == nullptr) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return NoteSystemError();
+  }
+  // The call takes a non-const buffer but only reads it.
+  if (!::HidD_SetOutputReport(device, const_cast<std::uint8_t*>(report),
+                              static_cast<ULONG>(length))) {
+    return NoteSystemError();
+  }
+  NoteSuccess();
+  return true;
+}
+
+bool WindowsHidPlatform::GetInputReport(HidHandle handle, std::uint8_t* report,
+                                        std::size_t length) {
+  HANDLE device = NativeHandle(handle);
+  if (device == nullptr) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return NoteSystemError();
+  }
+  if (!::HidD_GetInputReport(device, report, static_cast<ULONG>(length))) {
+    return NoteSystemError();
+  }
+  NoteSuccess();
+  return true;
+}
+
+bool WindowsHidPlatform::WriteReport(HidHandle handle, const std::uint8_t* report,
+                                     std::size_t length) {
+  HANDLE device = NativeHandle(handle);
+  if (device == nullptr) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return NoteSystemError();
+  }
+  // One synchronous write of the whole report; the write handle is not
+  // overlapped, so no overlapped record is passed.
+  DWORD written = 0;
+  if (!::WriteFile(device, report, static_cast<DWORD>(length), &written, nullptr)) {
+    return NoteSystemError();
+  }
+  NoteSuccess();
+  return true;
+}
+
+std::vector<std::string> WindowsHidPlatform::HardwareIds() {
+  std::vector<std::string> ids;
+  DeviceInfoList set(
+      ::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
+  if (!set.IsValid()) {
+    NoteSystemError();
+    return ids;
+  }
+  SP_DEVINFO_DATA device = NewDeviceInfoData();
+  for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set.Get(), index, &device); ++index) {
+    const PropertyCall call = [&](std::uint8_t* buffer, std::uint32_t buffer_size,
+                                  std::uint32_t* required_size) {
+      DWORD type = 0;
+      DWORD required = *required_size;
+      const BOOL ok = ::SetupDiGetDeviceRegistryPropertyA(set.Get(), &device, SPDRP_HARDWAREID,
+                                                          &type, buffer, buffer_size, &required);
+      PropertyCallResult result{ok != FALSE, ok ? 0u : static_cast<std::uint32_t>(::GetLastError())};
+      *required_size = required;
+      return result;
+    };
+    std::string first;
+    // A device whose property cannot be read is skipped.
+    if (ReadFirstHardwareId(call, &first)) ids.push_back(std::move(first));
+  }
+  NoteSuccess();
+  return ids;
+}
+
+void WindowsHidPlatform::Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
+
+}  // namespace windows
+}  // namespace veltrane

@@ -136,6 +136,20 @@ TEST_F(MainWindowTest, HiddenPagesKeepTheirState) {
   EXPECT_EQ(window_.Feedback().ControlAs<QComboBox>(1010)->currentText(), "0.25");
 }
 
+TEST_F(MainWindowTest, ResizingStretchesTheBackgroundOnly) {
+  const QRect tabs = Tabs().geometry();
+  const QRect page = window_.Firmware().geometry();
+  window_.resize(window_.width() + 80, window_.height() + 40);
+  QApplication::processEvents();
+  EXPECT_EQ(Tabs().geometry(), tabs);
+  EXPECT_EQ(window_.Firmware().geometry(), page);
+  // The background's dark-blue edge is stretched to the new bottom-right corner.
+  const QImage shot = window_.grab().toImage();
+  EXPECT_EQ(shot.size(), window_.size());
+  const QColor corner = shot.pixelColor(shot.width() - 1, shot.height() - 1);
+  EXPECT_LT(corner.blue() + corner.green(), 255) << corner.name().toStdString();
+}
+
 TEST_F(MainWindowTest, AFifthPageIsRefused) {
   QWidget fourth;
   QWidget fifth;

@@ -45,8 +45,8 @@ class FeedbackPage : public SkinnedDialog {
   ~FeedbackPage() override;
 
   // The boxes the page shows from now on (tests hand in a recorder); the
-  // page does not take ownership.
-  void SetMessageBoxes(MessageBoxes& boxes) { boxes_ = &boxes; }
+  // page does not take ownership. nullptr goes back to the page's own.
+  void SetMessageBoxes(MessageBoxes* boxes) { boxes_ = boxes != nullptr ? boxes : own_boxes_.get(); }
 
   // The button actions (BN_CLICKED of 1012 and 1013).
   void Program();

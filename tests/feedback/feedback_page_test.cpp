@@ -55,7 +55,7 @@ struct Bench {
   explicit Bench(SimOptions options = {}) : dac(std::move(options)) {
     EnsureApplication();
     page = std::make_unique<FeedbackPage>(dac);
-    page->SetMessageBoxes(boxes);
+    page->SetMessageBoxes(&boxes);
   }
   ~Bench() { page.reset(); }
 
@@ -239,7 +239,7 @@ TEST(FeedbackPageTest, ADeviceSeenButNotOpenedAddsThePlatformsHint) {
   DeniedDac dac(options);
   RecordingMessageBoxes boxes;
   FeedbackPage page(dac);
-  page.SetMessageBoxes(boxes);
+  page.SetMessageBoxes(&boxes);
   EXPECT_EQ(page.LocateFeedbackDevice(), 0);
   EXPECT_EQ(boxes.Texts(), std::vector<QString>{kEnumeration + "\n\nInstall the udev rule."});
 }

@@ -1,0 +1,108 @@
+// A firmware update as the user makes it in the desktop program: the main
+// window on the simulated DAC (set up from the same options as the command
+// line), browse and Write pressed with the mouse, progress arriving through
+// the route the main window installs.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <QProgressBar>
+#include <QTest>
+
+#include "app/main_window.h"
+#include "sim/sim_args.h"
+#include "ui/bitmap_button.h"
+#include "ui/colored_label.h"
+#include "ui/file_chooser.h"
+#include "ui/recording_message_boxes.h"
+
+namespace veltrane {
+namespace {
+
+namespace fs = std::filesystem;
+
+class OneFileChooser : public FileChooser {
+ public:
+  explicit OneFileChooser(QString path) : path_(std::move(path)) {}
+  std::optional<QString> ChooseFile(QWidget*) override { return path_; }
+
+ private:
+  QString path_;
+};
+
+class BarWatchingBoxes : public RecordingMessageBoxes {
+ public:
+  explicit BarWatchingBoxes(QProgressBar* bar) : bar_(bar) {}
+  BoxAnswer Show(const QString& text, BoxButtons buttons) override {
+    bar_at_box = bar_->value();
+    return RecordingMessageBoxes::Show(text, buttons);
+  }
+  int bar_at_box = -1;
+
+ private:
+  QProgressBar* bar_;
+};
+
+struct UpdateRun {
+  std::vector<QString> boxes;
+  int bar_at_box;
+  int bar_after;
+  std::vector<std::uint8_t> eeprom;
+  std::size_t progress_lines;
+};
+
+UpdateRun UpdateThroughTheWindow(std::vector<std::string> args, const std::vector<std::uint8_t>& image) {
+  sim::SimSetup setup;
+  std::string error;
+  EXPECT_TRUE(sim::ExtractSimArgs(&args, &setup, &error)) << error;
+  EXPECT_TRUE(setup.enabled);
+  setup.options.virtual_time = true;
+  sim::SimulatedDac dac(setup.options);
+
+  const fs::path path = fs::temp_directory_path() / "veltrane_end_to_end.BIN";
+  {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  }
+  MainWindow window(dac);
+  FirmwarePage& page = window.Firmware();
+  BarWatchingBoxes boxes(page.ProgressBar());
+  OneFileChooser chooser(QString::fromStdString(path.string()));
+  page.SetMessageBoxes(&boxes);
+  page.SetFileChooser(&chooser);
+  window.show();
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+  QTest::mouseClick(page.BrowseButton(), Qt::LeftButton);
+  EXPECT_EQ(page.PathLabel()->text(), QString::fromStdString(path.string()));
+  EXPECT_TRUE(boxes.Boxes().empty());  // judged ready without a word
+  QTest::mouseClick(page.WriteButton(), Qt::LeftButton);
+
+  UpdateRun run{boxes.Texts(), boxes.bar_at_box, page.ProgressBar()->value(), dac.Eeprom(), 0};
+  for (const std::string& line : dac.Trace()) run.progress_lines += line.rfind("progress ", 0) == 0;
+  fs::remove(path);
+  return run;
+}
+
+TEST(FirmwareUpdateEndToEndTest, WritesTheChosenImageWithAMovingBar) {
+  const auto image = sim::SimulatedDac::FactoryImage(4, 0x0103, 4096);
+  const UpdateRun run = UpdateThroughTheWindow({"--simulate"}, image);
+  EXPECT_EQ(run.boxes, std::vector<QString>{QStringLiteral("EEPROM program completed. ")});
+  EXPECT_EQ(run.progress_lines, 255u);  // one per packet but the last
+  EXPECT_EQ(run.bar_at_box, 996);       // 255 * 16 * 1000 / 4096
+  EXPECT_EQ(run.bar_after, 999);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), run.eeprom.begin()));
+}
+
+TEST(FirmwareUpdateEndToEndTest, InjectedFaultLeavesByteZeroInvertedAndSaysSo) {
+  const auto image = sim::SimulatedDac::FactoryImage(4, 0x0103, 4096);
+  const UpdateRun run = UpdateThroughTheWindow({"--simulate", "--sim-fault", "out:50"}, image);
+  EXPECT_EQ(run.boxes, std::vector<QString>{QStringLiteral("Eeprom programm failed! Please try again!")});
+  EXPECT_EQ(run.eeprom[0], static_cast<std::uint8_t>(~image[0]));
+  EXPECT_EQ(run.bar_after, run.bar_at_box);  // left where the transfer stopped
+  EXPECT_LT(run.bar_after, 999);
+}
+
+}  // namespace
+}  // namespace veltrane

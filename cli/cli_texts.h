@@ -8,7 +8,7 @@
 namespace veltrane::cli {
 
 #if defined(__GNUC__)
-#define VELTRANE_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#define VELTRANE_PRINTF_FORMAT(f, a) __attribute__((format(gnu_printf, f, a)))
 #else
 #define VELTRANE_PRINTF_FORMAT(f, a)
 #endif

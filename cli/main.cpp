@@ -1,6 +1,13 @@
 // veltrane-cli: the command-line companion of the Veltrane desktop program.
+#ifdef _WIN32
+#include <io.h>
+#define VELTRANE_STDERR_IS_TERMINAL() (_isatty(_fileno(stderr)) != 0)
+#else
 #include <unistd.h>
+#define VELTRANE_STDERR_IS_TERMINAL() (VELTRANE_STDERR_IS_TERMINAL())
+#endif
 
+#include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,5 +16,5 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return veltrane::cli::RunCli(std::move(args), std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
+  return veltrane::cli::RunCli(std::move(args), std::cout, std::cerr, VELTRANE_STDERR_IS_TERMINAL());
 }

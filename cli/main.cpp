@@ -4,7 +4,7 @@
 #define VELTRANE_STDERR_IS_TERMINAL() (_isatty(_fileno(stderr)) != 0)
 #else
 #include <unistd.h>
-#define VELTRANE_STDERR_IS_TERMINAL() (VELTRANE_STDERR_IS_TERMINAL())
+#define VELTRANE_STDERR_IS_TERMINAL() (isatty(STDERR_FILENO) == 1)
 #endif
 
 #include <cstdio>

@@ -47,7 +47,9 @@ class CommandsTest : public ::testing::Test {
     return context;
   }
   std::string WriteImage(const std::vector<std::uint8_t>& image) {
-    const std::string path = ::testing::TempDir() + "cli_commands_image.bin";
+    // CTest runs the tests of this file side by side: one file per test.
+    const std::string path = ::testing::TempDir() + "cli_commands_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
     std::FILE* f = std::fopen(path.c_str(), "wb");
     std::fwrite(image.data(), 1, image.size(), f);
     std::fclose(f);

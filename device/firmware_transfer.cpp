@@ -3,6 +3,7 @@
 // the bulk download for product IDs 16 and 17 (64-byte interrupt writes
 // between a start and an end packet).
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -25,14 +26,16 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Reads a whole file; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes) {
+// Reads a file, at most `limit` bytes of it; false when it cannot be opened or read.
+bool ReadFile(const std::string& path, std::vector<std::uint8_t>* bytes,
+              std::size_t limit = SIZE_MAX) {
   File file(std::fopen(path.c_str(), "rb"));
   if (!file) return false;
   bytes->clear();
   std::uint8_t buffer[4096];
   std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+  while (bytes->size() < limit &&
+         (n = std::fread(buffer, 1, std::min(sizeof buffer, limit - bytes->size()), file.get())) > 0) {
     bytes->insert(bytes->end(), buffer, buffer + n);
   }
   return std::ferror(file.get()) == 0;
@@ -107,15 +110,16 @@ int HidDeviceLink::SendRestorePacket(std::uint8_t first_byte) {
 
 int HidDeviceLink::DownloadEepromImage(std::string path, std::uint8_t device_address,
                                        std::uint8_t selector) {
+  // One byte past the address space is enough to refuse an image that is too long.
   std::vector<std::uint8_t> image;
-  if (!ReadWholeFile(path, &image)) return 0;
+  if (!ReadFile(path, &image, kMaxEepromImage + 1)) return 0;
   if (WriteEepromImageBody(image, device_address, selector) == 0) return 0;
   return SendRestorePacket(image[0]);
 }
 
 int HidDeviceLink::DownloadBulkImage(std::string path) {
   std::vector<std::uint8_t> image;
-  if (!ReadWholeFile(path, &image)) return 0;
+  if (!ReadFile(path, &image)) return 0;
   const std::uint64_t length = image.size();
   const auto block_count = static_cast<std::uint32_t>((length + kBulkBlock - 1) / kBulkBlock);
 

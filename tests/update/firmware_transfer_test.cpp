@@ -2,6 +2,7 @@
 // trace, on virtual time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -326,6 +327,29 @@ TEST_F(TransferTest, BulkBlockCountGoesLeastSignificantByteFirst) {
   EXPECT_EQ(writes.back(), Write({0x0C, 0xFF, 0x00, 0x00, 0x2D, 0x01, 0x00, 0x00}));
   EXPECT_EQ(LinesOf(dac.Trace(), "sleep").size(), 301u);
   EXPECT_TRUE(dac.BulkComplete());
+}
+
+TEST_F(TransferTest, BulkProgressOverSixtyFourKibibytesKeepsRising) {
+  // The share is taken of the whole file: a 16-bit length would divide by 64
+  // here, and by 0 for a file of exactly 64 KiB.
+  for (std::size_t length : {std::size_t{65536}, std::size_t{65536 + 64}}) {
+    SCOPED_TRACE(length);
+    SimulatedDac dac(BulkDevice());
+    HidDeviceLink link(dac);
+    Connect(dac, link);
+    RecordingSink sink;
+    ScopedProgressSink scope(&sink);
+    EXPECT_EQ(link.DownloadBulkImage(File(Image(length, 0))), 1);
+    ASSERT_FALSE(sink.values.empty());
+    // The first block's 0 is not reported when the length is a multiple of
+    // 64 KiB: the last progress starts as the length's low 16 bits.
+    EXPECT_EQ(sink.values.front(), length == 65536 ? 1 : 0);
+    EXPECT_TRUE(std::is_sorted(sink.values.begin(), sink.values.end()));
+    EXPECT_EQ(std::adjacent_find(sink.values.begin(), sink.values.end()), sink.values.end());
+    EXPECT_LT(sink.values.back(), 1000);
+    EXPECT_GE(sink.values.back(), 990);
+    EXPECT_TRUE(dac.BulkComplete());
+  }
 }
 
 TEST_F(TransferTest, BulkReportsFailureWhereTheDeviceTookNothing) {

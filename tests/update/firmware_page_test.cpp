@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include <QApplication>
@@ -17,6 +15,7 @@
 #include "resources/resource_catalogue.h"
 #include "sim/simulated_dac.h"
 #include "tests/support/trace_lines.h"
+#include "tests/update/scratch_dir.h"
 #include "ui/bitmap_button.h"
 #include "ui/colored_label.h"
 #include "ui/file_chooser.h"
@@ -25,7 +24,6 @@
 namespace veltrane {
 namespace {
 
-namespace fs = std::filesystem;
 using sim::SimOptions;
 using sim::SimulatedDac;
 using testing::LinesOf;
@@ -106,16 +104,10 @@ const QString kFailed = QStringLiteral("Eeprom programm failed! Please try again
 
 class FirmwarePageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("veltrane_page_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::create_directories(dir_);
-  }
   void TearDown() override {
     route_scope_.reset();
     route_.reset();
     page_.reset();
-    fs::remove_all(dir_);
   }
 
   void Start(SimOptions options = {}) { Start(std::make_unique<SimulatedDac>(options)); }
@@ -134,10 +126,7 @@ class FirmwarePageTest : public ::testing::Test {
   }
 
   QString File(const Bytes& bytes, const std::string& name = "image.BIN") {
-    const fs::path path = dir_ / name;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return QString::fromStdString(path.string());
+    return QString::fromStdString(dir_.Write(bytes, name));
   }
 
   void Choose(const std::optional<QString>& path) {
@@ -151,7 +140,7 @@ class FirmwarePageTest : public ::testing::Test {
     return std::equal(image.begin(), image.end(), dac_->Eeprom().begin());
   }
 
-  fs::path dir_;
+  testing::ScratchDir dir_;
   std::unique_ptr<SimulatedDac> dac_;
   FirmwarePage* raw_page_ = nullptr;
   FlowBoxes boxes_{&raw_page_};

@@ -3,18 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 
 #include "device/hid_device_link.h"
 #include "device/progress.h"
 #include "sim/simulated_dac.h"
 #include "tests/support/trace_lines.h"
+#include "tests/update/scratch_dir.h"
 
 namespace veltrane {
 namespace {
 
-namespace fs = std::filesystem;
 using sim::SimOptions;
 using sim::SimulatedDac;
 using testing::LinesOf;
@@ -55,18 +53,8 @@ std::string Restore(std::uint8_t first) { return Out({0x07, 0x04, 0x00, 0x00, 0x
 
 class TransferTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("veltrane_transfer_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string File(const Bytes& bytes, const std::string& name = "image.bin") {
-    const fs::path path = dir_ / name;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path.string();
+    return dir_.Write(bytes, name);
   }
 
   // Finds the device and forgets the discovery's trace.
@@ -75,7 +63,7 @@ class TransferTest : public ::testing::Test {
     dac.ClearTrace();
   }
 
-  fs::path dir_;
+  testing::ScratchDir dir_;
 };
 
 TEST_F(TransferTest, ImagesOfOneToSixteenBytesAreOnePacketThenTheRestore) {

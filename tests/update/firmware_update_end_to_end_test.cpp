@@ -4,14 +4,13 @@
 // the route the main window installs.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 
 #include <QProgressBar>
 #include <QTest>
 
 #include "app/main_window.h"
 #include "sim/sim_args.h"
+#include "tests/update/scratch_dir.h"
 #include "ui/bitmap_button.h"
 #include "ui/colored_label.h"
 #include "ui/file_chooser.h"
@@ -19,8 +18,6 @@
 
 namespace veltrane {
 namespace {
-
-namespace fs = std::filesystem;
 
 class OneFileChooser : public FileChooser {
  public:
@@ -60,28 +57,24 @@ UpdateRun UpdateThroughTheWindow(std::vector<std::string> args, const std::vecto
   setup.options.virtual_time = true;
   sim::SimulatedDac dac(setup.options);
 
-  const fs::path path = fs::temp_directory_path() / "veltrane_end_to_end.BIN";
-  {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-  }
+  const testing::ScratchDir dir;
+  const std::string path = dir.Write(image, "image.BIN");
   MainWindow window(dac);
   FirmwarePage& page = window.Firmware();
   BarWatchingBoxes boxes(page.ProgressBar());
-  OneFileChooser chooser(QString::fromStdString(path.string()));
+  OneFileChooser chooser(QString::fromStdString(path));
   page.SetMessageBoxes(&boxes);
   page.SetFileChooser(&chooser);
   window.show();
   EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
 
   QTest::mouseClick(page.BrowseButton(), Qt::LeftButton);
-  EXPECT_EQ(page.PathLabel()->text(), QString::fromStdString(path.string()));
+  EXPECT_EQ(page.PathLabel()->text(), QString::fromStdString(path));
   EXPECT_TRUE(boxes.Boxes().empty());  // judged ready without a word
   QTest::mouseClick(page.WriteButton(), Qt::LeftButton);
 
   UpdateRun run{boxes.Texts(), boxes.bar_at_box, page.ProgressBar()->value(), dac.Eeprom(), 0};
   for (const std::string& line : dac.Trace()) run.progress_lines += line.rfind("progress ", 0) == 0;
-  fs::remove(path);
   return run;
 }
 

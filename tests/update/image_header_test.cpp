@@ -4,16 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 
+#include "tests/update/scratch_dir.h"
 #include "update/update_texts.h"
 
 namespace veltrane {
 namespace {
-
-namespace fs = std::filesystem;
 
 // A valid header for vendor 0x3917, product 4, version 0x0103; each case bends it.
 std::vector<std::uint8_t> GoodHeader() {
@@ -44,22 +41,11 @@ struct HeaderCase {
 
 class ImageHeaderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("veltrane_header_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string WriteImage(const std::vector<std::uint8_t>& bytes, const std::string& name = "image.bin") {
-    const fs::path path = dir_ / name;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path.string();
+    return dir_.Write(bytes, name);
   }
 
-  fs::path dir_;
+  testing::ScratchDir dir_;
 };
 
 const DeviceIdentity kDevice4{0x3917, 4, 0x0102, "USB\\VID_3917&PID_0004&REV_0102"};

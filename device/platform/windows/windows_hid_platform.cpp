@@ -114,9 +114,13 @@ void WindowsHidPlatform::NoteSuccess() {
   last_error_text_.clear();
 }
 
-void* WindowsHidPlatform::NativeHandle(HidHandle handle) const {
+void* WindowsHidPlatform::OwnedHandle(HidHandle handle) {
   const auto it = handles_.find(handle);
-  return it == handles_.end() ? nullptr : it->second->Device();
+  if (it != handles_.end()) return it->second->Device();
+  // Null, closed or someone else's: never handed to the system.
+  ::SetLastError(ERROR_INVALID_HANDLE);
+  NoteSystemError();
+  return nullptr;
 }
 
 std::vector<HidInterface> WindowsHidPlatform::EnumerateInterfaces() {
@@ -163,11 +167,8 @@ void WindowsHidPlatform::Close(HidHandle handle) {
 }
 
 bool WindowsHidPlatform::GetAttributes(HidHandle handle, HidAttributes* attributes) {
-  HANDLE device = NativeHandle(handle);
-  if (device == nullptr) {
-    ::SetLastError(ERROR_INVALID_HANDLE);
-    return NoteSystemError();
-  }
+  HANDLE device = OwnedHandle(handle);
+  if (device == nullptr) return false;
   HIDD_ATTRIBUTES native{};
   native.Size = sizeof(HIDD_ATTRIBUTES);
   if (!::HidD_GetAttributes(device, &native)) return NoteSystemError();
@@ -179,11 +180,8 @@ bool WindowsHidPlatform::GetAttributes(HidHandle handle, HidAttributes* attribut
 }
 
 bool WindowsHidPlatform::GetCaps(HidHandle handle, HidCaps* caps) {
-  HANDLE device = NativeHandle(handle);
-  if (device == nullptr) {
-    ::SetLastError(ERROR_INVALID_HANDLE);
-    return NoteSystemError();
-  }
+  HANDLE device = OwnedHandle(handle);
+  if (device == nullptr) return false;
   PHIDP_PREPARSED_DATA raw = nullptr;
   if (!::HidD_GetPreparsedData(device, &raw) || raw == nullptr) return NoteSystemError();
   const PreparsedData preparsed(raw);
@@ -202,11 +200,8 @@ bool WindowsHidPlatform::GetCaps(HidHandle handle, HidCaps* caps) {
 
 bool WindowsHidPlatform::SetOutputReport(HidHandle handle, const std::uint8_t* report,
                                          std::size_t length) {
-  HANDLE device = NativeHandle(handle);
-  if (device == nullptr) {
-    ::SetLastError(ERROR_INVALID_HANDLE);
-    return NoteSystemError();
-  }
+  HANDLE device = OwnedHandle(handle);
+  if (device == nullptr) return false;
   // The call takes a non-const buffer but only reads it.
   if (!::HidD_SetOutputReport(device, const_cast<std::uint8_t*>(report),
                               static_cast<ULONG>(length))) {
@@ -218,11 +213,8 @@ bool WindowsHidPlatform::SetOutputReport(HidHandle handle, const std::uint8_t* r
 
 bool WindowsHidPlatform::GetInputReport(HidHandle handle, std::uint8_t* report,
                                         std::size_t length) {
-  HANDLE device = NativeHandle(handle);
-  if (device == nullptr) {
-    ::SetLastError(ERROR_INVALID_HANDLE);
-    return NoteSystemError();
-  }
+  HANDLE device = OwnedHandle(handle);
+  if (device == nullptr) return false;
   if (!::HidD_GetInputReport(device, report, static_cast<ULONG>(length))) {
     return NoteSystemError();
   }
@@ -232,11 +224,8 @@ bool WindowsHidPlatform::GetInputReport(HidHandle handle, std::uint8_t* report,
 
 bool WindowsHidPlatform::WriteReport(HidHandle handle, const std::uint8_t* report,
                                      std::size_t length) {
-  HANDLE device = NativeHandle(handle);
-  if (device == nullptr) {
-    ::SetLastError(ERROR_INVALID_HANDLE);
-    return NoteSystemError();
-  }
+  HANDLE device = OwnedHandle(handle);
+  if (device == nullptr) return false;
   // One synchronous write of the whole report; the write handle is not
   // overlapped, so no overlapped record is passed.
   DWORD written = 0;

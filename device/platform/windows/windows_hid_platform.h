@@ -46,7 +46,9 @@ class WindowsHidPlatform : public HidPlatform {
   // Takes GetLastError() now; returns false for the caller's convenience.
   bool NoteSystemError();
   void NoteSuccess();
-  void* NativeHandle(HidHandle handle) const;
+  // The system handle behind `handle`; null, with the error noted, when this
+  // platform did not open it.
+  void* OwnedHandle(HidHandle handle);
 
   std::map<HidHandle, std::unique_ptr<OpenDevice>> handles_;
   HidError last_error_ = HidError::kNone;

@@ -113,6 +113,12 @@ ExitStatus FlashEeprom(const CommandContext& context, DeviceSession& session,
     const Mismatch mismatch = CompareImage(expected, back);
     if (mismatch.count != 0) {
       progress.Abandon();
+      // When the first packet is the one that went missing, the old header
+      // still stands at the start and would pass for valid over the new
+      // body: put the inverted first byte in place so the device refuses it.
+      if (back.empty() || back[0] != expected[0]) {
+        link.WriteEeprom(kEepromDeviceAddress, kEepromSelector, 0, &expected[0], 1);
+      }
       return FailTransfer(context, Fill(texts::kVerifyMismatch, mismatch.count, mismatch.first,
                                         expected[mismatch.first], back[mismatch.first]));
     }

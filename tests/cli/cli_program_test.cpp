@@ -328,6 +328,17 @@ TEST_F(ProgramTest, VerifyCatchesASilentlyDroppedWriteAndLeavesByteZeroInverted)
   EXPECT_EQ(ReadBytes(eeprom_)[0], static_cast<std::uint8_t>(~image[0]));
 }
 
+TEST_F(ProgramTest, ADroppedFirstPacketStillLeavesNoValidLookingImage) {
+  // The factory image is valid; the new image's first packet never lands.
+  const auto image = ReadBytes(Sample("newer-0103.bin"));
+  const Outcome outcome = Sim({"--sim-fault", "drop:1", "flash", Sample("newer-0103.bin")});
+  EXPECT_EQ(outcome.status, 1);
+  const auto eeprom = ReadBytes(eeprom_);
+  EXPECT_EQ(eeprom[0], static_cast<std::uint8_t>(~image[0]));
+  const Outcome info = Sim({"info"});
+  EXPECT_EQ(info.out.find("valid,"), std::string::npos) << info.out;
+}
+
 TEST_F(ProgramTest, AFailedPacketInTheMiddleThenASecondFlashCompletes) {
   const auto image = ReadBytes(Sample("newer-0103.bin"));
   const Outcome failed = Sim({"--sim-fault", "out:40", "flash", Sample("newer-0103.bin")});

@@ -48,11 +48,11 @@ TEST_F(VersionRecordTest, FixedPartNamesVersionOneFourForAWindowsProgram) {
 
 TEST_F(VersionRecordTest, StringBlockInUsEnglish) {
   EXPECT_EQ(Text("Comments"), "");
-  EXPECT_EQ(Text("CompanyName"), "Veltrane");
+  EXPECT_EQ(Text("CompanyName"), "Veltrane Audio");
   EXPECT_EQ(Text("FileDescription"), "Veltrane MFC Application");
   EXPECT_EQ(Text("FileVersion"), "1, 4, 0, 0");
   EXPECT_EQ(Text("InternalName"), "Veltrane");
-  EXPECT_EQ(Text("LegalCopyright"), "Copyright (C) 2026 Veltrane");
+  EXPECT_EQ(Text("LegalCopyright"), "Copyright (C) 2026 Veltrane Audio");
   EXPECT_EQ(Text("LegalTrademarks"), "");
   EXPECT_EQ(Text("OriginalFilename"), "Veltrane.EXE");
   EXPECT_EQ(Text("PrivateBuild"), "");

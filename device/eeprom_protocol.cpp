@@ -2,6 +2,7 @@
 // payload of single output reports, answers taken from input reports.
 #include <cstring>
 
+#include "device/command_packet.h"
 #include "device/hid_device_link.h"
 
 namespace veltrane {
@@ -40,12 +41,7 @@ int HidDeviceLink::WriteEeprom(std::uint8_t device_address, std::uint8_t selecto
   int remaining = length;
   while (remaining > 0) {
     const int n = remaining < chunk ? remaining : chunk;
-    packet[0] = static_cast<std::uint8_t>(n + 6);
-    packet[1] = kCmdWrite;
-    packet[2] = 0x00;
-    packet[3] = 0x00;
-    packet[4] = static_cast<std::uint8_t>(address >> 8);
-    packet[5] = static_cast<std::uint8_t>(address & 0xFF);
+    PutWriteHeader(packet, static_cast<std::size_t>(n), address);
     std::memcpy(packet + 6, source, static_cast<std::size_t>(n));
     if (SendOutputReport(packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
     address = static_cast<std::uint16_t>(address + n);
@@ -74,10 +70,7 @@ int HidDeviceLink::ReadEeprom(std::uint8_t device_address, std::uint8_t selector
   int remaining = length;
   while (remaining > 0) {
     const int n = remaining < chunk ? remaining : chunk;
-    packet[0] = static_cast<std::uint8_t>(n + 6);
-    packet[1] = kCmdRead;
-    packet[4] = static_cast<std::uint8_t>(address >> 8);
-    packet[5] = static_cast<std::uint8_t>(address & 0xFF);
+    PutPacketHeader(packet, static_cast<std::size_t>(n), kCmdRead, address);
     if (SendOutputReport(packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
     if (ReadInputReport(packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
     std::memcpy(destination, packet + 6, static_cast<std::size_t>(n));

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "device/command_packet.h"
 #include "device/hid_device_link.h"
 #include "device/progress.h"
 
@@ -80,12 +81,7 @@ int HidDeviceLink::WriteEepromImageBody(const std::vector<std::uint8_t>& image,
       const std::uint32_t length = image[16] * 256u + (n > 1 ? image[17] : 0u);
       if (length != 0) total = length;
     }
-    packet[0] = static_cast<std::uint8_t>(n + 6);
-    packet[1] = kCmdWrite;
-    packet[2] = 0x00;
-    packet[3] = 0x00;
-    packet[4] = static_cast<std::uint8_t>(offset >> 8);
-    packet[5] = static_cast<std::uint8_t>(offset & 0xFF);
+    PutWriteHeader(packet, n, static_cast<std::uint16_t>(offset));
     if (SendOutputReport(packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
 
     // Past the end of a total smaller than the file the value stays at 1000

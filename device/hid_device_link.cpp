@@ -106,13 +106,18 @@ int HidDeviceLink::ReadInputReport(std::uint8_t* destination, std::uint16_t leng
   return 1;
 }
 
-int HidDeviceLink::SendOutputReport(const std::uint8_t* source, std::uint16_t length) {
+bool HidDeviceLink::FrameOutputReport(const std::uint8_t* source, std::uint16_t length) {
   const std::uint16_t report_length = capabilities_.output_report_byte_length;
-  if (length >= report_length) return 0;
+  if (length >= report_length) return false;
   std::memset(output_report_, 0, report_length);
   std::memcpy(output_report_ + 1, source, length);
-  if (write_handle_ == kInvalidHandle) return 0;
-  if (!platform_.SetOutputReport(write_handle_, output_report_, report_length)) {
+  return write_handle_ != kInvalidHandle;
+}
+
+int HidDeviceLink::SendOutputReport(const std::uint8_t* source, std::uint16_t length) {
+  if (!FrameOutputReport(source, length)) return 0;
+  if (!platform_.SetOutputReport(write_handle_, output_report_,
+                                 capabilities_.output_report_byte_length)) {
     Close();
     return 0;
   }
@@ -120,13 +125,12 @@ int HidDeviceLink::SendOutputReport(const std::uint8_t* source, std::uint16_t le
 }
 
 int HidDeviceLink::WriteOutputReport(const std::uint8_t* source, std::uint16_t length) {
-  const std::uint16_t report_length = capabilities_.output_report_byte_length;
-  if (length >= report_length) return 0;
-  std::memset(output_report_, 0, report_length);
-  std::memcpy(output_report_ + 1, source, length);
-  if (write_handle_ == kInvalidHandle) return 0;
+  if (!FrameOutputReport(source, length)) return 0;
   // A failed interrupt write leaves the link open.
-  return platform_.WriteReport(write_handle_, output_report_, report_length) ? 1 : 0;
+  return platform_.WriteReport(write_handle_, output_report_,
+                               capabilities_.output_report_byte_length)
+             ? 1
+             : 0;
 }
 
 std::string HidDeviceLink::GetHardwareId() {

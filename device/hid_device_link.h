@@ -98,6 +98,9 @@ class HidDeviceLink {
   bool ReadCapabilities();
   void OpenReadHandle(const std::string& path);
   void OpenWriteHandle(const std::string& path);
+  // Builds the output report for `length` payload bytes: false when the
+  // payload does not fit or the write handle is invalid (nothing to send).
+  bool FrameOutputReport(const std::uint8_t* source, std::uint16_t length);
   int SendSelect(std::uint8_t device_address, std::uint8_t selector);
   void ReportProgress(std::uint16_t per_mille);
 

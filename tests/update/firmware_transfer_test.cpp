@@ -41,10 +41,12 @@ Bytes Image(std::size_t length, std::uint16_t total) {
 const std::string kSelect = Out({0x04, 0x00, 0x00, 0xA0});
 
 Bytes WritePacket(const Bytes& image, std::size_t offset, std::size_t n) {
-  Bytes packet = {static_cast<std::uint8_t>(n + 6), 0x04, 0x00, 0x00,
-                  static_cast<std::uint8_t>(offset >> 8), static_cast<std::uint8_t>(offset)};
-  packet.insert(packet.end(), image.begin() + static_cast<std::ptrdiff_t>(offset),
-                image.begin() + static_cast<std::ptrdiff_t>(offset + n));
+  Bytes packet(6 + n);
+  packet[0] = static_cast<std::uint8_t>(n + 6);
+  packet[1] = 0x04;
+  packet[4] = static_cast<std::uint8_t>(offset >> 8);
+  packet[5] = static_cast<std::uint8_t>(offset);
+  std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(offset), n, packet.begin() + 6);
   if (offset == 0) packet[6] = static_cast<std::uint8_t>(~packet[6]);
   return packet;
 }

@@ -52,6 +52,23 @@ struct Commands {
   CLI::App* image_pack;
 };
 
+// The first word where a command belongs, when it names none of ours
+// (global options come first; --device takes a value); else empty.
+std::string UnknownCommandWord(const std::vector<std::string>& args) {
+  static const std::array<std::string_view, 7> kCommands = {"list",     "info",   "check", "flash",
+                                                             "feedback", "eeprom", "image"};
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--device") {
+      ++i;
+      continue;
+    }
+    if (args[i].empty() || args[i][0] == '-') continue;
+    const bool known = std::find(kCommands.begin(), kCommands.end(), args[i]) != kCommands.end();
+    return known ? std::string() : args[i];
+  }
+  return {};
+}
+
 Commands BuildGrammar(CLI::App& app, Request& r) {
   app.set_version_flag("--version", VELTRANE_VERSION, "Print the version (" VELTRANE_VERSION ") and exit");
   app.add_flag("--json", r.json,
@@ -169,10 +186,19 @@ int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
   app.footer(HelpFooter());
   Request r;
   const Commands c = BuildGrammar(app, r);
+  const std::vector<std::string> given = args;
   std::reverse(args.begin(), args.end());
   try {
     app.parse(args);
   } catch (const CLI::ParseError& e) {
+    // A misspelt command reads better named than as "a subcommand is required".
+    if (app.get_subcommands().empty()) {
+      const std::string word = UnknownCommandWord(given);
+      if (!word.empty()) {
+        err << Fill(texts::kUnknownCommand, word.c_str()) << '\n';
+        return kExitUsage;
+      }
+    }
     const int code = app.exit(e, out, err);
     return code == 0 ? kExitDone : kExitUsage;
   }

@@ -108,6 +108,9 @@ inline constexpr char kBodyTooLarge[] =
 inline constexpr char kPacked[] = "Wrote %s: %zu bytes, vendor 0x%04x, product 0x%04x, version 0x%04x.";
 
 // Start-up.
+inline constexpr char kUnknownCommand[] =
+    "'%s' is not a command. Commands: list, info, check, flash, feedback, eeprom, image "
+    "(veltrane-cli --help says more).";
 inline constexpr char kTraceWithoutSimulate[] = "--trace records the simulated DAC: add --simulate.";
 inline constexpr char kTraceOpenFailed[] = "Cannot open the trace file %s. Check the path and try again.";
 

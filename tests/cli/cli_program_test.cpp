@@ -160,7 +160,9 @@ TEST_F(ProgramTest, VersionHelpAndTheManPageNameEveryCommandAndExitStatus) {
 
 TEST_F(ProgramTest, UsageErrorsExitTwoAndSayWhatIsWrong) {
   EXPECT_EQ(Run({}).status, 2);
-  EXPECT_EQ(Run({"frobnicate"}).status, 2);
+  const Outcome unknown = Run({"frobnicate"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("'frobnicate' is not a command"), std::string::npos) << unknown.err;
   EXPECT_EQ(Sim({"list", "--json"}).status, 2);  // global options go before the command
   EXPECT_EQ(Sim({"check"}).status, 2);
   EXPECT_EQ(Sim({"feedback"}).status, 2);

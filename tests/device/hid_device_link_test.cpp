@@ -163,6 +163,52 @@ TEST(HidDeviceLinkTest, RefusesPathsAndReportsThatDoNotFitTheBuffers) {
   }
 }
 
+// A DAC whose reports grow past the link's buffers once `grown` is set (a
+// different device plugged in between two discoveries).
+class GrowingReportsDac : public SimulatedDac {
+ public:
+  bool GetCaps(HidHandle handle, HidCaps* caps) override {
+    if (!SimulatedDac::GetCaps(handle, caps)) return false;
+    if (grown && caps->usage_page == kVendorUsagePage) {
+      caps->output_report_byte_length = 300;
+      caps->input_report_byte_length = 600;
+    }
+    return true;
+  }
+  bool grown = false;
+};
+
+TEST(HidDeviceLinkTest, InterfaceRefusedForItsReportLengthsLeavesSendsRefused) {
+  GrowingReportsDac dac;
+  HidDeviceLink link(dac);
+  ASSERT_EQ(link.FindDevice(), 1);
+  dac.grown = true;
+  ASSERT_EQ(link.FindDevice(), 0);
+  ASSERT_EQ(link.WriteHandle(), kInvalidHandle);
+  dac.ClearTrace();
+  // The refused interface's report lengths do not fit the buffers: nothing
+  // may be framed with them, and the closed link must stay closed.
+  const std::uint8_t packet[4] = {0x04, 0x00, 0x00, 0xA0};
+  EXPECT_EQ(link.SendOutputReport(packet, 4), 0);
+  EXPECT_EQ(link.WriteOutputReport(packet, 4), 0);
+  std::uint8_t byte = 0x42;
+  EXPECT_EQ(link.WriteEeprom(0xA0, 0x00, 0, &byte, 1), 0);
+  EXPECT_EQ(link.WriteHandle(), kInvalidHandle);
+  EXPECT_EQ(link.ReadHandle(), kInvalidHandle);
+  EXPECT_TRUE(dac.Trace().empty());
+
+  // Never opened: the handles are null, yet no report longer than the
+  // buffers may be handed to the platform.
+  GrowingReportsDac fresh_dac;
+  fresh_dac.grown = true;
+  HidDeviceLink fresh(fresh_dac);
+  ASSERT_EQ(fresh.FindDevice(), 0);
+  std::uint8_t answer[8];
+  EXPECT_EQ(fresh.ReadInputReport(answer, 8), 0);
+  EXPECT_EQ(fresh.SendOutputReport(packet, 4), 0);
+  EXPECT_TRUE(fresh_dac.Trace().empty());
+}
+
 TEST(HidDeviceLinkTest, FramesPayloadsAtTheFullReportLength) {
   SimOptions options;
   options.output_report_length = 11;

@@ -55,6 +55,9 @@ QWidget* MakeControl(const ControlTemplate& c, QWidget* parent) {
       const std::uint32_t kind = c.style & CBS_TYPEMASK;
       combo->setEditable(kind == CBS_DROPDOWN || kind == CBS_SIMPLE);
       combo->setInsertPolicy(QComboBox::NoInsert);
+      // The edit field takes what is typed as it is typed: no inline completion
+      // turning "0.5" into the list's "0.50".
+      if (combo->isEditable()) combo->setCompleter(nullptr);
       combo->SetSorted(Has(c.style, CBS_SORT));
       return combo;
     }

@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTest>
 
 #include "feedback/page/feedback_page.h"
 #include "resources/resource_catalogue.h"
@@ -207,6 +209,28 @@ TEST(FeedbackPageTest, TypedTextsMustEqualATableTextExactly) {
   EXPECT_EQ(bench.Shown(G::k44_1kHz), "0.50");
   EXPECT_EQ(bench.Combo(G::k44_1kHz).currentIndex(), 6);
   EXPECT_EQ(bench.Shown(G::k88_2kHz), "0.50");
+}
+
+// Typed at the keyboard, a text stays as typed: no completion turns "0.5"
+// into "0.50" or "1" into "1.00" behind the user's back.
+TEST(FeedbackPageTest, KeysTypedIntoAComboAreTakenAsTyped) {
+  Bench bench;
+  bench.Retrieve();  // factory: 0x0F, 0x1F, 0x3F
+  bench.page->show();
+  QApplication::setActiveWindow(bench.page.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(bench.page.get()));
+  for (const auto& [group, keys] : {std::pair{G::k44_1kHz, "0.5"}, std::pair{G::k88_2kHz, "1"}}) {
+    QLineEdit* edit = bench.Combo(group).lineEdit();
+    ASSERT_NE(edit, nullptr);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, QString::fromLatin1(keys));
+    EXPECT_EQ(bench.Shown(group), QString::fromLatin1(keys));
+  }
+  bench.Program();
+  EXPECT_EQ(LinesOf(bench.dac.Trace(), "out")[1], WriteBlock(0x0F, 0x1F, 0x3F));
+  EXPECT_EQ(bench.page->Text(G::k44_1kHz), "0.5");
+  EXPECT_EQ(bench.page->Text(G::k88_2kHz), "1");
 }
 
 TEST(FeedbackPageTest, NoDeviceShowsOneBoxAndSendsNothing) {

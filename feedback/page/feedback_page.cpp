@@ -1,6 +1,7 @@
 #include "feedback/page/feedback_page.h"
 
 #include <QLabel>
+#include <QLineEdit>
 
 #include "resources/resource_catalogue.h"
 #include "ui/bitmap_button.h"
@@ -97,16 +98,17 @@ void FeedbackPage::ShowText(SortedComboBox& combo, const QString& text) {
   // The first item that begins with the text, ignoring case; otherwise the
   // text goes into the edit field as it is. An empty text names no item: it
   // would otherwise select the first row, a resolution nobody chose.
+  int found = -1;
   if (!text.isEmpty()) {
-    for (int i = 0; i < combo.count(); ++i) {
-      if (combo.itemText(i).startsWith(text, Qt::CaseInsensitive)) {
-        combo.setCurrentIndex(i);
-        return;
-      }
+    for (int i = 0; i < combo.count() && found < 0; ++i) {
+      if (combo.itemText(i).startsWith(text, Qt::CaseInsensitive)) found = i;
     }
   }
-  combo.setCurrentIndex(-1);
-  combo.setEditText(text);
+  combo.setCurrentIndex(found);
+  if (found < 0) combo.setEditText(text);
+  // A text wider than the narrow field shows from its first character, as a
+  // text just set does: "0.0078125" must not read as "078125".
+  if (QLineEdit* edit = combo.lineEdit()) edit->setCursorPosition(0);
 }
 
 void FeedbackPage::ShowBox(const char* text) {

@@ -110,8 +110,28 @@ void PagedTabControl::OnLeftPress() {
   SetImageList(lists_[current_]);
   if (QWidget* page = pages_[current_]) {
     page->show();
-    page->setFocus(Qt::MouseFocusReason);
+    FocusPage(current_);
   }
+}
+
+void PagedTabControl::FocusPage(int index) {
+  QWidget* page = pages_[index];
+  auto takes_focus = [page](QWidget* w) {
+    return w != nullptr && page->isAncestorOf(w) && w->isVisible() && w->isEnabled();
+  };
+  // focusWidget() is the last control inside the page that had the focus,
+  // kept while the strip or another page holds it.
+  QWidget* target = page->focusWidget();
+  if (!takes_focus(target)) {
+    target = nullptr;
+    for (QWidget* w = page->nextInFocusChain(); w != nullptr && w != page; w = w->nextInFocusChain()) {
+      if (takes_focus(w) && (w->focusPolicy() & Qt::TabFocus) != 0) {
+        target = w;
+        break;
+      }
+    }
+  }
+  (target != nullptr ? target : page)->setFocus(Qt::MouseFocusReason);
 }
 
 void PagedTabControl::PlaceStrip() {

@@ -59,6 +59,10 @@ class PagedTabControl : public QWidget {
  private:
   void OnLeftPress();
   void PlaceStrip();
+  // Gives the keyboard to page `index` as a dialog takes it: to the control
+  // inside it that had it last, else to its first tab stop, else to the page
+  // itself.
+  void FocusPage(int index);
 
   TabStrip* strip_;
   std::array<QWidget*, kMaxPages> pages_{};

@@ -100,6 +100,24 @@ TEST_F(MainWindowTest, LeftPressOnATabSwitchesPageAndLabels) {
   EXPECT_EQ(TabLabel(0), Bitmap(kBitmapEepromHighlighted));
 }
 
+// The keyboard goes into the shown page as into a dialog: its first tab stop,
+// or the control that had it when the page was last hidden.
+TEST_F(MainWindowTest, ASwitchedToPageTakesTheKeyboardAtItsControls) {
+  auto within = [](QWidget* control) {
+    QWidget* focus = QApplication::focusWidget();
+    return focus != nullptr && (focus == control || control->isAncestorOf(focus));
+  };
+  PressTab(1);
+  EXPECT_TRUE(within(window_.Feedback().Control(1009)));
+  window_.Feedback().Control(1011)->setFocus();
+  PressTab(0);
+  EXPECT_TRUE(within(window_.Firmware().Control(1000)));
+  PressTab(2);  // nothing on the about page takes the keyboard: the page does
+  EXPECT_EQ(QApplication::focusWidget(), &window_.About());
+  PressTab(1);
+  EXPECT_TRUE(within(window_.Feedback().Control(1011)));
+}
+
 TEST_F(MainWindowTest, PressOnTheCurrentTabOrBesideTheTabsChangesNothing) {
   PressTab(0);
   EXPECT_EQ(Visible(), (std::array<bool, 3>{true, false, false}));

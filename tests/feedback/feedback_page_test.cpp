@@ -2,13 +2,12 @@
 // what Program writes and Retrieve shows, checked on the DAC's trace.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "feedback/page/feedback_page.h"
@@ -314,9 +313,10 @@ TEST(FeedbackPageTest, ProgramRefusesASettingThatNeverHeldAValue) {
 }
 
 TEST(FeedbackPageTest, ProgrammedSettingsComeBackAfterARestartOnTheSameEeprom) {
-  const std::string file =
-      (std::filesystem::temp_directory_path() / "veltrane_feedback_page_test.eeprom").string();
-  std::remove(file.c_str());
+  // A scratch directory of its own, so that build trees can test side by side.
+  QTemporaryDir scratch;
+  ASSERT_TRUE(scratch.isValid());
+  const std::string file = scratch.filePath(QStringLiteral("feedback.eeprom")).toStdString();
   SimOptions options;
   options.eeprom_file = file;
   {
@@ -341,7 +341,6 @@ TEST(FeedbackPageTest, ProgrammedSettingsComeBackAfterARestartOnTheSameEeprom) {
     EXPECT_EQ(bench.Shown(G::k88_2kHz), "1.00");
     EXPECT_TRUE(bench.boxes.Texts().empty());
   }
-  std::remove(file.c_str());
 }
 
 }  // namespace

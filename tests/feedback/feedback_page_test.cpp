@@ -33,7 +33,9 @@ void EnsureApplication() {
   static int argc = 1;
   static char name[] = "feedback_page_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
+  // Never destroyed: at exit Qt's own globals (the keyboard the key presses
+  // went through) are gone before a static application would be.
+  new QApplication(argc, argv);
 }
 
 const std::vector<std::uint8_t> kSelect = {0x04, 0x00, 0x00, 0xA0};

@@ -18,7 +18,6 @@ namespace {
 constexpr std::size_t kImageChunk = 16;
 constexpr std::size_t kBulkBlock = 64;
 constexpr std::uint32_t kDefaultProgressTotal = 8192;
-constexpr std::size_t kMaxEepromImage = 65536;  // 16-bit EEPROM addresses
 constexpr unsigned kImagePacketPauseMs = 10;
 constexpr unsigned kBulkBlockPauseMs = 1;
 
@@ -115,7 +114,7 @@ int HidDeviceLink::DownloadEepromImage(std::string path, std::uint8_t device_add
 
 int HidDeviceLink::DownloadBulkImage(std::string path) {
   std::vector<std::uint8_t> image;
-  if (!ReadFile(path, &image)) return 0;
+  if (!ReadFile(path, &image, kMaxBulkImage + 1) || image.size() > kMaxBulkImage) return 0;
   const std::uint64_t length = image.size();
   const auto block_count = static_cast<std::uint32_t>((length + kBulkBlock - 1) / kBulkBlock);
 

@@ -30,6 +30,12 @@ inline constexpr std::size_t kInputReportBufferSize = 512;
 inline constexpr std::size_t kDevicePathSize = 256;  // 255 characters plus the terminator
 inline constexpr std::size_t kPacketBufferSize = 100;
 
+// Largest images the transfers take: the EEPROM's 16-bit address space, and
+// for the bulk download a bound far above any firmware (16 MiB is over four
+// minutes of blocks) that keeps a wrong pick such as a disk image out.
+inline constexpr std::size_t kMaxEepromImage = 65536;
+inline constexpr std::size_t kMaxBulkImage = 16u << 20;
+
 // Command bytes (byte 1 of every packet; byte 0 is the packet's own length).
 inline constexpr std::uint8_t kCmdSelect = 0x00;
 inline constexpr std::uint8_t kCmdBulkStart = 0x01;

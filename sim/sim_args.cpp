@@ -6,8 +6,10 @@
 namespace veltrane::sim {
 namespace {
 
+// Decimal, or hexadecimal after 0x, when `base` is 0 (a leading zero is not octal).
 bool ParseNumber(const std::string& text, int base, unsigned long max, unsigned long* value) {
   if (text.empty()) return false;
+  if (base == 0) base = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 16 : 10;
   char* end = nullptr;
   const unsigned long parsed = std::strtoul(text.c_str(), &end, base);
   if (end == nullptr || *end != '\0' || text[0] == '-' || parsed > max) return false;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "device/hid_device_link.h"
 #include "update/update_texts.h"
 
 namespace veltrane {
@@ -107,7 +108,9 @@ ImageCheck JudgeBulkImage(const std::string& path) {
   if (!file) {
     check.verdict = Verdict::kOpenFailed;
     check.message = update_texts::kFailedOpenFile;
-  } else if (file.peek() == std::ifstream::traits_type::eof()) {
+  } else if (file.peek() == std::ifstream::traits_type::eof() ||
+             !file.seekg(0, std::ios::end) ||
+             static_cast<std::uint64_t>(file.tellg()) > kMaxBulkImage) {
     check.verdict = Verdict::kInvalidImage;
     check.message = update_texts::kInvalidImage;
   } else {

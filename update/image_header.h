@@ -78,7 +78,8 @@ struct ImageCheck {
 // bytes, then vendor and product, then the version against the revision.
 ImageCheck JudgeImage(const std::string& path, const DeviceIdentity& device);
 
-// Products 16 and 17: an image is ready when it can be opened and is not empty.
+// Products 16 and 17: an image is ready when it can be opened, is not empty
+// and is no larger than the bulk download takes.
 ImageCheck JudgeBulkImage(const std::string& path);
 
 std::string IncompatibleMessage(std::uint16_t device_vendor, std::uint16_t device_product,

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "device/hid_device_link.h"
 #include "device/progress.h"
 #include "sim/simulated_dac.h"
 #include "tests/support/trace_lines.h"
 #include "tests/update/scratch_dir.h"
+#include "update/image_header.h"
 
 namespace veltrane {
 namespace {
@@ -357,6 +359,20 @@ TEST_F(TransferTest, BulkReportsFailureWhereTheDeviceTookNothing) {
     Connect(dac, link);
     EXPECT_EQ(link.DownloadBulkImage((dir_ / "missing.bin").string()), 0);
     EXPECT_TRUE(dac.Trace().empty());
+  }
+  // A file far larger than any firmware (a wrong pick under "All Files") is
+  // refused before anything is sent, and the check says so first.
+  {
+    SimulatedDac dac(BulkDevice());
+    HidDeviceLink link(dac);
+    Connect(dac, link);
+    const std::string huge = File({}, "huge.bin");
+    std::filesystem::resize_file(huge, kMaxBulkImage + 1);
+    EXPECT_EQ(JudgeBulkImage(huge).verdict, Verdict::kInvalidImage);
+    EXPECT_EQ(link.DownloadBulkImage(huge), 0);
+    EXPECT_TRUE(dac.Trace().empty());
+    std::filesystem::resize_file(huge, kMaxBulkImage);
+    EXPECT_EQ(JudgeBulkImage(huge).verdict, Verdict::kReady);
   }
   // A failed interrupt write stops the transfer at once; the link stays open.
   for (int k = 1; k <= 4; ++k) {

@@ -248,18 +248,25 @@ ExitStatus InfoCommand(const CommandContext& context) {
   return kExitDone;
 }
 
+namespace {
+// The fields every check result starts with, also when the file could not be read.
+JsonWriter& BeginVerdictJson(JsonWriter& json, const std::string& image_path,
+                             const ImageVerdict& verdict) {
+  return json.BeginObject()
+      .String("image", image_path)
+      .String("verdict", verdict.name)
+      .String("message", verdict.message)
+      .String("detail", verdict.detail);
+}
+}  // namespace
+
 ExitStatus CheckCommand(const CommandContext& context, const std::string& image_path) {
   std::vector<std::uint8_t> bytes;
   ImageVerdict verdict;
   if (ReadImageFile(context, image_path, &bytes, &verdict) != kExitDone) {
     if (context.json) {
       JsonWriter json;
-      json.BeginObject()
-          .String("image", image_path)
-          .String("verdict", verdict.name)
-          .String("message", verdict.message)
-          .String("detail", verdict.detail)
-          .EndObject();
+      BeginVerdictJson(json, image_path, verdict).EndObject();
       context.Result(json.Text());
     }
     return kExitRefused;
@@ -272,11 +279,7 @@ ExitStatus CheckCommand(const CommandContext& context, const std::string& image_
   const bool bulk = IsBulkProduct(id.product_id);
   if (context.json) {
     JsonWriter json;
-    json.BeginObject()
-        .String("image", image_path)
-        .String("verdict", verdict.name)
-        .String("message", verdict.message)
-        .String("detail", verdict.detail)
+    BeginVerdictJson(json, image_path, verdict)
         .Number("size", static_cast<std::int64_t>(bytes.size()))
         .String("transfer", bulk ? "bulk" : "eeprom");
     json.BeginObject("device")

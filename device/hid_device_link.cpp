@@ -66,10 +66,14 @@ int HidDeviceLink::ProbeInterface(const HidInterface& candidate) {
 bool HidDeviceLink::ReadCapabilities() {
   HidCaps caps{};
   if (!platform_.GetCaps(query_handle_, &caps)) return false;
+  // Reports longer than the link's buffers cannot be framed: refuse the
+  // interface, and keep its lengths out of the link.
+  if (caps.output_report_byte_length > kOutputReportBufferSize ||
+      caps.input_report_byte_length > kInputReportBufferSize) {
+    return false;
+  }
   capabilities_ = caps;
-  // Reports longer than the link's buffers cannot be framed: refuse the interface.
-  return capabilities_.output_report_byte_length <= kOutputReportBufferSize &&
-         capabilities_.input_report_byte_length <= kInputReportBufferSize;
+  return true;
 }
 
 void HidDeviceLink::OpenWriteHandle(const std::string& path) {

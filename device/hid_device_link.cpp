@@ -99,9 +99,6 @@ void HidDeviceLink::Close() {
 
 int HidDeviceLink::ReadInputReport(std::uint8_t* destination, std::uint16_t length) {
   if (read_handle_ == kInvalidHandle) return 0;
-  // The capabilities of a candidate refused for its report lengths stay
-  // behind; no report may be fetched into the buffer at such a length.
-  if (capabilities_.input_report_byte_length > kInputReportBufferSize) return 0;
   if (length >= kInputReportBufferSize) return 0;
   input_report_[0] = 0;
   if (!platform_.GetInputReport(read_handle_, input_report_,
@@ -116,9 +113,6 @@ int HidDeviceLink::ReadInputReport(std::uint8_t* destination, std::uint16_t leng
 bool HidDeviceLink::FrameOutputReport(const std::uint8_t* source, std::uint16_t length) {
   const std::uint16_t report_length = capabilities_.output_report_byte_length;
   if (length >= report_length) return false;
-  // Left behind by a candidate refused for its report length: the report
-  // would not fit the buffer (and zeroing it would run over the handles).
-  if (report_length > kOutputReportBufferSize) return false;
   std::memset(output_report_, 0, report_length);
   if (length > 0) std::memcpy(output_report_ + 1, source, length);
   return write_handle_ != kInvalidHandle;

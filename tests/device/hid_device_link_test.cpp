@@ -197,16 +197,19 @@ TEST(HidDeviceLinkTest, InterfaceRefusedForItsReportLengthsLeavesSendsRefused) {
   EXPECT_EQ(link.ReadHandle(), kInvalidHandle);
   EXPECT_TRUE(dac.Trace().empty());
 
-  // Never opened: the handles are null, yet no report longer than the
-  // buffers may be handed to the platform.
+  // Never opened: the handles are null, and the refused lengths were never
+  // taken, so nothing goes out and the read fails as on a new link.
   GrowingReportsDac fresh_dac;
   fresh_dac.grown = true;
   HidDeviceLink fresh(fresh_dac);
   ASSERT_EQ(fresh.FindDevice(), 0);
+  EXPECT_LE(fresh.Capabilities().output_report_byte_length, kOutputReportBufferSize);
+  EXPECT_LE(fresh.Capabilities().input_report_byte_length, kInputReportBufferSize);
   std::uint8_t answer[8];
   EXPECT_EQ(fresh.ReadInputReport(answer, 8), 0);
   EXPECT_EQ(fresh.SendOutputReport(packet, 4), 0);
-  EXPECT_TRUE(fresh_dac.Trace().empty());
+  EXPECT_TRUE(LinesOf(fresh_dac.Trace(), "out").empty());
+  EXPECT_TRUE(LinesOf(fresh_dac.Trace(), "in").empty());
 }
 
 TEST(HidDeviceLinkTest, FramesPayloadsAtTheFullReportLength) {

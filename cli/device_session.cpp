@@ -45,13 +45,10 @@ bool DeviceSession::Locate(const char* no_device_text) {
 
 bool DeviceSession::Identify() {
   if (!Locate(update_texts::kNoDeviceConnect)) return false;
-  identity_.hardware_id = link_->GetHardwareId();
-  if (identity_.hardware_id.empty()) {
+  if (!ReadDeviceIdentity(*link_, &identity_)) {
     context_.Say(texts::kNoHardwareId);
     return false;
   }
-  link_->GetDeviceIds(&identity_.vendor_id, &identity_.product_id);
-  ParseRevision(RevisionField(identity_.hardware_id), &identity_.revision);
   return true;
 }
 

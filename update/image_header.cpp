@@ -56,6 +56,17 @@ std::string RevisionField(const std::string& hardware_id) {
   return field;
 }
 
+bool ReadDeviceIdentity(HidDeviceLink& link, DeviceIdentity* identity) {
+  identity->hardware_id = link.GetHardwareId();
+  if (identity->hardware_id.empty()) return false;
+  link.GetDeviceIds(&identity->vendor_id, &identity->product_id);
+  std::transform(identity->hardware_id.begin(), identity->hardware_id.end(),
+                 identity->hardware_id.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  ParseRevision(RevisionField(identity->hardware_id), &identity->revision);
+  return true;
+}
+
 bool ProductsCompatible(std::uint16_t device_product, std::uint16_t image_product) {
   if (device_product == image_product) return true;
   return (device_product == 4 && image_product == 6) || (device_product == 6 && image_product == 4);

@@ -46,6 +46,13 @@ struct DeviceIdentity {
   std::string hardware_id;
 };
 
+class HidDeviceLink;
+
+// Records who the device on an open link is: its hardware ID (upper case),
+// vendor and product ID, and the revision from the ID's REV_ field. False when
+// no hardware ID matches; then only the hardware ID has changed (to empty).
+bool ReadDeviceIdentity(HidDeviceLink& link, DeviceIdentity* identity);
+
 // Products 16 and 17 take bulk images, which carry no header to judge.
 inline bool IsBulkProduct(std::uint16_t product_id) { return product_id == 16 || product_id == 17; }
 

@@ -1,8 +1,5 @@
 #include "update/page/firmware_page.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
@@ -93,15 +90,7 @@ bool FirmwarePage::IdentifyDevice() {
     ShowBox(QString::fromLatin1(update_texts::kNoDevice));
     return false;
   }
-  identity_.hardware_id = link_.GetHardwareId();
-  if (identity_.hardware_id.empty()) return false;
-  link_.GetDeviceIds(&identity_.vendor_id, &identity_.product_id);
-  // RevisionField upper-cases the ID and takes its third field without "REV_".
-  std::transform(identity_.hardware_id.begin(), identity_.hardware_id.end(),
-                 identity_.hardware_id.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  ParseRevision(RevisionField(identity_.hardware_id), &identity_.revision);
-  return true;
+  return ReadDeviceIdentity(link_, &identity_);
 }
 
 bool FirmwarePage::CheckImage() {

@@ -125,4 +125,13 @@ const char* SimArgsHelp() {
          "  --trace FILE        write every report and pause of the simulated DAC to FILE\n";
 }
 
+std::unique_ptr<SimulatedDac> CreateSimulatedDac(const SimSetup& setup, std::string* error) {
+  auto dac = std::make_unique<SimulatedDac>(setup.options);
+  if (!dac->FileError().empty()) {
+    *error = dac->FileError();
+    return nullptr;
+  }
+  return dac;
+}
+
 }  // namespace veltrane::sim

@@ -17,8 +17,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://veltrane.github.io/)
 # Dependencies from the programs' shared libraries (dpkg-shlibdeps).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Veltrane services USB audio DACs of vendor 0x3917 through their
+# CPack puts the summary above this as the synopsis line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Veltrane services USB audio DACs of vendor 0x3917 through their
 vendor-defined HID interface: it programs firmware images into the DAC and
 reads and writes the three feedback resolution settings kept in its EEPROM.
 .

@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);  // takes Qt's own options out of argv
   QApplication::setApplicationVersion(QString::fromLatin1(veltrane::version::kVersionDotted));
   QApplication::setOrganizationName(QString::fromLatin1(veltrane::version::kCompanyName));
+  // Lets the desktop match the window to its desktop file and icon.
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(veltrane::build::kAppId));
 
   std::vector<std::string> rest = ArgsOf(argc, argv);
   veltrane::sim::SimSetup unused;

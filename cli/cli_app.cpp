@@ -16,10 +16,7 @@
 #include "device/platform/hid_platform.h"
 #include "sim/sim_args.h"
 #include "sim/simulated_dac.h"
-
-#ifndef VELTRANE_VERSION
-#define VELTRANE_VERSION "0.0.0.0"
-#endif
+#include "veltrane_version.h"
 
 namespace veltrane::cli {
 namespace {

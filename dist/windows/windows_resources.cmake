@@ -20,6 +20,11 @@ function(veltrane_add_windows_resources target)
     return()
   endif()
   target_sources(${target} PRIVATE ${VELTRANE_WINDOWS_RESOURCES_DIR}/veltrane.rc)
+  # veltrane_version.h: the version numbers of the record.
+  set_property(SOURCE ${VELTRANE_WINDOWS_RESOURCES_DIR}/veltrane.rc APPEND PROPERTY
+               INCLUDE_DIRECTORIES ${PROJECT_BINARY_DIR}/generated)
+  set_property(SOURCE ${VELTRANE_WINDOWS_RESOURCES_DIR}/veltrane.rc APPEND PROPERTY
+               OBJECT_DEPENDS ${PROJECT_BINARY_DIR}/generated/veltrane_version.h)
   # The icon is drawn under resources/art/; without it the record stands alone.
   set(icon ${PROJECT_SOURCE_DIR}/resources/art/128.ico)
   if(EXISTS ${icon})

@@ -1,6 +1,7 @@
 // Draws the program's pictures: the button faces, tab labels, backgrounds and
 // the icon, written as uncompressed bottom-up BMP files (24 or 32 bits per
-// pixel, BI_RGB, 40-byte header) and one ICO file. The files it writes are
+// pixel, BI_RGB, 40-byte header), one ICO file, and the desktop icon theme's
+// PNG files under hicolor/. The files it writes are
 // committed under resources/art; run it again only to redraw them:
 //
 //   QT_QPA_PLATFORM=offscreen veltrane_generate_art resources/art
@@ -15,6 +16,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -265,6 +267,78 @@ QImage AppIcon() {
   return image;
 }
 
+// The desktop's icon theme (hicolor) at `px` pixels: the program icon's art on
+// a rounded white tile with a transparent surround. Drawn at each size rather
+// than scaled: from 64 pixels up the swoosh and the two-line wordmark, below
+// that the swoosh over a large "V", which stays legible at 16 pixels.
+QImage HicolorIcon(int px) {
+  QImage image(px, px, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setRenderHint(QPainter::TextAntialiasing);
+  const qreal margin = px >= 32 ? px / 32.0 : 0.5;
+  const QRectF tile(margin, margin, px - 2 * margin, px - 2 * margin);
+  p.setPen(QPen(QColor(150, 150, 150), px >= 48 ? px / 48.0 : 1.0));
+  p.setBrush(Qt::white);
+  p.drawRoundedRect(tile, px * 0.18, px * 0.18);
+
+  const bool wordmark = px >= 64;
+  const QRectF box = tile.adjusted(px * 0.07, px * 0.07, -px * 0.07, -px * 0.07);
+  const qreal u = box.width() / 100.0;  // one unit of the 100-unit program icon
+  // The swoosh: the program icon's, raised to fill the top half when no
+  // wordmark sits under it.
+  p.save();
+  p.translate(box.topLeft());
+  if (wordmark) {
+    p.scale(u, u);
+  } else {
+    p.translate(0, -6 * u);
+    p.scale(u, u * 1.25);
+  }
+  QPainterPath swoosh;
+  swoosh.moveTo(4, 40);
+  swoosh.cubicTo(28, 4, 70, 2, 98, 22);
+  swoosh.cubicTo(66, 12, 34, 20, 4, 40);
+  p.fillPath(swoosh, Qt::black);
+  p.restore();
+
+  const QColor red(200, 20, 30);
+  const QString family = QStringLiteral("DejaVu Sans");
+  if (wordmark) {
+    const QRect top = QRectF(box.left(), box.top() + 42 * u, box.width(), 26 * u).toRect();
+    const QRect bottom = QRectF(box.left(), box.top() + 68 * u, box.width(), 24 * u).toRect();
+    DrawCentredText(p, top, QStringLiteral("VELTRANE"),
+                    FittingFont(family, QStringLiteral("VELTRANE"), top.width(), top.height(), true, true), red);
+    DrawCentredText(p, bottom, QStringLiteral("AUDIO"),
+                    FittingFont(family, QStringLiteral("AUDIO"), bottom.width() * 3 / 4, bottom.height(), true, true),
+                    red);
+  } else {
+    QFont v(family);
+    v.setBold(true);
+    v.setItalic(true);
+    v.setPixelSize(std::max(8, qRound(box.height() * 0.68)));
+    const QRect lower = QRectF(box.left(), box.top() + box.height() * 0.36, box.width(), box.height() * 0.66).toRect();
+    DrawCentredText(p, lower, QStringLiteral("V"), v, red);
+  }
+  return image;
+}
+
+// Writes the hicolor icons as DIR/hicolor/NxN.png, the sizes desktops look for.
+bool WriteHicolorIcons(const QString& dir) {
+  const QString folder = QStringLiteral("%1/hicolor").arg(dir);
+  QDir().mkpath(folder);
+  bool ok = true;
+  for (int px : {16, 24, 32, 48, 64, 128, 256}) {
+    const QString path = QStringLiteral("%1/%2x%2.png").arg(folder).arg(px);
+    if (!HicolorIcon(px).save(path, "PNG")) {
+      std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+      ok = false;
+    }
+  }
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -298,5 +372,6 @@ int main(int argc, char** argv) {
   ok &= bmp(167, TabLabel(QStringLiteral("FEEDBACK"), true), 32);
   ok &= bmp(168, TabLabel(QStringLiteral("FEEDBACK"), false), 32);
   ok &= WriteIco(QStringLiteral("%1/128.ico").arg(dir), AppIcon());
+  ok &= WriteHicolorIcons(dir);
   return ok ? 0 : 1;
 }

@@ -16,6 +16,7 @@
 
 #include "tests/cli/json_check.h"
 #include "tests/support/trace_lines.h"
+#include "veltrane_version.h"
 
 extern char** environ;
 
@@ -135,7 +136,7 @@ std::vector<std::string> ExpectedImageTrace(const std::vector<std::uint8_t>& ima
 TEST_F(ProgramTest, VersionHelpAndTheManPageNameEveryCommandAndExitStatus) {
   const Outcome version = Run({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "1.4.0.0\n");
+  EXPECT_EQ(version.out, std::string(veltrane::build::kVersion) + "\n");
   const Outcome help = Run({"--help"});
   EXPECT_EQ(help.status, 0);
   // The man page's source with its hyphen and font escapes taken out.

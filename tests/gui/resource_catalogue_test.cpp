@@ -3,6 +3,8 @@
 
 #include <QFile>
 #include <QImage>
+#include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstring>
@@ -205,9 +207,14 @@ TEST(Icon, OneImageOfOneHundredPixels) {
 }
 
 TEST(VersionRecord, Strings) {
-  EXPECT_STREQ(version::kVersionDotted, "1.4.0.0");
-  EXPECT_STREQ(version::kFileVersion, "1, 4, 0, 0");
-  EXPECT_STREQ(version::kProductVersion, "1, 4, 0, 0");
+  // One version, four numbers: dotted for --version, comma-separated in the record.
+  const QString dotted = QString::fromLatin1(version::kVersionDotted);
+  const QStringList parts = dotted.split(QLatin1Char('.'));
+  ASSERT_EQ(parts.size(), 4) << version::kVersionDotted;
+  const int numbers[] = {version::kMajor, version::kMinor, version::kPatch, version::kBuild};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(parts[i], QString::number(numbers[i]));
+  EXPECT_EQ(QString::fromLatin1(version::kFileVersion), parts.join(QStringLiteral(", ")));
+  EXPECT_STREQ(version::kProductVersion, version::kFileVersion);
   EXPECT_STREQ(version::kFileDescription, "Veltrane MFC Application");
   EXPECT_STREQ(version::kOriginalFilename, "Veltrane.EXE");
   EXPECT_STREQ(version::kProductName, "Veltrane Application");

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "device/platform/windows/windows_headers.h"
+#include "veltrane_version.h"
 
 namespace {
 
@@ -32,14 +33,17 @@ class VersionRecordTest : public ::testing::Test {
   std::vector<char> block_;
 };
 
-TEST_F(VersionRecordTest, FixedPartNamesVersionOneFourForAWindowsProgram) {
+TEST_F(VersionRecordTest, FixedPartNamesTheProjectVersionForAWindowsProgram) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(::VerQueryValueA(block_.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010004u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010004u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  using namespace veltrane::build;
+  const DWORD ms = (static_cast<DWORD>(kVersionMajor) << 16) | static_cast<DWORD>(kVersionMinor);
+  const DWORD ls = (static_cast<DWORD>(kVersionPatch) << 16) | static_cast<DWORD>(kVersionTweak);
+  EXPECT_EQ(fixed->dwFileVersionMS, ms);
+  EXPECT_EQ(fixed->dwFileVersionLS, ls);
+  EXPECT_EQ(fixed->dwProductVersionMS, ms);
+  EXPECT_EQ(fixed->dwProductVersionLS, ls);
   EXPECT_EQ(fixed->dwFileFlagsMask, 0x3Fu);
   EXPECT_EQ(fixed->dwFileFlags, 0u);
   EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
@@ -50,14 +54,14 @@ TEST_F(VersionRecordTest, StringBlockInUsEnglish) {
   EXPECT_EQ(Text("Comments"), "");
   EXPECT_EQ(Text("CompanyName"), "Veltrane Audio");
   EXPECT_EQ(Text("FileDescription"), "Veltrane MFC Application");
-  EXPECT_EQ(Text("FileVersion"), "1, 4, 0, 0");
+  EXPECT_EQ(Text("FileVersion"), veltrane::build::kVersionCommas);
   EXPECT_EQ(Text("InternalName"), "Veltrane");
   EXPECT_EQ(Text("LegalCopyright"), "Copyright (C) 2026 Veltrane Audio");
   EXPECT_EQ(Text("LegalTrademarks"), "");
   EXPECT_EQ(Text("OriginalFilename"), "Veltrane.EXE");
   EXPECT_EQ(Text("PrivateBuild"), "");
   EXPECT_EQ(Text("ProductName"), "Veltrane Application");
-  EXPECT_EQ(Text("ProductVersion"), "1, 4, 0, 0");
+  EXPECT_EQ(Text("ProductVersion"), veltrane::build::kVersionCommas);
   EXPECT_EQ(Text("SpecialBuild"), "");
 
   WORD* translation = nullptr;

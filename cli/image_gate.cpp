@@ -4,6 +4,7 @@
 
 #include "cli/cli_texts.h"
 #include "cli/file_io.h"
+#include "device/hid_device_link.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
@@ -11,14 +12,23 @@ namespace veltrane::cli {
 ExitStatus ReadImageFile(const CommandContext& context, const std::string& path,
                          std::vector<std::uint8_t>* bytes, ImageVerdict* failure) {
   std::string reason;
-  const FileRead read = ReadFileBytes(path, bytes, &reason);
+  // The product is not known yet: the larger limit, the bulk images', first.
+  const FileRead read = ReadFileBytes(path, kMaxBulkImage, bytes, &reason);
   if (read == FileRead::kOk) return kExitDone;
   failure->verdict = Verdict::kOpenFailed;
   failure->name = "open_failed";
   failure->message = update_texts::kFailedOpenFile;
-  failure->detail = read == FileRead::kMissing
-                        ? Fill(texts::kNoSuchFile, path.c_str())
-                        : Fill(texts::kUnreadableFile, path.c_str(), reason.c_str());
+  switch (read) {
+    case FileRead::kMissing: failure->detail = Fill(texts::kNoSuchFile, path.c_str()); break;
+    case FileRead::kTooLarge:
+      failure->verdict = Verdict::kInvalidImage;
+      failure->name = "too_large";
+      failure->message = update_texts::kInvalidImage;
+      failure->detail = Fill(texts::kFileTooLarge, path.c_str(), kMaxBulkImage);
+      break;
+    default: failure->detail = Fill(texts::kUnreadableFile, path.c_str(), reason.c_str()); break;
+  }
+  bytes->clear();
   SayVerdict(context, *failure);
   return kExitRefused;
 }
@@ -47,7 +57,7 @@ ImageVerdict JudgeImageBytes(const std::string& path, const std::vector<std::uin
   }
   v.has_header = true;
   std::copy(bytes.begin(), bytes.begin() + kImageHeaderSize, v.header.bytes);
-  if (bytes.size() > kMaxEepromImageSize) {
+  if (bytes.size() > kMaxEepromImage) {
     // The 16-bit EEPROM address would wrap round and overwrite the image's own start.
     v.verdict = Verdict::kInvalidImage;
     v.name = "too_large";

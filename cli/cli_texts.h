@@ -26,8 +26,7 @@ inline constexpr char kTruncatedImage[] =
     "%s is only %zu bytes long, shorter than the 18-byte image header: the file is truncated. "
     "Use a complete copy of the image.";
 inline constexpr char kImageTooLarge[] =
-    "%s is %zu bytes long, but the EEPROM holds at most 65536 bytes: it cannot be an image for "
-    "this device.";
+    "%s is too large: %zu bytes, but this device takes images of at most %zu bytes.";
 inline constexpr char kFileTooLarge[] =
     "%s is too large: it holds more than %zu bytes, more than any image for these devices. "
     "Check that it is the image file.";
@@ -37,10 +36,6 @@ inline constexpr char kEmptyImage[] = "%s is empty. Use a complete copy of the i
 inline constexpr char kCannotWrite[] = "Cannot write %s (%s). Check the path and the permissions.";
 
 // Finding the device.
-inline constexpr char kAccessDenied[] =
-    "A DAC is connected, but this user may not open its device node (permission denied).";
-inline constexpr char kAccessDeniedNoHint[] =
-    "Run the command as a user who may open the device, or ask the administrator for access.";
 inline constexpr char kNoHardwareId[] =
     "The DAC was found, but the system holds no hardware ID for it, so its revision is "
     "unknown. Reconnect the device and try again.";
@@ -58,7 +53,7 @@ inline constexpr char kConnectedDacs[] = " Connected (serial, location, product,
 inline constexpr char kSeveralDacs[] =
     "%zu DACs are connected: choose one with --serial, --location or --device "
     "(serial, location, product, revision, path):";
-inline constexpr char kFailureDetail[] = "Failed at: %s: %s";
+inline constexpr char kFailureDetail[] = "Failed at: %s";
 inline constexpr char kFoundAt[] = "Using the DAC at %s.";
 
 // info

@@ -1,24 +1,13 @@
 #include "cli/dac_listing.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "cli/cli_texts.h"
+#include "device/device_texts.h"
+#include "device/hardware_id_match.h"
 #include "device/hid_device_link.h"
 #include "update/image_header.h"
 
 namespace veltrane::cli {
 namespace {
-
-std::string HardwareIdFor(HidPlatform& platform, std::uint16_t product_id) {
-  const std::string pattern = Fill("VID_%04X&PID_%04X", kVendorId, product_id);
-  for (std::string id : platform.HardwareIds()) {
-    std::transform(id.begin(), id.end(), id.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (id.find(pattern) != std::string::npos) return id;
-  }
-  return {};
-}
 
 // Tries the read and write opens discovery will need, and closes them again.
 void ProbeAccess(HidPlatform& platform, InterfaceRow* row) {
@@ -35,7 +24,7 @@ void ProbeAccess(HidPlatform& platform, InterfaceRow* row) {
   if (read_error == HidError::kAccessDenied || write_error == HidError::kAccessDenied) {
     row->access_error = "permission denied";
     row->access_hint = platform.AccessDeniedHint();
-    if (row->access_hint.empty()) row->access_hint = texts::kAccessDeniedNoHint;
+    if (row->access_hint.empty()) row->access_hint = device_texts::kAccessDeniedNoHint;
   } else {
     row->access_error = read_text.empty() ? write_text : read_text;
   }
@@ -60,7 +49,7 @@ std::vector<InterfaceRow> ListInterfaces(HidPlatform& platform, bool probe_acces
     if (ours) platform.GetCaps(query, &row.caps);
     platform.Close(query);
     if (!ours) continue;
-    row.hardware_id = HardwareIdFor(platform, row.attributes.product_id);
+    row.hardware_id = MatchHardwareId(platform.HardwareIds(), kVendorId, row.attributes.product_id);
     // The interface's own release number where the system gives one; else the
     // REV_ field of the hardware ID.
     row.revision = row.attributes.version;

@@ -5,6 +5,7 @@
 #include "cli/cli_texts.h"
 #include "cli/dac_listing.h"
 #include "cli/json_report.h"
+#include "device/device_finder.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
@@ -72,20 +73,18 @@ ExitStatus DeviceSession::Locate(const char* no_device_text) {
   }
   const ExitStatus chosen = Choose();
   if (chosen != kExitDone) return chosen;
-  if (link_->FindDevice() == 1) {
+  const FindResult found = FindOrExplain(*link_);
+  if (found.Found()) {
     context_.Note(Fill(texts::kFoundAt, link_->DevicePath().c_str()));
     return kExitDone;
   }
-  if (link_->AccessDenied()) {
-    context_.Say(texts::kAccessDenied);
-    const std::string hint = watched_->AccessDeniedHint();
-    context_.Say(hint.empty() ? texts::kAccessDeniedNoHint : hint);
-  } else {
-    context_.Say(no_device_text);
-    if (!context_.selector.device_path.empty()) {
-      context_.Say(Fill(texts::kNoDeviceAtPath, context_.selector.device_path.c_str()));
-    }
+  // The page's own sentence when nothing is there; the core's when something
+  // is there that cannot be had.
+  context_.Say(found.outcome == FindOutcome::kNotFound ? std::string(no_device_text) : found.message);
+  if (found.outcome == FindOutcome::kNotFound && !context_.selector.device_path.empty()) {
+    context_.Say(Fill(texts::kNoDeviceAtPath, context_.selector.device_path.c_str()));
   }
+  SayWhere();
   return kExitFailed;
 }
 
@@ -125,14 +124,20 @@ bool DeviceSession::WriteRange(std::uint32_t address, const std::vector<std::uin
   return true;
 }
 
+bool DeviceSession::DeviceGone() const {
+  return link_ && link_->LastFailure().error == HidError::kNotFound;
+}
+
+void DeviceSession::SayWhere() const {
+  const LinkFailure& failure = link_->LastFailure();
+  if (!failure.Failed()) return;
+  context_.Say(Fill(texts::kFailureDetail, failure.Describe().c_str()));
+  context_.report->SetFailure(LinkStageName(failure.stage), failure.system_text);
+}
+
 void DeviceSession::SayFailure(const char* text) const {
-  context_.Say(watched_ && watched_->DeviceGone() ? texts::kUnplugged : text);
-  if (!watched_) return;
-  const std::string system = watched_->LastErrorText();
-  if (!system.empty()) {
-    context_.Say(Fill(texts::kFailureDetail, "report transfer", system.c_str()));
-    context_.report->SetFailure("report transfer", system);
-  }
+  context_.Say(DeviceGone() ? texts::kUnplugged : text);
+  if (link_) SayWhere();
 }
 
 }  // namespace veltrane::cli

@@ -43,9 +43,13 @@ class DeviceSession {
   // where it failed and the system's words for it.
   void SayFailure(const char* text) const;
   void SayFailure(const std::string& text) const { SayFailure(text.c_str()); }
+  // True when the link's last failure found the device gone (unplugged).
+  bool DeviceGone() const;
 
  private:
   ExitStatus Choose();
+  // The line after a failure's message: the link's stage and the system's words.
+  void SayWhere() const;
 
   const CommandContext& context_;
   std::unique_ptr<WatchedPlatform> watched_;

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "device/image_file.h"
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -28,47 +30,28 @@ bool IsRegularOrMissing(const std::string& path) {
   return S_ISREG(st.st_mode);
 }
 
-FileRead ReadBounded(std::FILE* file, std::size_t limit, std::vector<std::uint8_t>* bytes,
-                     std::string* reason) {
-  bytes->clear();
-  std::uint8_t buffer[65536];
-  while (bytes->size() <= limit) {
-    // Never more than one byte past the limit: /dev/zero ends here too.
-    const std::size_t want = std::min(sizeof buffer, limit + 1 - bytes->size());
-    const std::size_t n = std::fread(buffer, 1, want, file);
-    bytes->insert(bytes->end(), buffer, buffer + n);
-    if (n < want) break;
-  }
-  if (std::ferror(file) != 0) {
-    // A directory opens but does not read.
-    *reason = errno != 0 ? std::strerror(errno) : "read error";
-    return FileRead::kUnreadable;
-  }
-  if (bytes->size() > limit) {
-    *reason = "too large";
-    return FileRead::kTooLarge;
-  }
-  return FileRead::kOk;
-}
-
 }  // namespace
 
 FileRead ReadFileBytes(const std::string& path, std::size_t limit, std::vector<std::uint8_t>* bytes,
                        std::string* reason) {
-  errno = 0;
+  ImageFile file;
   if (path == "-") {
 #ifdef _WIN32
     _setmode(_fileno(stdin), _O_BINARY);
 #endif
-    return ReadBounded(stdin, limit, bytes, reason);
+    file = ReadImageFile(stdin, limit);
+  } else {
+    file = ReadImageFile(path, limit);
   }
-  File file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    const int error = errno;
-    *reason = std::strerror(error);
-    return error == ENOENT ? FileRead::kMissing : FileRead::kUnreadable;
+  *bytes = std::move(file.bytes);
+  *reason = file.system_text;
+  switch (file.status) {
+    case ImageFileStatus::kOk: return FileRead::kOk;
+    case ImageFileStatus::kMissing: return FileRead::kMissing;
+    case ImageFileStatus::kTooLarge: return FileRead::kTooLarge;
+    case ImageFileStatus::kUnreadable: break;
   }
-  return ReadBounded(file.get(), limit, bytes, reason);
+  return FileRead::kUnreadable;
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,

@@ -17,8 +17,6 @@
 namespace veltrane::cli {
 namespace {
 
-constexpr std::size_t kImageChunk = 16;
-
 bool StopRequested(const CommandContext& context) {
   return context.stop != nullptr && context.stop->load();
 }
@@ -49,31 +47,28 @@ ExitStatus FailTransfer(const CommandContext& context, DeviceSession& session,
 }
 
 ExitStatus FlashBulk(const CommandContext& context, DeviceSession& session,
-                     const std::string& path, const std::vector<std::uint8_t>& image,
-                     FlashRecord& record) {
+                     const std::vector<std::uint8_t>& image, FlashRecord& record) {
   TerminalProgress progress(*context.err, context.progress);
-  ScopedProgressSink sink(&progress);
+  ScopedLinkProgress sink(session.Link(), &progress);
   WatchedPlatform& watch = session.Watch();
-  watch.ResetCounts();
   watch.SetStopFlag(context.stop);
-  const int result = session.Link().DownloadBulkImage(path);
+  const int result = session.Link().DownloadBulkImage(image);
   watch.SetStopFlag(nullptr);
-  // After the start packet every write carried 64 bytes of the image.
-  const std::size_t sent =
-      std::min(image.size(), static_cast<std::size_t>(std::max(0, watch.WritesSent() - 1)) * 64);
+  if (result == 1) {
+    record.Written(image.size());
+    progress.Finish();
+    record.Done(context, false);
+    return kExitDone;
+  }
+  progress.Abandon();
+  const std::size_t sent = session.Link().LastFailure().bytes_done;
   record.Written(sent);
+  // Bulk streaming has no restore packet: the device simply lacks the rest.
   if (StopRequested(context)) {
-    progress.Abandon();
     context.Say(Fill(texts::kBulkInterrupted, sent, image.size()));
     return kExitFailed;
   }
-  if (result == 0 || watch.WritesFailed() > 0) {
-    progress.Abandon();
-    return FailTransfer(context, session, Fill(texts::kBulkFailed, sent, image.size()));
-  }
-  progress.Finish();
-  record.Done(context, false);
-  return kExitDone;
+  return FailTransfer(context, session, Fill(texts::kBulkFailed, sent, image.size()));
 }
 
 ExitStatus SaveBackup(const CommandContext& context, DeviceSession& session,
@@ -124,14 +119,10 @@ ExitStatus FlashEeprom(const CommandContext& context, DeviceSession& session,
     record.doc["backup"] = options.backup_path;
   }
   TerminalProgress progress(*context.err, context.progress);
-  ScopedProgressSink sink(&progress);
-  WatchedPlatform& watch = session.Watch();
+  ScopedLinkProgress sink(session.Link(), &progress);
   HidDeviceLink& link = session.Link();
-  watch.ResetCounts();
   const int body = link.WriteEepromImageBody(image, kEepromDeviceAddress, kEepromSelector, context.stop);
-  // Every report that went out after the select carried 16 image bytes.
-  const std::size_t written = std::min(
-      image.size(), static_cast<std::size_t>(std::max(0, watch.OutputReportsSent() - 1)) * kImageChunk);
+  const std::size_t written = body == 1 ? image.size() : link.LastFailure().bytes_done;
   record.Written(written);
   if (StopRequested(context) || body == 0) {
     progress.Abandon();
@@ -228,7 +219,7 @@ ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& optio
       context.Say(Fill(texts::kBackupBulk, session.Identity().product_id));
       return kExitUsage;
     }
-    return FlashBulk(context, session, options.image_path, image, record);
+    return FlashBulk(context, session, image, record);
   }
   return FlashEeprom(context, session, options, image, record);
 }

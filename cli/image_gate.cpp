@@ -35,45 +35,33 @@ ExitStatus ReadImageFile(const CommandContext& context, const std::string& path,
 
 ImageVerdict JudgeImageBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
                              const DeviceIdentity& device) {
+  const ImageCheck check = JudgeImage(bytes, device);
   ImageVerdict v;
-  if (IsBulkProduct(device.product_id)) {
-    if (bytes.empty()) {
-      v.verdict = Verdict::kInvalidImage;
-      v.name = "invalid";
-      v.message = update_texts::kInvalidImage;
-      v.detail = Fill(texts::kEmptyImage, path.c_str());
-    } else {
-      v.verdict = Verdict::kReady;
-      v.name = "ready";
-    }
-    return v;
-  }
-  if (bytes.size() < kImageHeaderSize) {
-    v.verdict = Verdict::kInvalidImage;
-    v.name = "truncated";
-    v.message = update_texts::kInvalidImage;
-    v.detail = Fill(texts::kTruncatedImage, path.c_str(), bytes.size());
-    return v;
-  }
-  v.has_header = true;
-  std::copy(bytes.begin(), bytes.begin() + kImageHeaderSize, v.header.bytes);
-  if (bytes.size() > kMaxEepromImage) {
-    // The 16-bit EEPROM address would wrap round and overwrite the image's own start.
-    v.verdict = Verdict::kInvalidImage;
-    v.name = "too_large";
-    v.message = update_texts::kInvalidImage;
-    v.detail = Fill(texts::kImageTooLarge, path.c_str(), bytes.size());
-    return v;
-  }
-  const ImageCheck check = JudgeImage(path, device);
   v.verdict = check.verdict;
   v.message = check.message;
+  v.has_header = check.has_header;
+  v.header = check.header;
   switch (check.verdict) {
     case Verdict::kReady: v.name = "ready"; break;
     case Verdict::kOpenFailed: v.name = "open_failed"; break;
     case Verdict::kInvalidImage: v.name = "invalid"; break;
     case Verdict::kIncompatible: v.name = "incompatible"; break;
     case Verdict::kNotNewer: v.name = "not_newer"; break;
+  }
+  switch (check.problem) {
+    case ImageProblem::kTruncated:
+      v.name = "truncated";
+      v.detail = Fill(texts::kTruncatedImage, path.c_str(), bytes.size());
+      break;
+    case ImageProblem::kTooLarge:
+      // An EEPROM image past the 16-bit address space would wrap round and
+      // overwrite its own start; a bulk image past its limit is no firmware.
+      v.name = "too_large";
+      v.detail = Fill(texts::kImageTooLarge, path.c_str(), bytes.size(), ImageLimitFor(device.product_id));
+      break;
+    case ImageProblem::kEmpty: v.detail = Fill(texts::kEmptyImage, path.c_str()); break;
+    case ImageProblem::kUnreadable:
+    case ImageProblem::kNone: break;
   }
   return v;
 }

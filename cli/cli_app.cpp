@@ -10,6 +10,7 @@
 
 #include "cli/cli_texts.h"
 #include "cli/command_context.h"
+#include "cli/command_names.h"
 #include "cli/device_commands.h"
 #include "cli/exit_status.h"
 #include "cli/flash_command.h"
@@ -56,54 +57,6 @@ struct Commands {
   CLI::App* image_info;
   CLI::App* image_pack;
 };
-
-constexpr std::array<std::string_view, 7> kCommands = {"list",     "info",   "check", "flash",
-                                                       "feedback", "eeprom", "image"};
-
-// The first word where a command belongs, when it names none of ours
-// (global options come first; some take a value); else empty.
-std::string UnknownCommandWord(const std::vector<std::string>& args) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--device" || args[i] == "--serial" || args[i] == "--location" ||
-        args[i] == "--progress") {
-      ++i;
-      continue;
-    }
-    if (args[i].empty() || args[i][0] == '-') continue;
-    const bool known = std::find(kCommands.begin(), kCommands.end(), args[i]) != kCommands.end();
-    return known ? std::string() : args[i];
-  }
-  return {};
-}
-
-std::size_t EditDistance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = up;
-    }
-  }
-  return row[b.size()];
-}
-
-// The command `word` was most likely meant to be, or empty when none is close.
-std::string NearestCommand(std::string_view word) {
-  std::string best;
-  std::size_t best_distance = word.size() / 2 + 1;
-  for (std::string_view command : kCommands) {
-    const std::size_t d = EditDistance(word, command);
-    if (d < best_distance || (d == best_distance && best.empty() && d <= 2)) {
-      best_distance = d;
-      best = command;
-    }
-  }
-  return best;
-}
 
 Commands BuildGrammar(CLI::App& app, Request& r) {
   app.set_version_flag("--version", "veltrane-cli " VELTRANE_VERSION,
@@ -203,6 +156,9 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
     context.transport = "simulated";
   } else {
     platform = CreateSystemHidPlatform();
+#ifdef _WIN32
+    context.transport = "hid";
+#endif
   }
   context.platform = platform.get();
 
@@ -227,7 +183,7 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
 std::string HelpFooter() {
   return std::string(
              "\nCommands in full ('veltrane-cli COMMAND --help' tells more):\n"
-             "  list                               every HID interface of vendor 0x3917\n"
+             "  list                               every DAC: serial, location, product, revision, path\n"
              "  info                               identify the DAC; state of the image in its EEPROM\n"
              "  check IMAGE                        judge IMAGE against the DAC\n"
              "  flash IMAGE [--force] [--backup FILE] [--no-verify]\n"
@@ -249,7 +205,9 @@ std::string HelpFooter() {
          "  1  device missing, transfer failed, or interrupted (Ctrl-C)\n"
          "  2  bad usage or bad arguments\n"
          "  3  image refused: unreadable, invalid, incompatible or not newer\n"
-         "\nGlobal options go before the command. Results go to stdout, messages to stderr.\n"
+         "\nGlobal options go before or after the command. Results go to stdout, messages to\n"
+         "stderr. - is stdin for a file argument and stdout for -o. With several DACs\n"
+         "connected, choose one with --serial, --location or --device (see 'list').\n"
          "Example: veltrane-cli --simulate --virtual-time flash samples/newer-0103.bin\n";
 }
 

@@ -72,7 +72,12 @@ int main(int argc, char** argv) {
   std::unique_ptr<veltrane::HidPlatform> platform;
   if (setup.enabled) {
     // --sim-count puts several DACs on the bus; the program takes the first found.
-    platform = veltrane::sim::CreateSimPlatform(setup, &error);
+    bool file_unusable = false;
+    platform = veltrane::sim::CreateSimPlatform(setup, &error, &file_unusable);
+    if (!platform && file_unusable) {
+      std::fprintf(stderr, "veltrane: %s\n", error.c_str());
+      return 1;
+    }
     if (!platform) return UsageError(veltrane::app_texts::kTraceFileFailed + setup.trace_file);
   } else {
     platform = veltrane::CreateSystemHidPlatform();

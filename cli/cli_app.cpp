@@ -148,10 +148,11 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
   std::unique_ptr<HidPlatform> platform;
   if (setup.enabled) {
     std::string error;
-    platform = sim::CreateSimPlatform(setup, &error);
+    bool file_unusable = false;
+    platform = sim::CreateSimPlatform(setup, &error, &file_unusable);
     if (!platform) {
       context.Say(error);
-      return kExitUsage;
+      return file_unusable ? kExitFailed : kExitUsage;
     }
     context.transport = "simulated";
   } else {

@@ -135,4 +135,13 @@ const char* SimArgsHelp() {
          "                      FILE, FILE.2, ..., trace files TRACE, TRACE.2, ...\n";
 }
 
+std::unique_ptr<SimulatedDac> CreateSimulatedDac(const SimSetup& setup, std::string* error) {
+  auto dac = std::make_unique<SimulatedDac>(setup.options);
+  if (!dac->FileError().empty()) {
+    *error = dac->FileError();
+    return nullptr;
+  }
+  return dac;
+}
+
 }  // namespace veltrane::sim

@@ -107,13 +107,19 @@ std::string NumberedFile(const std::string& file, int index) {
   return file + "." + std::to_string(index + 1);
 }
 
-std::unique_ptr<HidPlatform> CreateSimPlatform(const SimSetup& setup, std::string* error) {
+std::unique_ptr<HidPlatform> CreateSimPlatform(const SimSetup& setup, std::string* error,
+                                               bool* file_unusable) {
+  *file_unusable = false;
   std::vector<std::unique_ptr<SimulatedDac>> dacs;
   for (int i = 0; i < std::max(1, setup.count); ++i) {
-    SimOptions options = setup.options;
-    options.index = i;
-    options.eeprom_file = NumberedFile(setup.options.eeprom_file, i);
-    auto dac = std::make_unique<SimulatedDac>(options);
+    SimSetup one = setup;
+    one.options.index = i;
+    one.options.eeprom_file = NumberedFile(setup.options.eeprom_file, i);
+    auto dac = CreateSimulatedDac(one, error);
+    if (!dac) {
+      *file_unusable = true;
+      return nullptr;
+    }
     const std::string trace = NumberedFile(setup.trace_file, i);
     if (!trace.empty() && !dac->SetTraceFile(trace)) {
       *error = "Cannot open the trace file " + trace + ". Check the path and try again.";

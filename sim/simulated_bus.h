@@ -47,8 +47,11 @@ class SimulatedBus : public HidPlatform {
 
 // The simulated bus `setup` asks for: one DAC as it always was, or
 // `setup.count` of them with the EEPROM files FILE, FILE.2, … and trace files
-// TRACE, TRACE.2, …. Null, with `error` set, when a trace file cannot be opened.
-std::unique_ptr<HidPlatform> CreateSimPlatform(const SimSetup& setup, std::string* error);
+// TRACE, TRACE.2, …. Null, with `error` set, when an EEPROM file cannot be
+// used (`file_unusable`: the program ends with status 1 before anything
+// reaches a device) or a trace file cannot be opened.
+std::unique_ptr<HidPlatform> CreateSimPlatform(const SimSetup& setup, std::string* error,
+                                               bool* file_unusable);
 
 // FILE for the first DAC, FILE.2 for the second, and so on.
 std::string NumberedFile(const std::string& file, int index);

@@ -140,7 +140,6 @@ inline constexpr char kUnknownCommand[] =
     "(veltrane-cli --help says more).";
 inline constexpr char kDidYouMean[] = " Did you mean '%s'?";
 inline constexpr char kTraceWithoutSimulate[] = "--trace records the simulated DAC: add --simulate.";
-inline constexpr char kTraceOpenFailed[] = "Cannot open the trace file %s. Check the path and try again.";
 
 }  // namespace texts
 }  // namespace veltrane::cli

@@ -1,8 +1,10 @@
 #include "sim/simulated_bus.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "sim/sim_args.h"
+#include "sim/sim_texts.h"
 
 namespace veltrane::sim {
 
@@ -122,7 +124,9 @@ std::unique_ptr<HidPlatform> CreateSimPlatform(const SimSetup& setup, std::strin
     }
     const std::string trace = NumberedFile(setup.trace_file, i);
     if (!trace.empty() && !dac->SetTraceFile(trace)) {
-      *error = "Cannot open the trace file " + trace + ". Check the path and try again.";
+      char text[512];
+      std::snprintf(text, sizeof text, texts::kTraceOpenFailed, trace.c_str());
+      *error = text;
       return nullptr;
     }
     dacs.push_back(std::move(dac));

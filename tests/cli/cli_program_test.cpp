@@ -95,8 +95,8 @@ TEST_F(ProgramTest, ListShowsBothInterfacesOfTheDacAsTextAndJson) {
   const Outcome table = Sim({"list"});
   EXPECT_EQ(table.status, 0);
   EXPECT_EQ(table.out,
-            "serial       location       product  revision  path\n"
-            "SIM0001      sim-1          0x0004   0x0102    sim:/dac0/if1\n");
+            "serial       location       product  revision  transport  path\n"
+            "SIM0001      sim-1          0x0004   0x0102    simulated  sim:/dac0/if1\n");
   const Outcome text = Sim({"list", "-v"});
   EXPECT_EQ(text.status, 0);
   EXPECT_NE(text.out.find("sim:/dac0/if1\n  product ID   0x0004\n  usage page   0xff00 (vendor-defined)\n"

@@ -7,6 +7,7 @@
 //   --sim-fault KIND:K  out, in, write, unplug or drop: fail the K-th one
 //   --virtual-time      record the pauses instead of sleeping
 //   --trace FILE        write the simulated DAC's trace to FILE
+//   --sim-count N       N DACs on the simulated bus (serials SIM0001, …)
 #pragma once
 
 #include <memory>
@@ -21,7 +22,11 @@ struct SimSetup {
   bool enabled = false;
   SimOptions options;
   std::string trace_file;
+  int count = 1;  // DACs on the simulated bus
 };
+
+// The most DACs --sim-count puts on the bus.
+inline constexpr int kMaxSimCount = 32;
 
 // Takes the simulation options out of `args` (without the program name) and
 // leaves every other argument in order. False, with `error` set, when an

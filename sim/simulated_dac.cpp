@@ -68,7 +68,7 @@ void SimulatedDac::BuildInterfaces() {
   const int dac_count = options_.second_dac ? 2 : 1;
   for (int dac = 0; dac < dac_count; ++dac) {
     const std::uint16_t product = dac == 0 ? options_.product_id : options_.second_product_id;
-    const std::string base = "sim:/dac" + std::to_string(dac);
+    const std::string base = "sim:/dac" + std::to_string(options_.index + dac);
     if (options_.standard_interface_first) {
       interfaces_.push_back({base + "/if0", kDacVendor, product, HidCaps{0x000C, 0x0001, 3, 0},
                              dac, false});
@@ -83,6 +83,12 @@ void SimulatedDac::BuildInterfaces() {
                                    options_.output_report_length},
                            dac, true});
   }
+}
+
+std::string SimulatedDac::SerialNumber(int index) {
+  char serial[16];
+  std::snprintf(serial, sizeof serial, "SIM%04d", (index + 1) % 10000);
+  return serial;
 }
 
 std::string SimulatedDac::VendorInterfacePath(int dac) const {
@@ -155,7 +161,13 @@ std::vector<HidInterface> SimulatedDac::EnumerateInterfaces() {
   std::vector<HidInterface> list;
   for (const Interface& iface : interfaces_) {
     if (DeviceGone(iface)) continue;
-    list.push_back({iface.path, true});
+    HidInterface entry;
+    entry.path = iface.path;
+    if (iface.dac >= 0) {
+      entry.serial_number = SerialNumber(options_.index + iface.dac);
+      entry.location = "sim-" + std::to_string(options_.index + iface.dac + 1);
+    }
+    list.push_back(std::move(entry));
   }
   return list;
 }

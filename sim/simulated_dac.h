@@ -40,6 +40,9 @@ struct SimOptions {
   bool foreign_device_first = false;     // another vendor's vendor-defined interface first
   bool second_dac = false;               // a second DAC listed after the first
   std::uint16_t second_product_id = 6;
+  // Its place among several simulated DACs: paths sim:/dacN/…, serial
+  // number SIM0001 for index 0, location "sim-1".
+  int index = 0;
   std::uint16_t input_report_length = 65;   // report-ID byte included
   std::uint16_t output_report_length = 65;
   OpenLimit open_limit = OpenLimit::kReadAndWrite;
@@ -95,6 +98,8 @@ class SimulatedDac : public HidPlatform {
   const std::vector<std::uint8_t>& BulkImage() const { return model_.BulkImage(); }
   bool BulkComplete() const { return model_.BulkComplete(); }
   std::string VendorInterfacePath(int dac = 0) const;
+  // The serial number of the simulated DAC at `index` (0: SIM0001).
+  static std::string SerialNumber(int index);
   void Unplug();
   void Replug();
   bool Unplugged() const { return unplugged_; }

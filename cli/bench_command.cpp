@@ -21,7 +21,7 @@ namespace veltrane::cli {
 namespace {
 
 // How long the bench waits for an arrival before it looks at its units again.
-constexpr unsigned kWatchMs = 20;
+constexpr unsigned kWatchMs = 50;
 
 std::string UtcNow() {
   const auto now = std::chrono::system_clock::now();

@@ -78,8 +78,13 @@ void BenchUnit::Run(const std::vector<std::uint8_t>& image, const std::string& i
     r.system_text = std::move(text);
     r.duration_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (stop != nullptr && stop->load() && r.result != "passed") r.result = "interrupted";
-    r.message = r.Passed() ? Fill(texts::kUnitPassed, r.packets_written, r.duration_s)
-                           : r.result + ": " + r.stage + (r.system_text.empty() ? "" : ": " + r.system_text);
+    if (r.Passed()) {
+      r.message = Fill(texts::kUnitPassed, r.packets_written, r.duration_s);
+    } else if (r.result == "interrupted") {
+      r.message = Fill(texts::kUnitInterrupted, r.packets_written);
+    } else {
+      r.message = r.result + ": " + r.stage + (r.system_text.empty() ? "" : ": " + r.system_text);
+    }
   };
   auto end_failed = [&](const char* fallback_stage) {
     const LinkFailure& failure = link.LastFailure();

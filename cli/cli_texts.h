@@ -136,6 +136,7 @@ inline constexpr char kSetsSettings[] =
 
 // bench
 inline constexpr char kUnitPassed[] = "passed: %u packets in %.1f s";
+inline constexpr char kUnitInterrupted[] = "interrupted (Ctrl-C) after %u packets";
 inline constexpr char kUnitMismatch[] =
     "the image read back differs from offset 0x%04zx (wrote 0x%02x, read 0x%02x)";
 inline constexpr char kBenchSummary[] = "%d of %d units passed.";

@@ -254,6 +254,7 @@ std::unique_ptr<HidPlatform> CreateSimPlatform(const SimSetup& setup, std::strin
     SimSetup one = setup;
     one.options.index = index;
     one.options.eeprom_file = NumberedFile(setup.options.eeprom_file, index);
+    one.options.keep_trace = false;
     auto dac = CreateSimulatedDac(one, why);
     if (!dac) {
       *unusable = true;

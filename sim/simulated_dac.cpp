@@ -148,12 +148,14 @@ bool SimulatedDac::SetTraceFile(const std::string& path) {
 }
 
 void SimulatedDac::Record(const std::string& line) {
-  trace_.push_back(line);
+  if (options_.keep_trace) trace_.push_back(line);
   if (trace_file_.is_open()) trace_file_ << line << '\n' << std::flush;
 }
 
+bool SimulatedDac::Tracing() const { return options_.keep_trace || trace_file_.is_open(); }
+
 void SimulatedDac::RecordReport(const char* kind, const std::uint8_t* report, std::size_t length) {
-  Record(std::string(kind) + " " + HexBytes(report, length));
+  if (Tracing()) Record(std::string(kind) + " " + HexBytes(report, length));
 }
 
 void SimulatedDac::Unplug() {
@@ -335,7 +337,7 @@ std::vector<std::string> SimulatedDac::HardwareIds() {
 void SimulatedDac::Sleep(unsigned milliseconds) {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    Record("sleep " + std::to_string(milliseconds));
+    if (Tracing()) Record("sleep " + std::to_string(milliseconds));
     virtual_ms_ += milliseconds;
   }
   // The pause itself holds no lock: other threads keep using the DAC meanwhile.
@@ -344,7 +346,7 @@ void SimulatedDac::Sleep(unsigned milliseconds) {
 
 void SimulatedDac::NoteProgress(std::uint16_t per_mille) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  Record("progress " + std::to_string(per_mille));
+  if (Tracing()) Record("progress " + std::to_string(per_mille));
 }
 
 }  // namespace veltrane::sim

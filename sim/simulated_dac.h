@@ -52,6 +52,9 @@ struct SimOptions {
   std::string eeprom_file;      // kept between runs when set (see EepromStore)
   bool virtual_time = true;
   bool factory_image = true;  // start from a valid image and feedback block
+  // Keep the trace in memory (Trace()), for tests. The programs keep only a
+  // --trace FILE: a bench that runs all day must not grow without end.
+  bool keep_trace = true;
 
   // Faults; counts start at 1, 0 means none.
   int fail_output_report = 0;  // the K-th control output report fails
@@ -142,6 +145,7 @@ class SimulatedDac : public HidPlatform {
   bool DeviceGone(const Interface& iface) const { return unplugged_ && iface.dac >= 0; }
   void CountReport();
   void HandleOutput(const Interface& iface, const std::uint8_t* payload, std::size_t length);
+  bool Tracing() const;
   void Record(const std::string& line);
   void RecordReport(const char* kind, const std::uint8_t* report, std::size_t length);
 

@@ -18,4 +18,17 @@ inline constexpr const char* kTraceFileFailed = "cannot write the trace file: ";
 // F1: there is no help content; the box names the help file that would be looked for.
 inline constexpr const char* kNoHelpFile = "Cannot find the help file %1.HLP.\nNo help is installed for this program.";
 
+// Accessible names: the window's controls, the tabs (their labels are
+// pictures), and the about page, whose whole text is pixels of its picture.
+inline constexpr const char* kExitName = "Exit";
+inline constexpr const char* kTabControlName = "Pages";
+inline constexpr const char* kTabNames[] = {"EEPROM", "FEEDBACK", "ABOUT"};
+inline constexpr const char* kAboutName = "About";
+inline constexpr const char* kAboutText = "Veltrane Version 1.5. Copyright (C) 2026 Veltrane Audio";
+inline constexpr const char* kOkName = "OK";
+
+// A close asked for while a Write runs waits for the Write.
+inline constexpr const char* kClosesAfterWrite =
+    "The window closes when the write has ended.";
+
 }  // namespace veltrane::app_texts

@@ -1,12 +1,17 @@
 #include "app/main_window.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QShortcut>
 
 #include "app/app_texts.h"
 #include "resources/resource_catalogue.h"
 #include "ui/application_title.h"
+#include "ui/desktop_settings.h"
 #include "ui/paged_tab_control.h"
+#include "ui/status_strip.h"
+#include "ui/tab_strip.h"
 
 namespace veltrane {
 
@@ -36,6 +41,7 @@ MainWindow::MainWindow(HidPlatform& platform, QWidget* parent)
       icon_(LoadAppIcon()),
       qt_boxes_(this),
       boxes_(&qt_boxes_),
+      status_strip_(new StatusStrip(this)),
       progress_route_(&firmware_page_) {
   SetBackgroundMode(kStretch);
   SetBackgroundBitmap(kBitmapMainBackground);
@@ -52,6 +58,91 @@ MainWindow::MainWindow(HidPlatform& platform, QWidget* parent)
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   help->setContext(Qt::WindowShortcut);
   connect(help, &QShortcut::activated, this, &MainWindow::ShowHelp);
+  AddKeyboardShortcuts();
+  NameControls();
+
+  // The status strip goes below the described area, which keeps its size;
+  // the background is stretched over that area only.
+  const int strip = status_strip_->PreferredHeight();
+  SetBackgroundBottomMargin(strip);
+  resize(width(), height() + strip);
+  PlaceStatusStrip();
+  RestorePosition();
+
+  connect(&firmware_page_, &FirmwarePage::CloseHeldBack, this, &MainWindow::OnCloseHeldBack);
+  connect(&firmware_page_, &FirmwarePage::WriteEnded, this, &MainWindow::OnWriteEnded);
+}
+
+void MainWindow::AddKeyboardShortcuts() {
+  // Ctrl+Tab and Ctrl+PageDown go to the next page, Ctrl+Shift+Tab and
+  // Ctrl+PageUp to the previous one, round the end, as a tabbed dialog does.
+  const std::pair<QKeySequence, int> keys[] = {
+      {QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+      {QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
+      {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1},
+  };
+  for (const auto& [sequence, step] : keys) {
+    auto* shortcut = new QShortcut(sequence, this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this, step = step] { SwitchPageBy(step); });
+  }
+}
+
+void MainWindow::SwitchPageBy(int step) {
+  const int count = tab_control_->PageCount();
+  if (count == 0) return;
+  tab_control_->SwitchToPage((tab_control_->CurrentPage() + step + count) % count);
+}
+
+void MainWindow::NameControls() {
+  static constexpr AccessibleName kNames[] = {{IDOK, app_texts::kExitName},
+                                              {kTabControlId, app_texts::kTabControlName}};
+  SkinnedDialog::NameControls(kNames);
+  TabStrip* strip = tab_control_->Strip();
+  strip->setAccessibleName(tr(app_texts::kTabControlName));
+  for (int tab = 0; tab < strip->count() && tab < kPages; ++tab) {
+    strip->setAccessibleTabName(tab, tr(app_texts::kTabNames[tab]));
+  }
+}
+
+void MainWindow::PlaceStatusStrip() {
+  const int strip = status_strip_->PreferredHeight();
+  status_strip_->setGeometry(0, height() - strip, width(), strip);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  SkinnedDialog::resizeEvent(event);
+  PlaceStatusStrip();
+}
+
+// Back where the window last closed, when that place is still on a screen.
+void MainWindow::RestorePosition() {
+  const std::optional<QPoint> position = desktop_settings::WindowPosition();
+  if (!position) return;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    if (screen->availableGeometry().contains(*position)) {
+      move(*position);
+      return;
+    }
+  }
+}
+
+void MainWindow::done(int result) {
+  desktop_settings::SetWindowPosition(pos());
+  SkinnedDialog::done(result);
+}
+
+void MainWindow::OnCloseHeldBack() {
+  close_pending_ = true;
+  status_strip_->SetNote(tr(app_texts::kClosesAfterWrite));
+}
+
+void MainWindow::OnWriteEnded() {
+  if (!close_pending_) return;
+  close_pending_ = false;
+  close();
 }
 
 // The pages are members: take them out of the widget tree before the tab

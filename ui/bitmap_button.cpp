@@ -1,6 +1,9 @@
 #include "ui/bitmap_button.h"
 
+#include <QKeyEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 #include "resources/resource_catalogue.h"
 
@@ -30,7 +33,9 @@ bool BitmapButton::LoadPictures(int normal, int pressed, int focused, int disabl
 
 void BitmapButton::FitToPicture() {
   if (pictures_[kNormal].isNull()) return;
-  resize(pictures_[kNormal].size());  // move() is untouched: the top-left stays
+  // The picture's size in the window's pixels, also when it was drawn for a
+  // high-density screen. move() is untouched: the top-left stays.
+  resize(pictures_[kNormal].deviceIndependentSize().toSize());
 }
 
 QPixmap BitmapButton::CurrentPicture() const {
@@ -42,7 +47,8 @@ QPixmap BitmapButton::CurrentPicture() const {
 }
 
 QSize BitmapButton::sizeHint() const {
-  return pictures_[kNormal].isNull() ? QSize(16, 16) : pictures_[kNormal].size();
+  return pictures_[kNormal].isNull() ? QSize(16, 16)
+                                     : pictures_[kNormal].deviceIndependentSize().toSize();
 }
 
 void BitmapButton::paintEvent(QPaintEvent*) {
@@ -51,6 +57,28 @@ void BitmapButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   // Unscaled, at the top-left; whatever the button's rectangle cuts off is lost.
   painter.drawPixmap(0, 0, picture);
+  if (hasFocus()) {
+    // The focus mark sits inside the face's rounded corners, as a dialog
+    // button's dotted rectangle does.
+    QStyleOptionFocusRect mark;
+    mark.initFrom(this);
+    const QSize shown = picture.deviceIndependentSize().toSize().boundedTo(size());
+    mark.rect = QRect(QPoint(0, 0), shown).adjusted(3, 3, -3, -3);
+    mark.backgroundColor = Qt::black;
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &mark, &painter, this);
+  }
+}
+
+void BitmapButton::keyPressEvent(QKeyEvent* event) {
+  // Return presses the focused button as Space does; a page would otherwise
+  // swallow it.
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+      (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (isEnabled()) click();
+    event->accept();
+    return;
+  }
+  QAbstractButton::keyPressEvent(event);
 }
 
 }  // namespace veltrane

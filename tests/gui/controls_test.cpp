@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QImage>
 
 #include "resources/resource_catalogue.h"
@@ -162,15 +163,19 @@ TEST(SortedComboBox, AddStringKeepsTheListSorted) {
   EXPECT_EQ(combo.AddString("a"), 9);  // case-insensitive: "a" before "B"
 }
 
-TEST(FileChooser, WindowsFilterBecomesCaseBlindQtFilters) {
-  const QStringList filters = QtNameFilters(QString::fromLatin1(kImageFileFilter));
-  ASSERT_EQ(filters.size(), 2);
-  EXPECT_TRUE(filters[0].startsWith("MyType Files (*.BIN "));
-  for (const char* pattern : {"*.BIN", "*.bin", "*.Bin", "*.bIn"}) {
-    EXPECT_TRUE(filters[0].contains(QString::fromLatin1(pattern))) << pattern;
+TEST(FileChooser, FilterReadsAsWrittenAndMatchesAnyCase) {
+  EXPECT_EQ(QtNameFilters(QString::fromLatin1(kImageFileFilter)),
+            (QStringList{"MyType Files (*.BIN)", "All Files (*)"}));
+  QFileDialog dialog;
+  ConfigureImageDialog(dialog, QString());
+  EXPECT_EQ(dialog.filter() & QDir::CaseSensitive, 0);
+  EXPECT_EQ(dialog.nameFilters().first(), "MyType Files (*.BIN)");
+  EXPECT_EQ(dialog.defaultSuffix(), "my");
+  for (const auto& [name, taken] : {std::pair{"/a/image.BIN", true}, std::pair{"/a/image.bin", true},
+                                    std::pair{"C:/x/Image.bIn", true}, std::pair{"/a/image.bin.txt", false},
+                                    std::pair{"/a/bin", false}, std::pair{"/a/image.my", false}}) {
+    EXPECT_EQ(IsImageFileName(QString::fromLatin1(name)), taken) << name;
   }
-  EXPECT_EQ(filters[0].count('*'), 8);
-  EXPECT_EQ(filters[1], "All Files (*)");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <QGuiApplication>
 #include <QProgressBar>
 
@@ -439,6 +440,8 @@ TEST_F(FirmwarePageTest, WindowAroundThePageRefusesToCloseWhileWriting) {
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Settings and data go to a test location, never the user's.
+  QStandardPaths::setTestModeEnabled(true);
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -2,12 +2,17 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QProgressBar>
 
 #include "resources/resource_catalogue.h"
 #include "ui/bitmap_button.h"
 #include "ui/colored_label.h"
+#include "ui/desktop_settings.h"
 #include "ui/file_chooser.h"
 #include "ui/message_boxes.h"
 #include "ui/wait_cursor.h"
@@ -21,6 +26,23 @@ constexpr ColorRef kPathBackground = Rgb(0xFF, 0xFF, 0xFF);
 constexpr ColorRef kPathText = Rgb(0, 0, 0x7F);
 constexpr unsigned kProgressPauseMs = 10;
 constexpr std::uint16_t kProgressAfterSuccess = 999;
+
+constexpr AccessibleName kControlNames[] = {
+    {FirmwarePage::kBrowseButtonId, update_texts::kBrowseName},
+    {FirmwarePage::kProgressBarId, update_texts::kProgressName},
+    {FirmwarePage::kWriteButtonId, update_texts::kWriteName},
+    {FirmwarePage::kExitButtonId, update_texts::kExitName},
+    {FirmwarePage::kPathLabelId, update_texts::kPathName},
+    {1007, update_texts::kIdentifyName},
+};
+
+// The one local file a drag carries, if it is an image by its name.
+QString DroppedImage(const QMimeData* data) {
+  if (data == nullptr || data->urls().size() != 1) return QString();
+  const QUrl& url = data->urls().first();
+  if (!url.isLocalFile() || !IsImageFileName(url.toLocalFile())) return QString();
+  return url.toLocalFile();
+}
 
 // The image path as the standard library's file functions want it.
 std::string NativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
@@ -49,6 +71,9 @@ FirmwarePage::FirmwarePage(HidPlatform& platform, QWidget* parent)
   path_label_->SetLabel(QString(), kPathBackground, kPathText);
   image_path_.clear();
 
+  NameControls(kControlNames);
+  setAcceptDrops(true);
+
   connect(browse_, &BitmapButton::clicked, this, &FirmwarePage::OnBrowse);
   connect(write_, &BitmapButton::clicked, this, &FirmwarePage::OnWrite);
 }
@@ -76,7 +101,7 @@ void FirmwarePage::SetPictures(BitmapButton* button, int normal, int pressed) {
 int FirmwarePage::LocateDevice() {
   const int found = link_.FindDevice();
   if (found == 0) {
-    QString text = QString::fromLatin1(update_texts::kNoDeviceConnect);
+    QString text = tr(update_texts::kNoDeviceConnect);
     // Where the system refused us the device, say how to get access.
     const std::string hint = link_.AccessDenied() ? link_.Platform().AccessDeniedHint() : std::string();
     if (!hint.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(hint);
@@ -87,7 +112,7 @@ int FirmwarePage::LocateDevice() {
 
 bool FirmwarePage::IdentifyDevice() {
   if (LocateDevice() == 0) {
-    ShowBox(QString::fromLatin1(update_texts::kNoDevice));
+    ShowBox(tr(update_texts::kNoDevice));
     return false;
   }
   return ReadDeviceIdentity(link_, &identity_);
@@ -101,7 +126,7 @@ bool FirmwarePage::CheckImage() {
   const ImageCheck check = IsBulkProduct(identity_.product_id)
                                ? JudgeBulkImage(NativePath(image_path_))
                                : JudgeImage(NativePath(image_path_), identity_);
-  check_message_ = QString::fromStdString(check.message);
+  check_message_ = tr(check.message.c_str());
   if (check.verdict == Verdict::kReady) {
     ready_ = true;
   } else if (check.verdict == Verdict::kNotNewer) {
@@ -115,16 +140,36 @@ bool FirmwarePage::CheckImage() {
 void FirmwarePage::OnBrowse() {
   if (writing_) return;
   SetPictures(browse_, kBitmapLoadRed);
-  if (const std::optional<QString> chosen = chooser_->ChooseFile(this)) {
-    image_path_ = *chosen;
-    // Only an image that passed its own check is ever written: a new path
-    // forgets the previous file's verdict, also when the device is missing.
-    ready_ = false;
-    check_message_.clear();
-    if (IdentifyDevice()) CheckImage();
-  }
+  if (const std::optional<QString> chosen = chooser_->ChooseFile(this)) JudgeNewPath(*chosen);
   SetPictures(browse_, kBitmapLoadDark);
   ShowPath();
+}
+
+void FirmwarePage::TakeImagePath(const QString& path) {
+  if (writing_) return;
+  desktop_settings::SetLastFolder(QFileInfo(path).absolutePath());
+  JudgeNewPath(QFileInfo(path).absoluteFilePath());
+  ShowPath();
+}
+
+void FirmwarePage::JudgeNewPath(const QString& path) {
+  image_path_ = path;
+  // Only an image that passed its own check is ever written: a new path
+  // forgets the previous file's verdict, also when the device is missing.
+  ready_ = false;
+  check_message_.clear();
+  if (IdentifyDevice()) CheckImage();
+}
+
+void FirmwarePage::dragEnterEvent(QDragEnterEvent* event) {
+  if (!writing_ && !DroppedImage(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void FirmwarePage::dropEvent(QDropEvent* event) {
+  const QString path = DroppedImage(event->mimeData());
+  if (writing_ || path.isEmpty()) return;
+  event->acceptProposedAction();
+  TakeImagePath(path);
 }
 
 void FirmwarePage::ShowPath() { path_label_->SetLabel(image_path_, kPathBackground, kPathText); }
@@ -143,11 +188,13 @@ void FirmwarePage::OnWrite() {
   SetPictures(write_, kBitmapWriteDark, kBitmapWriteDark);
   outer->removeEventFilter(this);
   writing_ = false;
+  emit WriteEnded();
 }
 
 bool FirmwarePage::eventFilter(QObject* watched, QEvent* event) {
   if (writing_ && event->type() == QEvent::Close) {
     event->ignore();
+    emit CloseHeldBack();
     return true;
   }
   return SkinnedDialog::eventFilter(watched, event);
@@ -155,16 +202,16 @@ bool FirmwarePage::eventFilter(QObject* watched, QEvent* event) {
 
 void FirmwarePage::WriteFlow() {
   if (!ready_) {
-    ShowBox(check_message_ + QString::fromLatin1(update_texts::kProgramExit));
+    ShowBox(check_message_ + tr(update_texts::kProgramExit));
     return;
   }
   SetProgress(0);
   if (LocateDevice() == 0) {
-    ShowBox(QString::fromLatin1(update_texts::kNoDevice));
+    ShowBox(tr(update_texts::kNoDevice));
     return;
   }
   if (image_path_.isEmpty()) {
-    ShowBox(QString::fromLatin1(update_texts::kSelectFile));
+    ShowBox(tr(update_texts::kSelectFile));
     return;
   }
   int result = 0;
@@ -175,8 +222,7 @@ void FirmwarePage::WriteFlow() {
                  ? link_.DownloadBulkImage(NativePath(image_path_))
                  : link_.DownloadEepromImage(NativePath(image_path_), kEepromDeviceAddress,
                                              kEepromSelector);
-    result_message_ = QString::fromLatin1(result != 0 ? update_texts::kProgramCompleted
-                                                      : update_texts::kProgramFailed);
+    result_message_ = tr(result != 0 ? update_texts::kProgramCompleted : update_texts::kProgramFailed);
     ShowBox(result_message_);
   }
   if (result == 1) SetProgress(kProgressAfterSuccess);

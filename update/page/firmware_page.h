@@ -58,6 +58,9 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
 
   // The browse button: choose a file, identify the device, judge the image.
   void OnBrowse();
+  // A file taken as if confirmed in the file dialog (a .BIN dropped on the
+  // page): it becomes the image path, is identified and judged, and shown.
+  void TakeImagePath(const QString& path);
   // The Write button: program the chosen image.
   void OnWrite();
 
@@ -82,14 +85,23 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   ColoredLabel* PathLabel() const { return path_label_; }
   QProgressBar* ProgressBar() const { return progress_; }
 
+ signals:
+  // A close of the window around the page was held back because a Write runs.
+  void CloseHeldBack();
+  // A Write has ended (the Write button is enabled again).
+  void WriteEnded();
+
  protected:
   // Holds back the close of the window around the page while a Write runs.
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void WriteFlow();
   void ShowPath();
   void ShowBox(const QString& text);
+  void JudgeNewPath(const QString& path);
   MessageBoxes& Boxes();
   static void SetPictures(BitmapButton* button, int normal, int pressed = 0);
 

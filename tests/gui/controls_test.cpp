@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QImage>
+#include <QTest>
 
 #include "resources/resource_catalogue.h"
 #include "ui/bitmap_button.h"
@@ -130,6 +131,28 @@ TEST(BitmapButton, DrawsThePictureOfItsState) {
   button.LoadPictures(kBitmapWriteRed, kBitmapWriteRed);
   EXPECT_EQ(shot(), red);
   EXPECT_EQ(button.sizeHint(), QSize(60, 20));
+}
+
+TEST(BitmapButton, TakesSpaceAndReturnAndMarksItsFocus) {
+  QWidget window;
+  BitmapButton button(&window);
+  button.LoadPictures(kBitmapWriteDark);
+  button.FitToPicture();
+  button.setFocusPolicy(Qt::StrongFocus);
+  window.show();
+  QApplication::setActiveWindow(&window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  const QImage plain = button.grab().toImage();
+  button.setFocus();
+  ASSERT_TRUE(button.hasFocus());
+  EXPECT_NE(button.grab().toImage(), plain);  // the focus mark
+  int clicks = 0;
+  QObject::connect(&button, &BitmapButton::clicked, [&] { ++clicks; });
+  for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) QTest::keyClick(&button, key);
+  EXPECT_EQ(clicks, 3);
+  button.setEnabled(false);
+  QTest::keyClick(&button, Qt::Key_Return);
+  EXPECT_EQ(clicks, 3);
 }
 
 TEST(ImageList, MaskColourBecomesTransparent) {

@@ -11,7 +11,10 @@
 #include <QApplication>
 #include <QStandardPaths>
 #include <QGuiApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QProgressBar>
+#include <QUrl>
 
 #include "resources/resource_catalogue.h"
 #include "sim/simulated_dac.h"
@@ -433,6 +436,33 @@ TEST_F(FirmwarePageTest, WindowAroundThePageRefusesToCloseWhileWriting) {
   boxes_.on_show = nullptr;
   EXPECT_TRUE(window.close());
   page_->setParent(nullptr);
+}
+
+// A file dropped on the page is taken as if confirmed in the dialog; only one
+// local file whose extension is BIN in any case is taken.
+TEST_F(FirmwarePageTest, ADroppedBinFileIsTakenAsIfChosen) {
+  Start();
+  const QString good = File(SimulatedDac::FactoryImage(4, 0x0103, 64), "image.bin");
+  const QString other = File(SimulatedDac::FactoryImage(4, 0x0103, 64), "image.txt");
+  auto drop = [&](const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(page_.get(), &enter);
+    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(page_.get(), &dropped);
+    return enter.isAccepted();
+  };
+  EXPECT_FALSE(drop({QUrl::fromLocalFile(other)}));
+  EXPECT_FALSE(drop({QUrl::fromLocalFile(good), QUrl::fromLocalFile(good)}));
+  EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.org/image.BIN"))}));
+  EXPECT_TRUE(page_->ImagePath().isEmpty());
+  EXPECT_TRUE(drop({QUrl::fromLocalFile(good)}));
+  EXPECT_EQ(page_->ImagePath(), good);
+  EXPECT_EQ(page_->PathLabel()->text(), good);
+  EXPECT_TRUE(page_->Ready());
+  EXPECT_TRUE(Texts().empty());
+  EXPECT_TRUE(chooser_.browse_pictures.empty());  // no dialog was opened
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ constexpr ColorRef kPathBackground = Rgb(0xFF, 0xFF, 0xFF);
 constexpr ColorRef kPathText = Rgb(0, 0, 0x7F);
 constexpr unsigned kProgressPauseMs = 10;
 constexpr std::uint16_t kProgressAfterSuccess = 999;
+constexpr qint64 kPaintIntervalMs = 50;
 
 constexpr AccessibleName kControlNames[] = {
     {FirmwarePage::kBrowseButtonId, update_texts::kBrowseName},
@@ -230,10 +231,16 @@ void FirmwarePage::WriteFlow() {
 
 void FirmwarePage::SetProgress(std::uint16_t per_mille) {
   progress_->setValue(per_mille);
-  progress_->repaint();
   // The transfer blocks the user-interface thread: let the window paint (and
-  // the desktop see it alive) without taking any input meanwhile.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // the desktop see it alive) without taking any input meanwhile. Painting
+  // at every one of up to a thousand values would add its own time to every
+  // pause of the transfer; a few times a second is as smooth to the eye.
+  // The first value of a transfer and every pause of the program stay as they are.
+  if (!paint_clock_.isValid() || per_mille == 0 || paint_clock_.elapsed() >= kPaintIntervalMs) {
+    progress_->repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    paint_clock_.start();
+  }
   link_.Platform().Sleep(kProgressPauseMs);
 }
 

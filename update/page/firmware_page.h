@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include "device/hid_device_link.h"
@@ -117,6 +118,7 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   QString result_message_;
   HidDeviceLink link_;
   bool writing_ = false;
+  QElapsedTimer paint_clock_;  // since the bar was last painted
 
   std::unique_ptr<MessageBoxes> own_boxes_;
   std::unique_ptr<FileChooser> own_chooser_;

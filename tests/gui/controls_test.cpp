@@ -142,7 +142,10 @@ TEST(BitmapButton, TakesSpaceAndReturnAndMarksItsFocus) {
   window.show();
   QApplication::setActiveWindow(&window);
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  button.clearFocus();
   const QImage plain = button.grab().toImage();
+  EXPECT_EQ(plain.convertToFormat(QImage::Format_RGB32),
+            LoadBitmap(kBitmapWriteDark).toImage().convertToFormat(QImage::Format_RGB32));
   button.setFocus();
   ASSERT_TRUE(button.hasFocus());
   EXPECT_NE(button.grab().toImage(), plain);  // the focus mark

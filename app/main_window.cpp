@@ -41,8 +41,9 @@ MainWindow::MainWindow(HidPlatform& platform, QWidget* parent)
       icon_(LoadAppIcon()),
       qt_boxes_(this),
       boxes_(&qt_boxes_),
-      status_strip_(new StatusStrip(this)),
-      progress_route_(&firmware_page_) {
+      status_strip_(new StatusStrip(this)) {
+  // The firmware page's transfers move its own progress bar.
+  firmware_page_.Link().SetProgressSink(&firmware_page_);
   SetBackgroundMode(kStretch);
   SetBackgroundBitmap(kBitmapMainBackground);
   setWindowIcon(icon_);

@@ -9,7 +9,6 @@
 
 #include "app/about_page.h"
 #include "device/platform/hid_platform.h"
-#include "device/progress.h"
 #include "feedback/page/feedback_page.h"
 #include "ui/image_list.h"
 #include "ui/message_boxes.h"
@@ -74,8 +73,6 @@ class MainWindow : public SkinnedDialog {
   MessageBoxes* boxes_;
   StatusStrip* status_strip_;
   bool close_pending_ = false;
-  // The firmware transfers report to the firmware page while the window lives.
-  ScopedProgressSink progress_route_;
 };
 
 }  // namespace veltrane

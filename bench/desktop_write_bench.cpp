@@ -17,7 +17,6 @@
 
 #include <QApplication>
 
-#include "device/progress.h"
 #include "sim/simulated_dac.h"
 #include "ui/file_chooser.h"
 #include "ui/recording_message_boxes.h"
@@ -69,7 +68,7 @@ void BM_DesktopWrite8KiB(benchmark::State& state) {
     OneFile chooser(QString::fromStdString(path.string()));
     page.SetMessageBoxes(&boxes);
     page.SetFileChooser(&chooser);
-    veltrane::ScopedProgressSink route(&page);
+    page.Link().SetProgressSink(&page);
     page.OnBrowse();
     const std::uint64_t pauses_at_start = dac.VirtualMilliseconds();
     const Clock::time_point start = Clock::now();

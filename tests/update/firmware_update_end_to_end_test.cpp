@@ -65,6 +65,8 @@ UpdateRun UpdateThroughTheWindow(std::vector<std::string> args, const std::vecto
   OneFileChooser chooser(QString::fromStdString(path));
   page.SetMessageBoxes(&boxes);
   page.SetFileChooser(&chooser);
+  // The fault counts start at the Write's first packet: no backup before it.
+  page.SetBackupFolder(QString());
   window.show();
   EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
 

@@ -1,5 +1,7 @@
 #include "update/page/firmware_page.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -18,6 +20,7 @@
 #include "ui/file_chooser.h"
 #include "ui/message_boxes.h"
 #include "ui/wait_cursor.h"
+#include "update/page/eeprom_backup.h"
 #include "update/update_texts.h"
 
 namespace veltrane {
@@ -29,6 +32,8 @@ constexpr ColorRef kPathText = Rgb(0, 0, 0x7F);
 constexpr unsigned kProgressPauseMs = 10;
 constexpr std::uint16_t kProgressAfterSuccess = 999;
 constexpr qint64 kPaintIntervalMs = 50;
+// The read-back goes in pieces, the window painting between them.
+constexpr std::size_t kReadBackPiece = 1024;
 
 constexpr AccessibleName kControlNames[] = {
     {FirmwarePage::kBrowseButtonId, update_texts::kBrowseName},
@@ -76,6 +81,7 @@ FirmwarePage::FirmwarePage(HidPlatform& platform, QWidget* parent)
 
   NameControls(kControlNames);
   setAcceptDrops(true);
+  backup_folder_ = EepromBackup::DefaultFolder();
 
   connect(browse_, &BitmapButton::clicked, this, &FirmwarePage::OnBrowse);
   connect(write_, &BitmapButton::clicked, this, &FirmwarePage::OnWrite);
@@ -235,13 +241,59 @@ void FirmwarePage::WriteFlow() {
     const WaitCursor wait;
     // The product ID of the last identification picks the transfer; the
     // bytes are the ones judged, whatever happened to the file since.
-    result = IsBulkProduct(identity_.product_id)
-                 ? link_.DownloadBulkImage(image_)
-                 : link_.DownloadEepromImage(image_, kEepromDeviceAddress, kEepromSelector);
+    result = IsBulkProduct(identity_.product_id) ? link_.DownloadBulkImage(image_) : CheckedEepromWrite();
     result_message_ = tr(result != 0 ? update_texts::kProgramCompleted : update_texts::kProgramFailed);
     ShowBox(result_message_);
   }
   if (result == 1) SetProgress(kProgressAfterSuccess);
+}
+
+int FirmwarePage::CheckedEepromWrite() {
+  if (image_.empty()) return 0;
+  if (!TakeBackup()) return 0;
+  if (link_.WriteEepromImageBody(image_, kEepromDeviceAddress, kEepromSelector) == 0) return 0;
+  // A packet the DAC silently lost must not leave a valid-looking image over
+  // a mixed body: the true first byte goes in only when everything matches.
+  // Meanwhile the bar stays at the transfer's last value.
+  if (!ImageReadsBack()) return 0;
+  return link_.SendRestorePacket(image_[0]);
+}
+
+bool FirmwarePage::TakeBackup() {
+  if (backup_folder_.isEmpty()) return true;
+  EepromBackup backup(backup_folder_);
+  QString error;
+  const std::optional<QString> path =
+      backup.Take(link_, EepromBackup::DeviceKey(device_serial_, identity_.product_id, identity_.revision),
+                  image_.size(), &error);
+  if (!path) {
+    emit BackupFailed(error);
+    return false;
+  }
+  emit BackupSaved(*path);
+  return true;
+}
+
+bool FirmwarePage::ImageReadsBack() {
+  std::vector<std::uint8_t> expected = image_;
+  expected[0] = static_cast<std::uint8_t>(~image_[0]);
+  std::vector<std::uint8_t> back(image_.size());
+  for (std::size_t done = 0; done < back.size(); done += kReadBackPiece) {
+    const std::size_t n = std::min(kReadBackPiece, back.size() - done);
+    if (link_.ReadEeprom(kEepromDeviceAddress, kEepromSelector, static_cast<std::uint16_t>(done),
+                         back.data() + done, static_cast<std::uint16_t>(n)) == 0) {
+      return false;
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  if (back == expected) return true;
+  // When the first packet is the one that went missing, the old header
+  // still stands and would pass for valid over the new body: put the
+  // inverted first byte in place so that the DAC refuses the image.
+  if (back[0] != expected[0]) {
+    static_cast<void>(link_.WriteEeprom(kEepromDeviceAddress, kEepromSelector, 0, &expected[0], 1));
+  }
+  return false;
 }
 
 void FirmwarePage::SetProgress(std::uint16_t per_mille) {

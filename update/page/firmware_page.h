@@ -70,6 +70,13 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   // window painting; then the 10 ms pause.
   void SetProgress(std::uint16_t per_mille) override;
 
+  // Where the backup before each EEPROM Write goes (default: the user's data
+  // folder's backups/); an empty folder takes none.
+  void SetBackupFolder(const QString& folder) { backup_folder_ = folder; }
+  const QString& BackupFolder() const { return backup_folder_; }
+  // The serial number of the device, for the backups' names (empty: none known).
+  void SetDeviceSerial(const QString& serial) { device_serial_ = serial; }
+
   // True from the start to the end of a Write; the window around the page
   // refuses to close meanwhile.
   bool IsWriting() const { return writing_; }
@@ -92,6 +99,9 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   void CloseHeldBack();
   // A Write has ended (the Write button is enabled again).
   void WriteEnded();
+  // The backup taken before a Write: where it went, or why there is none.
+  void BackupSaved(const QString& path);
+  void BackupFailed(const QString& reason);
 
  protected:
   // Holds back the close of the window around the page while a Write runs.
@@ -104,6 +114,11 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   void ShowPath();
   void ShowBox(const QString& text);
   void JudgeNewPath(const QString& path);
+  // Backup, write packets, read-back, and the restore packet only when the
+  // EEPROM holds every byte as sent: 1 or 0 as the transfers answer.
+  int CheckedEepromWrite();
+  bool TakeBackup();
+  bool ImageReadsBack();
   MessageBoxes& Boxes();
   static void SetPictures(BitmapButton* button, int normal, int pressed = 0);
 
@@ -120,6 +135,8 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   QString result_message_;
   HidDeviceLink link_;
   bool writing_ = false;
+  QString backup_folder_;
+  QString device_serial_;
   QElapsedTimer paint_clock_;  // since the bar was last painted
 
   std::unique_ptr<MessageBoxes> own_boxes_;

@@ -13,6 +13,7 @@
 #include "app/no_device_platform.h"
 #include "resources/version_info.h"
 #include "sim/sim_args.h"
+#include "sim/simulated_bus.h"
 
 namespace {
 
@@ -70,11 +71,14 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<veltrane::HidPlatform> platform;
   if (setup.enabled) {
-    auto dac = std::make_unique<veltrane::sim::SimulatedDac>(setup.options);
-    if (!setup.trace_file.empty() && !dac->SetTraceFile(setup.trace_file)) {
-      return UsageError(veltrane::app_texts::kTraceFileFailed + setup.trace_file);
+    // --sim-count puts several DACs on the bus; the program takes the first found.
+    bool file_unusable = false;
+    platform = veltrane::sim::CreateSimPlatform(setup, &error, &file_unusable);
+    if (!platform && file_unusable) {
+      std::fprintf(stderr, "veltrane: %s\n", error.c_str());
+      return 1;
     }
-    platform = std::move(dac);
+    if (!platform) return UsageError(veltrane::app_texts::kTraceFileFailed + setup.trace_file);
   } else {
     platform = veltrane::CreateSystemHidPlatform();
     // Without a backend the program still runs; device operations find nothing.

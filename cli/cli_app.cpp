@@ -3,19 +3,23 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <sstream>
+#include <string_view>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/cli_texts.h"
 #include "cli/command_context.h"
+#include "cli/command_names.h"
 #include "cli/device_commands.h"
 #include "cli/exit_status.h"
 #include "cli/flash_command.h"
 #include "cli/image_commands.h"
 #include "cli/interrupt_guard.h"
+#include "cli/json_report.h"
 #include "device/platform/hid_platform.h"
 #include "sim/sim_args.h"
-#include "sim/simulated_dac.h"
+#include "sim/simulated_bus.h"
 
 #ifndef VELTRANE_VERSION
 #define VELTRANE_VERSION "0.0.0.0"
@@ -27,8 +31,10 @@ namespace {
 // Everything the grammar fills in.
 struct Request {
   bool json = false;
+  bool quiet = false;
   bool verbose = false;
-  std::string device_path;
+  std::string progress;
+  DacSelector selector;
   std::string image;
   FlashOptions flash;
   bool no_verify = false;
@@ -52,35 +58,27 @@ struct Commands {
   CLI::App* image_pack;
 };
 
-// The first word where a command belongs, when it names none of ours
-// (global options come first; --device takes a value); else empty.
-std::string UnknownCommandWord(const std::vector<std::string>& args) {
-  static const std::array<std::string_view, 7> kCommands = {"list",     "info",   "check", "flash",
-                                                             "feedback", "eeprom", "image"};
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--device") {
-      ++i;
-      continue;
-    }
-    if (args[i].empty() || args[i][0] == '-') continue;
-    const bool known = std::find(kCommands.begin(), kCommands.end(), args[i]) != kCommands.end();
-    return known ? std::string() : args[i];
-  }
-  return {};
-}
-
 Commands BuildGrammar(CLI::App& app, Request& r) {
-  app.set_version_flag("--version", VELTRANE_VERSION, "Print the version (" VELTRANE_VERSION ") and exit");
-  app.add_flag("--json", r.json,
-               "Machine-readable output for list, info, check, feedback get and image info");
+  app.set_version_flag("--version", "veltrane-cli " VELTRANE_VERSION,
+                       "Print the version (veltrane-cli " VELTRANE_VERSION ") and exit");
+  // Global options are taken after the command too.
+  app.fallthrough();
+  app.add_flag("--json", r.json, "One JSON document on stdout, on success and on failure");
+  app.add_option("--progress", r.progress, "json: flash progress as JSON lines on stderr")
+      ->check(CLI::IsMember({"json", "text"}))
+      ->type_name("json");
+  app.add_flag("-q,--quiet", r.quiet, "Print only errors (and the data a command is asked for)");
   app.add_flag("-v,--verbose", r.verbose, "Say each step on stderr");
-  app.add_option("--device", r.device_path,
-                 "Use the DAC interface at PATH (see 'list') when several are connected")
+  app.add_option("--serial", r.selector.serial, "Use the DAC with this USB serial number (see 'list')")
+      ->type_name("S");
+  app.add_option("--location", r.selector.location, "Use the DAC at this place on the bus (see 'list')")
+      ->type_name("L");
+  app.add_option("--device", r.selector.device_path, "Use the DAC interface at PATH (see 'list')")
       ->type_name("PATH");
   app.require_subcommand(1, 1);
 
   Commands c{};
-  c.list = app.add_subcommand("list", "List every HID interface of vendor 0x3917 and whether this user may open it");
+  c.list = app.add_subcommand("list", "List every DAC (serial, location, product, revision, path) and whether this user may open it");
   c.info = app.add_subcommand("info", "Identify the connected DAC and the state of the image in its EEPROM");
   c.check = app.add_subcommand("check", "Judge IMAGE against the connected DAC (a not-newer image is refused)");
   c.check->add_option("IMAGE", r.image, "Firmware image file")->required();
@@ -108,7 +106,7 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
   c.eeprom_read = eeprom->add_subcommand("read", "Read LEN bytes from ADDR: a hex dump, or raw bytes to FILE");
   c.eeprom_read->add_option("ADDR", r.address, "Start address, 0 to 65535 (decimal or 0x hex)")->required();
   c.eeprom_read->add_option("LEN", r.length, "Byte count, ADDR + LEN at most 65536")->required();
-  c.eeprom_read->add_option("-o,--output", r.file, "Write the raw bytes to FILE")->type_name("FILE");
+  c.eeprom_read->add_option("-o,--output", r.file, "Write the raw bytes to FILE (- for stdout)")->type_name("FILE");
   c.eeprom_write = eeprom->add_subcommand("write", "Write FILE's bytes from ADDR (restores a backup)");
   c.eeprom_write->add_option("ADDR", r.address, "Start address (decimal or 0x hex)")->required();
   c.eeprom_write->add_option("FILE", r.file, "Bytes to write")->required();
@@ -126,18 +124,59 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
   return c;
 }
 
-// The simulated DAC when asked for, else the system's backend (null until
-// this system has one, which reads as "no device").
-std::unique_ptr<HidPlatform> MakePlatform(const sim::SimSetup& setup, std::ostream& err,
-                                          bool* failed) {
-  *failed = false;
-  if (!setup.enabled) return CreateSystemHidPlatform();
-  auto dac = std::make_unique<sim::SimulatedDac>(setup.options);
-  if (!setup.trace_file.empty() && !dac->SetTraceFile(setup.trace_file)) {
-    err << Fill(texts::kTraceOpenFailed, setup.trace_file.c_str()) << '\n';
-    *failed = true;
+bool WantsJson(const std::vector<std::string>& args) {
+  return std::find(args.begin(), args.end(), "--json") != args.end();
+}
+
+// A usage error before any command ran: a message, and with --json the document.
+int UsageFailure(const std::string& message, bool json, std::ostream& out, std::ostream& err) {
+  JsonReport report;
+  CommandContext context;
+  context.err = &err;
+  context.report = &report;
+  context.Say(message);
+  if (json) out << report.Render(kExitUsage);
+  return kExitUsage;
+}
+
+ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
+                      CommandContext& context) {
+  // Commands on image files need no device at all.
+  if (c.image_info->parsed()) return ImageInfoCommand(context, r.image);
+  if (c.image_pack->parsed()) return ImagePackCommand(context, r.pack);
+
+  std::unique_ptr<HidPlatform> platform;
+  if (setup.enabled) {
+    std::string error;
+    bool file_unusable = false;
+    platform = sim::CreateSimPlatform(setup, &error, &file_unusable);
+    if (!platform) {
+      context.Say(error);
+      return file_unusable ? kExitFailed : kExitUsage;
+    }
+    context.transport = "simulated";
+  } else {
+    platform = CreateSystemHidPlatform();
+#ifdef _WIN32
+    context.transport = "hid";
+#endif
   }
-  return dac;
+  context.platform = platform.get();
+
+  if (c.list->parsed()) return ListCommand(context);
+  if (c.info->parsed()) return InfoCommand(context);
+  if (c.check->parsed()) return CheckCommand(context, r.image);
+  if (c.flash->parsed()) {
+    r.flash.verify = !r.no_verify;
+    const InterruptGuard guard;
+    context.stop = InterruptGuard::Flag();
+    return FlashCommand(context, r.flash);
+  }
+  if (c.feedback_get->parsed()) return FeedbackGetCommand(context);
+  if (c.feedback_set->parsed()) return FeedbackSetCommand(context, r.resolutions);
+  if (c.eeprom_read->parsed()) return EepromReadCommand(context, r.address, r.length, r.file);
+  if (c.eeprom_write->parsed()) return EepromWriteCommand(context, r.address, r.file);
+  return kExitUsage;
 }
 
 }  // namespace
@@ -145,7 +184,7 @@ std::unique_ptr<HidPlatform> MakePlatform(const sim::SimSetup& setup, std::ostre
 std::string HelpFooter() {
   return std::string(
              "\nCommands in full ('veltrane-cli COMMAND --help' tells more):\n"
-             "  list                               every HID interface of vendor 0x3917\n"
+             "  list                               every DAC: serial, location, product, revision, path\n"
              "  info                               identify the DAC; state of the image in its EEPROM\n"
              "  check IMAGE                        judge IMAGE against the DAC\n"
              "  flash IMAGE [--force] [--backup FILE] [--no-verify]\n"
@@ -167,18 +206,18 @@ std::string HelpFooter() {
          "  1  device missing, transfer failed, or interrupted (Ctrl-C)\n"
          "  2  bad usage or bad arguments\n"
          "  3  image refused: unreadable, invalid, incompatible or not newer\n"
-         "\nGlobal options go before the command. Results go to stdout, messages to stderr.\n"
+         "\nGlobal options go before or after the command. Results go to stdout, messages to\n"
+         "stderr. - is stdin for a file argument and stdout for -o. With several DACs\n"
+         "connected, choose one with --serial, --location or --device (see 'list').\n"
          "Example: veltrane-cli --simulate --virtual-time flash samples/newer-0103.bin\n";
 }
 
 int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
            bool err_is_terminal) {
+  const bool json = WantsJson(args);
   sim::SimSetup setup;
   std::string error;
-  if (!sim::ExtractSimArgs(&args, &setup, &error)) {
-    err << error << '\n';
-    return kExitUsage;
-  }
+  if (!sim::ExtractSimArgs(&args, &setup, &error)) return UsageFailure(error, json, out, err);
 
   CLI::App app("veltrane-cli " VELTRANE_VERSION
                ": services the Veltrane USB audio DACs (vendor 0x3917) from the command line.",
@@ -195,51 +234,40 @@ int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
     if (app.get_subcommands().empty()) {
       const std::string word = UnknownCommandWord(given);
       if (!word.empty()) {
-        err << Fill(texts::kUnknownCommand, word.c_str()) << '\n';
-        return kExitUsage;
+        const std::string nearest = NearestCommand(word);
+        return UsageFailure(Fill(texts::kUnknownCommand, word.c_str()) +
+                                (nearest.empty() ? "" : Fill(texts::kDidYouMean, nearest.c_str())),
+                            json, out, err);
       }
     }
-    const int code = app.exit(e, out, err);
-    return code == 0 ? kExitDone : kExitUsage;
+    if (e.get_exit_code() == 0) return app.exit(e, out, err);  // --help, --version
+    std::ostringstream said;
+    app.exit(e, said, said);
+    std::string message = said.str();
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    return UsageFailure(message, json, out, err);
   }
-
   if (!setup.enabled && !setup.trace_file.empty()) {
-    err << texts::kTraceWithoutSimulate << '\n';
-    return kExitUsage;
+    return UsageFailure(texts::kTraceWithoutSimulate, json, out, err);
   }
 
+  JsonReport report;
   CommandContext context;
   context.out = &out;
   context.err = &err;
   context.json = r.json;
+  context.quiet = r.quiet;
   context.verbose = r.verbose;
-  context.device_path = r.device_path;
-  context.progress = r.json ? ProgressStyle::kSilent
-                            : (err_is_terminal ? ProgressStyle::kBar : ProgressStyle::kLines);
-
-  // Commands on image files need no device at all.
-  if (c.image_info->parsed()) return ImageInfoCommand(context, r.image);
-  if (c.image_pack->parsed()) return ImagePackCommand(context, r.pack);
-
-  bool failed = false;
-  const std::unique_ptr<HidPlatform> platform = MakePlatform(setup, err, &failed);
-  if (failed) return kExitUsage;
-  context.platform = platform.get();
-
-  if (c.list->parsed()) return ListCommand(context);
-  if (c.info->parsed()) return InfoCommand(context);
-  if (c.check->parsed()) return CheckCommand(context, r.image);
-  if (c.flash->parsed()) {
-    r.flash.verify = !r.no_verify;
-    const InterruptGuard guard;
-    context.stop = InterruptGuard::Flag();
-    return FlashCommand(context, r.flash);
-  }
-  if (c.feedback_get->parsed()) return FeedbackGetCommand(context);
-  if (c.feedback_set->parsed()) return FeedbackSetCommand(context, r.resolutions);
-  if (c.eeprom_read->parsed()) return EepromReadCommand(context, r.address, r.length, r.file);
-  if (c.eeprom_write->parsed()) return EepromWriteCommand(context, r.address, r.file);
-  return kExitUsage;
+  context.selector = r.selector;
+  context.report = &report;
+  context.progress = r.progress == "json" ? ProgressStyle::kJson
+                     : r.json || r.quiet  ? ProgressStyle::kSilent
+                     : err_is_terminal    ? ProgressStyle::kBar
+                                          : ProgressStyle::kLines;
+  const int status = RunCommand(c, r, setup, context);
+  if (r.json) out << report.Render(status);
+  out.flush();
+  return status;
 }
 
 }  // namespace veltrane::cli

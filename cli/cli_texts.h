@@ -26,16 +26,16 @@ inline constexpr char kTruncatedImage[] =
     "%s is only %zu bytes long, shorter than the 18-byte image header: the file is truncated. "
     "Use a complete copy of the image.";
 inline constexpr char kImageTooLarge[] =
-    "%s is %zu bytes long, but the EEPROM holds at most 65536 bytes: it cannot be an image for "
-    "this device.";
+    "%s is too large: %zu bytes, but this device takes images of at most %zu bytes.";
+inline constexpr char kFileTooLarge[] =
+    "%s is too large: it holds more than %zu bytes, more than any image for these devices. "
+    "Check that it is the image file.";
+inline constexpr char kDataTooLarge[] =
+    "%s is too large: it holds more than the %zu bytes the EEPROM can take from this address.";
 inline constexpr char kEmptyImage[] = "%s is empty. Use a complete copy of the image.";
 inline constexpr char kCannotWrite[] = "Cannot write %s (%s). Check the path and the permissions.";
 
 // Finding the device.
-inline constexpr char kAccessDenied[] =
-    "A DAC is connected, but this user may not open its device node (permission denied).";
-inline constexpr char kAccessDeniedNoHint[] =
-    "Run the command as a user who may open the device, or ask the administrator for access.";
 inline constexpr char kNoHardwareId[] =
     "The DAC was found, but the system holds no hardware ID for it, so its revision is "
     "unknown. Reconnect the device and try again.";
@@ -48,11 +48,25 @@ inline constexpr char kWriteFailed[] =
     "Writing the EEPROM failed. Reconnect the device and write again.";
 inline constexpr char kFeedbackReadFailed[] =
     "Reading the feedback settings failed. Reconnect the device and try again.";
+inline constexpr char kNoSuchDac[] = "No DAC with %s is connected.";
+inline constexpr char kConnectedDacs[] = " Connected (serial, location, product, revision, path):";
+inline constexpr char kSeveralDacs[] =
+    "%zu DACs are connected: choose one with --serial, --location or --device "
+    "(serial, location, product, revision, path):";
+inline constexpr char kFailureDetail[] = "Failed at: %s";
 inline constexpr char kFoundAt[] = "Using the DAC at %s.";
+
+// info
+inline constexpr char kIncompleteImage[] =
+    "incomplete (version 0x%04x, %u bytes): a write did not finish and byte 0 is still "
+    "inverted. Flashing the image again repairs it.";
 
 // list
 inline constexpr char kNoInterfaces[] = "No HID interface of vendor 0x3917 is present. Connect the DAC and try again.";
-inline constexpr char kInterfaceDenied[] = "%s: this user may not open it.";
+inline constexpr char kNoInterfaceSelected[] =
+    "No HID interface of vendor 0x3917 matches the chosen serial number, location or path. "
+    "Run 'veltrane-cli list' to see them all.";
+inline constexpr char kDacTableHeader[] = "serial       location       product  revision  path";
 
 // check and flash
 inline constexpr char kReady[] = "%s: version 0x%04x for 0x%04x-0x%04x, newer than the device's revision 0x%04x: ready to flash.";
@@ -73,6 +87,19 @@ inline constexpr char kInterrupted[] =
     "The write was interrupted after %zu of %zu bytes. No restore packet was sent: byte 0 stays "
     "inverted, so the device will not take the partial image as valid. Flash the image again to "
     "complete it.";
+inline constexpr char kNothingWritten[] =
+    "Nothing was written: the device took none of the image's packets, so the EEPROM holds "
+    "what it held before. Reconnect the device and flash again.";
+inline constexpr char kNotVerifiedSuffix[] = "(not verified: nothing was read back)";
+inline constexpr char kBulkInterrupted[] =
+    "The bulk transfer was interrupted after %zu of %zu bytes: the device did not receive the "
+    "whole image. Flash the image again.";
+inline constexpr char kBulkFailed[] =
+    "The bulk transfer stopped after %zu of %zu bytes: the device did not receive the whole "
+    "image. Reconnect the device and flash again.";
+inline constexpr char kLastReadBackFailed[] =
+    "The restore packet went out: the image is in place but the last read-back failed: run "
+    "`veltrane-cli info`";
 inline constexpr char kVerifyMismatch[] =
     "Verify failed: %zu byte(s) read back differ from the image, the first at offset 0x%04zx "
     "(wrote 0x%02x, read 0x%02x). The image was not committed: byte 0 stays inverted. Flash "
@@ -84,8 +111,6 @@ inline constexpr char kRestoreFailed[] =
     "The restore packet failed: byte 0 stays inverted. Reconnect the device and flash again.";
 inline constexpr char kRestoreMismatch[] =
     "Byte 0 reads back as 0x%02x instead of 0x%02x after the restore packet. Flash the image again.";
-inline constexpr char kBulkRefused[] =
-    "The device refused %d of the %d reports of the bulk transfer. Reconnect the device and flash again.";
 
 // feedback
 inline constexpr char kNotAResolution[] = "'%s' is not a feedback resolution. Use one of:%s";
@@ -96,6 +121,8 @@ inline constexpr char kBadAddress[] = "ADDR must be a number from 0 to 65535 (de
 inline constexpr char kBadLength[] = "LEN must be a number from 1 to 65536 (decimal, or hex after 0x), not '%s'.";
 inline constexpr char kBeyondEeprom[] =
     "0x%04x + %zu bytes runs past the end of the 64 KiB EEPROM: ADDR + LEN may be at most 65536.";
+inline constexpr char kJsonOwnsStdout[] =
+    "-o - writes the bytes to stdout, which holds the JSON document with --json: name a file.";
 inline constexpr char kNothingToWrite[] = "%s is empty: there is nothing to write.";
 inline constexpr char kWroteBytes[] = "Wrote %zu bytes from 0x%04x.";
 inline constexpr char kSavedBytes[] = "Saved %zu bytes from 0x%04x to %s.";
@@ -111,6 +138,7 @@ inline constexpr char kPacked[] = "Wrote %s: %zu bytes, vendor 0x%04x, product 0
 inline constexpr char kUnknownCommand[] =
     "'%s' is not a command. Commands: list, info, check, flash, feedback, eeprom, image "
     "(veltrane-cli --help says more).";
+inline constexpr char kDidYouMean[] = " Did you mean '%s'?";
 inline constexpr char kTraceWithoutSimulate[] = "--trace records the simulated DAC: add --simulate.";
 inline constexpr char kTraceOpenFailed[] = "Cannot open the trace file %s. Check the path and try again.";
 

@@ -1,5 +1,6 @@
 // What every command is handed: the platform (null when the system has no
-// backend), where results and messages go, and the global options.
+// backend), where results and messages go, the global options, and the
+// --json document the command fills in as it goes.
 #pragma once
 
 #include <atomic>
@@ -12,23 +13,43 @@
 
 namespace veltrane::cli {
 
+class JsonReport;
+
+// --serial, --location, --device: which DAC, when several are connected.
+struct DacSelector {
+  std::string serial;
+  std::string location;
+  std::string device_path;
+  bool Any() const { return !serial.empty() || !location.empty() || !device_path.empty(); }
+};
+
+// The prefix of every message on stderr, as the shell's tools do.
+inline constexpr char kMessagePrefix[] = "veltrane-cli: ";
+
 struct CommandContext {
   HidPlatform* platform = nullptr;
   std::ostream* out = nullptr;  // results
   std::ostream* err = nullptr;  // messages and progress
   bool json = false;
+  bool quiet = false;    // -q: errors only
   bool verbose = false;
-  std::string device_path;  // --device: only this interface
+  DacSelector selector;
+  std::string transport = "hidraw";  // for list: how the DACs are reached
   ProgressStyle progress = ProgressStyle::kLines;
   const std::atomic<bool>* stop = nullptr;  // set by Ctrl-C during a flash
+  JsonReport* report = nullptr;             // always present while a command runs
 
-  // A message for the user, on its own line(s).
-  void Say(std::string_view message) const { *err << message << '\n'; }
+  // An error, or what the user must know to act: always said, and kept as
+  // the --json error's message.
+  void Say(std::string_view message) const;
+  // Useful, but not needed to act: not said with -q.
+  void Inform(std::string_view message) const;
   // Said only with --verbose.
-  void Note(std::string_view message) const {
-    if (verbose) *err << message << '\n';
-  }
-  void Result(std::string_view text) const { *out << text; }
+  void Note(std::string_view message) const;
+  // A command's text result on stdout; with --json the document says it instead.
+  void Result(std::string_view text) const;
+  // A line that only says the command succeeded: not with -q or --json.
+  void Status(std::string_view text) const;
 };
 
 }  // namespace veltrane::cli

@@ -3,12 +3,23 @@
 #include <algorithm>
 
 #include "cli/cli_texts.h"
+#include "cli/dac_listing.h"
+#include "cli/json_report.h"
+#include "device/device_finder.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
 namespace {
 // Half the address space a call keeps every piece within the link's 16-bit length.
 constexpr std::size_t kRangePiece = 0x8000;
+
+std::string SelectorText(const DacSelector& s) {
+  std::string text;
+  if (!s.serial.empty()) text += "serial number " + s.serial;
+  if (!s.location.empty()) text += (text.empty() ? "" : ", ") + std::string("location ") + s.location;
+  if (!s.device_path.empty()) text += (text.empty() ? "" : ", ") + std::string("path ") + s.device_path;
+  return text;
+}
 }  // namespace
 
 DeviceSession::DeviceSession(const CommandContext& context) : context_(context) {
@@ -20,36 +31,71 @@ DeviceSession::DeviceSession(const CommandContext& context) : context_(context) 
 
 DeviceSession::~DeviceSession() = default;
 
-bool DeviceSession::Locate(const char* no_device_text) {
-  if (!link_) {
-    context_.Say(no_device_text);
-    return false;
+// Several DACs: the one the selector names, never the first that answers.
+ExitStatus DeviceSession::Choose() {
+  const DacSelector& selector = context_.selector;
+  std::vector<InterfaceRow> dacs = ListInterfaces(*watched_, false);
+  dacs.erase(std::remove_if(dacs.begin(), dacs.end(), [](const InterfaceRow& r) { return !r.IsDac(); }),
+             dacs.end());
+  std::vector<const InterfaceRow*> chosen;
+  for (const InterfaceRow& row : dacs) {
+    if (Selected(row, selector)) chosen.push_back(&row);
   }
-  if (!context_.device_path.empty()) link_->RestrictToPath(context_.device_path);
-  if (link_->FindDevice() == 1) {
-    context_.Note(Fill(texts::kFoundAt, link_->DevicePath().c_str()));
-    return true;
+  if (chosen.size() == 1) {
+    link_->RestrictToPath(chosen.front()->path);
+    return kExitDone;
   }
-  if (link_->AccessDenied()) {
-    context_.Say(texts::kAccessDenied);
-    const std::string hint = watched_->AccessDeniedHint();
-    context_.Say(hint.empty() ? texts::kAccessDeniedNoHint : hint);
-  } else {
-    context_.Say(no_device_text);
-    if (!context_.device_path.empty()) {
-      context_.Say(Fill(texts::kNoDeviceAtPath, context_.device_path.c_str()));
-    }
+  if (chosen.empty() && !selector.Any()) return kExitDone;  // discovery says why
+  if (!context_.selector.device_path.empty() && chosen.empty()) {
+    link_->RestrictToPath(selector.device_path);
+    return kExitDone;  // not listed as a DAC: discovery says what it finds there
   }
-  return false;
+  Json candidates = Json::array();
+  std::string lines;
+  for (const InterfaceRow& row : dacs) {
+    candidates.push_back(DacJson(row, context_.transport));
+    lines += "\n  " + DacLine(row);
+  }
+  context_.report->Doc()["candidates"] = candidates;
+  if (chosen.empty()) {
+    context_.Say(Fill(texts::kNoSuchDac, SelectorText(selector).c_str()) +
+                 (dacs.empty() ? std::string() : std::string(texts::kConnectedDacs) + lines));
+    return kExitFailed;
+  }
+  context_.Say(Fill(texts::kSeveralDacs, chosen.size()) + lines);
+  return kExitUsage;
 }
 
-bool DeviceSession::Identify() {
-  if (!Locate(update_texts::kNoDeviceConnect)) return false;
+ExitStatus DeviceSession::Locate(const char* no_device_text) {
+  if (!link_) {
+    context_.Say(no_device_text);
+    return kExitFailed;
+  }
+  const ExitStatus chosen = Choose();
+  if (chosen != kExitDone) return chosen;
+  const FindResult found = FindOrExplain(*link_);
+  if (found.Found()) {
+    context_.Note(Fill(texts::kFoundAt, link_->DevicePath().c_str()));
+    return kExitDone;
+  }
+  // The page's own sentence when nothing is there; the core's when something
+  // is there that cannot be had.
+  context_.Say(found.outcome == FindOutcome::kNotFound ? std::string(no_device_text) : found.message);
+  if (found.outcome == FindOutcome::kNotFound && !context_.selector.device_path.empty()) {
+    context_.Say(Fill(texts::kNoDeviceAtPath, context_.selector.device_path.c_str()));
+  }
+  SayWhere();
+  return kExitFailed;
+}
+
+ExitStatus DeviceSession::Identify() {
+  const ExitStatus located = Locate(update_texts::kNoDeviceConnect);
+  if (located != kExitDone) return located;
   if (!ReadDeviceIdentity(*link_, &identity_)) {
     context_.Say(texts::kNoHardwareId);
-    return false;
+    return kExitFailed;
   }
-  return true;
+  return kExitDone;
 }
 
 bool DeviceSession::ReadRange(std::uint32_t address, std::size_t length,
@@ -78,8 +124,20 @@ bool DeviceSession::WriteRange(std::uint32_t address, const std::vector<std::uin
   return true;
 }
 
+bool DeviceSession::DeviceGone() const {
+  return link_ && link_->LastFailure().error == HidError::kNotFound;
+}
+
+void DeviceSession::SayWhere() const {
+  const LinkFailure& failure = link_->LastFailure();
+  if (!failure.Failed()) return;
+  context_.Say(Fill(texts::kFailureDetail, failure.Describe().c_str()));
+  context_.report->SetFailure(LinkStageName(failure.stage), failure.system_text);
+}
+
 void DeviceSession::SayFailure(const char* text) const {
-  context_.Say(watched_ && watched_->DeviceGone() ? texts::kUnplugged : text);
+  context_.Say(DeviceGone() ? texts::kUnplugged : text);
+  if (link_) SayWhere();
 }
 
 }  // namespace veltrane::cli

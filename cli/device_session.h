@@ -1,5 +1,6 @@
 // One command's use of the DAC: the HID device link over a watched platform,
-// finding and identifying the device as the firmware page does, and EEPROM
+// choosing the DAC (--serial, --location, --device; refusing to guess among
+// several), finding and identifying it as the firmware page does, and EEPROM
 // runs of any length within the 64 KiB address space.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "cli/command_context.h"
+#include "cli/exit_status.h"
 #include "cli/watched_platform.h"
 #include "device/hid_device_link.h"
 #include "update/image_header.h"
@@ -21,11 +23,12 @@ class DeviceSession {
   DeviceSession(const DeviceSession&) = delete;
   DeviceSession& operator=(const DeviceSession&) = delete;
 
-  // FindDevice. On failure says why: `no_device_text` when nothing is there,
-  // the access hint when the node exists but may not be opened.
-  bool Locate(const char* no_device_text);
+  // Chooses the DAC, then FindDevice. On failure says why and returns the
+  // exit status: 2 when several DACs are there and none was chosen, 1 when
+  // none (or not the chosen one) is there or it may not be opened.
+  ExitStatus Locate(const char* no_device_text);
   // Locate, then the hardware ID, the IDs and the revision from its REV_ field.
-  bool Identify();
+  ExitStatus Identify();
   const DeviceIdentity& Identity() const { return identity_; }
 
   HidDeviceLink& Link() { return *link_; }
@@ -36,10 +39,18 @@ class DeviceSession {
   bool ReadRange(std::uint32_t address, std::size_t length, std::vector<std::uint8_t>* bytes);
   bool WriteRange(std::uint32_t address, const std::vector<std::uint8_t>& bytes);
 
-  // Says `text` for a failed transfer, or that the device went away.
+  // Says `text` for a failed transfer (or that the device went away), then
+  // where it failed and the system's words for it.
   void SayFailure(const char* text) const;
+  void SayFailure(const std::string& text) const { SayFailure(text.c_str()); }
+  // True when the link's last failure found the device gone (unplugged).
+  bool DeviceGone() const;
 
  private:
+  ExitStatus Choose();
+  // The line after a failure's message: the link's stage and the system's words.
+  void SayWhere() const;
+
   const CommandContext& context_;
   std::unique_ptr<WatchedPlatform> watched_;
   std::unique_ptr<HidDeviceLink> link_;

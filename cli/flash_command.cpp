@@ -1,12 +1,14 @@
 #include "cli/flash_command.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "cli/cli_texts.h"
 #include "cli/device_session.h"
 #include "cli/file_io.h"
 #include "cli/image_gate.h"
+#include "cli/json_report.h"
 #include "cli/terminal_progress.h"
 #include "device/hid_device_link.h"
 #include "device/progress.h"
@@ -15,48 +17,58 @@
 namespace veltrane::cli {
 namespace {
 
-constexpr std::size_t kImageChunk = 16;
-
 bool StopRequested(const CommandContext& context) {
   return context.stop != nullptr && context.stop->load();
 }
 
-ExitStatus FailTransfer(const CommandContext& context, const std::string& detail) {
+// What --json tells of a flash, filled in as it goes.
+struct FlashRecord {
+  Json& doc;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+
+  void Written(std::size_t bytes) { doc["bytes_written"] = bytes; }
+  void Done(const CommandContext& context, bool verified) {
+    doc["verified"] = verified;
+    doc["duration_ms"] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start)
+                             .count();
+    const std::string line = std::string(update_texts::kProgramCompleted) +
+                             (verified ? "" : texts::kNotVerifiedSuffix);
+    doc["message"] = line;
+    context.Status(line + "\n");
+  }
+};
+
+ExitStatus FailTransfer(const CommandContext& context, DeviceSession& session,
+                        const std::string& detail) {
   context.Say(update_texts::kProgramFailed);
-  context.Say(detail);
+  session.SayFailure(detail);
   return kExitFailed;
 }
 
 ExitStatus FlashBulk(const CommandContext& context, DeviceSession& session,
-                     const FlashOptions& options, std::size_t size) {
-  if (!options.backup_path.empty()) {
-    context.Say(Fill(texts::kBackupBulk, session.Identity().product_id));
-    return kExitUsage;
-  }
+                     const std::vector<std::uint8_t>& image, FlashRecord& record) {
   TerminalProgress progress(*context.err, context.progress);
   ScopedLinkProgress sink(session.Link(), &progress);
   WatchedPlatform& watch = session.Watch();
-  watch.ResetCounts();
   watch.SetStopFlag(context.stop);
-  const int result = session.Link().DownloadBulkImage(options.image_path);
+  const int result = session.Link().DownloadBulkImage(image);
   watch.SetStopFlag(nullptr);
-  // The start packet, the blocks and the end packet.
-  const int reports = static_cast<int>((size + 63) / 64) + 2;
+  if (result == 1) {
+    record.Written(image.size());
+    progress.Finish();
+    record.Done(context, false);
+    return kExitDone;
+  }
+  progress.Abandon();
+  const std::size_t sent = session.Link().LastFailure().bytes_done;
+  record.Written(sent);
+  // Bulk streaming has no restore packet: the device simply lacks the rest.
   if (StopRequested(context)) {
-    progress.Abandon();
-    const std::size_t sent = std::min(size, static_cast<std::size_t>(std::max(0, watch.WritesSent() - 1)) * 64);
-    context.Say(Fill(texts::kInterrupted, sent, size));
+    context.Say(Fill(texts::kBulkInterrupted, sent, image.size()));
     return kExitFailed;
   }
-  if (result == 0 || watch.WritesFailed() > 0) {
-    progress.Abandon();
-    return FailTransfer(context, watch.DeviceGone()
-                                     ? std::string(texts::kUnplugged)
-                                     : Fill(texts::kBulkRefused, watch.WritesFailed(), reports));
-  }
-  progress.Finish();
-  context.Result(std::string(update_texts::kProgramCompleted) + "\n");
-  return kExitDone;
+  return FailTransfer(context, session, Fill(texts::kBulkFailed, sent, image.size()));
 }
 
 ExitStatus SaveBackup(const CommandContext& context, DeviceSession& session,
@@ -71,57 +83,66 @@ ExitStatus SaveBackup(const CommandContext& context, DeviceSession& session,
     context.Say(Fill(texts::kCannotWrite, path.c_str(), reason.c_str()) + " Nothing was written.");
     return kExitUsage;
   }
-  context.Say(Fill(texts::kBackupSaved, size - 1, path.c_str()));
+  context.Inform(Fill(texts::kBackupSaved, size - 1, path.c_str()));
   return kExitDone;
 }
 
+// Reads the body back before the restore packet; on a mismatch makes sure
+// byte 0 is inverted, so the device never takes a mixed image as valid.
+ExitStatus VerifyBody(const CommandContext& context, DeviceSession& session,
+                      const std::vector<std::uint8_t>& image) {
+  context.Note(Fill(texts::kVerifying, image.size()));
+  std::vector<std::uint8_t> expected = image;
+  expected[0] = static_cast<std::uint8_t>(~image[0]);
+  std::vector<std::uint8_t> back;
+  if (!session.ReadRange(0, image.size(), &back)) {
+    return FailTransfer(context, session, texts::kVerifyReadFailed);
+  }
+  const Mismatch mismatch = CompareImage(expected, back);
+  if (mismatch.count == 0) return kExitDone;
+  // When the first packet is the one that went missing, the old header still
+  // stands at the start and would pass for valid over the new body.
+  if (back.empty() || back[0] != expected[0]) {
+    (void)session.Link().WriteEeprom(kEepromDeviceAddress, kEepromSelector, 0, &expected[0], 1);
+  }
+  return FailTransfer(context, session,
+                      Fill(texts::kVerifyMismatch, mismatch.count, mismatch.first,
+                           expected[mismatch.first], back[mismatch.first]));
+}
+
 ExitStatus FlashEeprom(const CommandContext& context, DeviceSession& session,
-                       const FlashOptions& options, const std::vector<std::uint8_t>& image) {
+                       const FlashOptions& options, const std::vector<std::uint8_t>& image,
+                       FlashRecord& record) {
   if (!options.backup_path.empty()) {
     const ExitStatus saved = SaveBackup(context, session, options.backup_path, image.size());
     if (saved != kExitDone) return saved;
+    record.doc["backup"] = options.backup_path;
   }
   TerminalProgress progress(*context.err, context.progress);
   ScopedLinkProgress sink(session.Link(), &progress);
-  WatchedPlatform& watch = session.Watch();
   HidDeviceLink& link = session.Link();
-  watch.ResetCounts();
   const int body = link.WriteEepromImageBody(image, kEepromDeviceAddress, kEepromSelector, context.stop);
-  // Every report that went out after the select carried 16 image bytes.
-  const std::size_t written = std::min(
-      image.size(), static_cast<std::size_t>(std::max(0, watch.OutputReportsSent() - 1)) * kImageChunk);
-  if (StopRequested(context)) {
+  const std::size_t written = body == 1 ? image.size() : link.LastFailure().bytes_done;
+  record.Written(written);
+  if (StopRequested(context) || body == 0) {
     progress.Abandon();
-    context.Say(Fill(texts::kInterrupted, written, image.size()));
-    return kExitFailed;
-  }
-  if (body == 0) {
-    progress.Abandon();
-    return FailTransfer(context, watch.DeviceGone()
-                                     ? std::string(texts::kUnplugged)
-                                     : Fill(texts::kWritePacketFailed, written, image.size()));
+    if (written == 0) {
+      if (StopRequested(context)) {
+        context.Say(texts::kNothingWritten);
+        return kExitFailed;
+      }
+      return FailTransfer(context, session, texts::kNothingWritten);
+    }
+    if (StopRequested(context)) {
+      context.Say(Fill(texts::kInterrupted, written, image.size()));
+      return kExitFailed;
+    }
+    return FailTransfer(context, session, Fill(texts::kWritePacketFailed, written, image.size()));
   }
   if (options.verify) {
-    context.Note(Fill(texts::kVerifying, image.size()));
-    std::vector<std::uint8_t> expected = image;
-    expected[0] = static_cast<std::uint8_t>(~image[0]);
-    std::vector<std::uint8_t> back;
-    if (!session.ReadRange(0, image.size(), &back)) {
+    if (const ExitStatus verified = VerifyBody(context, session, image); verified != kExitDone) {
       progress.Abandon();
-      return FailTransfer(context, watch.DeviceGone() ? texts::kUnplugged : texts::kVerifyReadFailed);
-    }
-    const Mismatch mismatch = CompareImage(expected, back);
-    if (mismatch.count != 0) {
-      progress.Abandon();
-      // When the first packet is the one that went missing, the old header
-      // still stands at the start and would pass for valid over the new
-      // body: put the inverted first byte in place so the device refuses it.
-      if (back.empty() || back[0] != expected[0]) {
-        // Best effort: the mismatch is what the user is told either way.
-        static_cast<void>(link.WriteEeprom(kEepromDeviceAddress, kEepromSelector, 0, &expected[0], 1));
-      }
-      return FailTransfer(context, Fill(texts::kVerifyMismatch, mismatch.count, mismatch.first,
-                                        expected[mismatch.first], back[mismatch.first]));
+      return verified;
     }
   }
   if (StopRequested(context)) {
@@ -131,21 +152,21 @@ ExitStatus FlashEeprom(const CommandContext& context, DeviceSession& session,
   }
   if (link.SendRestorePacket(image[0]) == 0) {
     progress.Abandon();
-    return FailTransfer(context, watch.DeviceGone() ? texts::kUnplugged : texts::kRestoreFailed);
+    return FailTransfer(context, session, texts::kRestoreFailed);
   }
   if (options.verify) {
     std::vector<std::uint8_t> first;
     if (!session.ReadRange(0, 1, &first)) {
       progress.Abandon();
-      return FailTransfer(context, watch.DeviceGone() ? texts::kUnplugged : texts::kReadFailed);
+      return FailTransfer(context, session, texts::kLastReadBackFailed);
     }
     if (first[0] != image[0]) {
       progress.Abandon();
-      return FailTransfer(context, Fill(texts::kRestoreMismatch, first[0], image[0]));
+      return FailTransfer(context, session, Fill(texts::kRestoreMismatch, first[0], image[0]));
     }
   }
   progress.Finish();
-  context.Result(std::string(update_texts::kProgramCompleted) + "\n");
+  record.Done(context, options.verify);
   return kExitDone;
 }
 
@@ -168,22 +189,39 @@ Mismatch CompareImage(const std::vector<std::uint8_t>& expected,
 ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& options) {
   std::vector<std::uint8_t> image;
   ImageVerdict verdict;
-  if (ReadImageFile(context, options.image_path, &image, &verdict) != kExitDone) return kExitRefused;
+  Json& doc = context.report->Doc();
+  doc["image"] = options.image_path;
+  if (ReadImageFile(context, options.image_path, &image, &verdict) != kExitDone) {
+    doc["verdict"] = verdict.name;
+    return kExitRefused;
+  }
   DeviceSession session(context);
-  if (!session.Identify()) return kExitFailed;
+  if (const ExitStatus found = session.Identify(); found != kExitDone) return found;
   verdict = JudgeImageBytes(options.image_path, image, session.Identity());
+  doc["verdict"] = verdict.name;
+  doc["size"] = image.size();
+  const bool bulk = IsBulkProduct(session.Identity().product_id);
+  doc["transfer"] = bulk ? "bulk" : "eeprom";
   if (verdict.verdict == Verdict::kNotNewer && options.force) {
     SayVerdict(context, verdict);
-    context.Say(texts::kForced);
+    context.Inform(texts::kForced);
   } else if (verdict.verdict != Verdict::kReady) {
     SayVerdict(context, verdict);
     if (verdict.verdict == Verdict::kNotNewer) context.Say(texts::kUseForce);
     return kExitRefused;
   }
-  if (IsBulkProduct(session.Identity().product_id)) {
-    return FlashBulk(context, session, options, image.size());
+  FlashRecord record{doc};
+  record.Written(0);
+  doc["verified"] = false;
+  doc["backup"] = nullptr;
+  if (bulk) {
+    if (!options.backup_path.empty()) {
+      context.Say(Fill(texts::kBackupBulk, session.Identity().product_id));
+      return kExitUsage;
+    }
+    return FlashBulk(context, session, image, record);
   }
-  return FlashEeprom(context, session, options, image);
+  return FlashEeprom(context, session, options, image, record);
 }
 
 }  // namespace veltrane::cli

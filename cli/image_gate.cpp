@@ -4,6 +4,7 @@
 
 #include "cli/cli_texts.h"
 #include "cli/file_io.h"
+#include "device/hid_device_link.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
@@ -11,59 +12,56 @@ namespace veltrane::cli {
 ExitStatus ReadImageFile(const CommandContext& context, const std::string& path,
                          std::vector<std::uint8_t>* bytes, ImageVerdict* failure) {
   std::string reason;
-  const FileRead read = ReadFileBytes(path, bytes, &reason);
+  // The product is not known yet: the larger limit, the bulk images', first.
+  const FileRead read = ReadFileBytes(path, kMaxBulkImage, bytes, &reason);
   if (read == FileRead::kOk) return kExitDone;
   failure->verdict = Verdict::kOpenFailed;
   failure->name = "open_failed";
   failure->message = update_texts::kFailedOpenFile;
-  failure->detail = read == FileRead::kMissing
-                        ? Fill(texts::kNoSuchFile, path.c_str())
-                        : Fill(texts::kUnreadableFile, path.c_str(), reason.c_str());
+  switch (read) {
+    case FileRead::kMissing: failure->detail = Fill(texts::kNoSuchFile, path.c_str()); break;
+    case FileRead::kTooLarge:
+      failure->verdict = Verdict::kInvalidImage;
+      failure->name = "too_large";
+      failure->message = update_texts::kInvalidImage;
+      failure->detail = Fill(texts::kFileTooLarge, path.c_str(), kMaxBulkImage);
+      break;
+    default: failure->detail = Fill(texts::kUnreadableFile, path.c_str(), reason.c_str()); break;
+  }
+  bytes->clear();
   SayVerdict(context, *failure);
   return kExitRefused;
 }
 
 ImageVerdict JudgeImageBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
                              const DeviceIdentity& device) {
+  const ImageCheck check = JudgeImage(bytes, device);
   ImageVerdict v;
-  if (IsBulkProduct(device.product_id)) {
-    if (bytes.empty()) {
-      v.verdict = Verdict::kInvalidImage;
-      v.name = "invalid";
-      v.message = update_texts::kInvalidImage;
-      v.detail = Fill(texts::kEmptyImage, path.c_str());
-    } else {
-      v.verdict = Verdict::kReady;
-      v.name = "ready";
-    }
-    return v;
-  }
-  if (bytes.size() < kImageHeaderSize) {
-    v.verdict = Verdict::kInvalidImage;
-    v.name = "truncated";
-    v.message = update_texts::kInvalidImage;
-    v.detail = Fill(texts::kTruncatedImage, path.c_str(), bytes.size());
-    return v;
-  }
-  v.has_header = true;
-  std::copy(bytes.begin(), bytes.begin() + kImageHeaderSize, v.header.bytes);
-  if (bytes.size() > kMaxEepromImageSize) {
-    // The 16-bit EEPROM address would wrap round and overwrite the image's own start.
-    v.verdict = Verdict::kInvalidImage;
-    v.name = "too_large";
-    v.message = update_texts::kInvalidImage;
-    v.detail = Fill(texts::kImageTooLarge, path.c_str(), bytes.size());
-    return v;
-  }
-  const ImageCheck check = JudgeImage(path, device);
   v.verdict = check.verdict;
   v.message = check.message;
+  v.has_header = check.has_header;
+  v.header = check.header;
   switch (check.verdict) {
     case Verdict::kReady: v.name = "ready"; break;
     case Verdict::kOpenFailed: v.name = "open_failed"; break;
     case Verdict::kInvalidImage: v.name = "invalid"; break;
     case Verdict::kIncompatible: v.name = "incompatible"; break;
     case Verdict::kNotNewer: v.name = "not_newer"; break;
+  }
+  switch (check.problem) {
+    case ImageProblem::kTruncated:
+      v.name = "truncated";
+      v.detail = Fill(texts::kTruncatedImage, path.c_str(), bytes.size());
+      break;
+    case ImageProblem::kTooLarge:
+      // An EEPROM image past the 16-bit address space would wrap round and
+      // overwrite its own start; a bulk image past its limit is no firmware.
+      v.name = "too_large";
+      v.detail = Fill(texts::kImageTooLarge, path.c_str(), bytes.size(), ImageLimitFor(device.product_id));
+      break;
+    case ImageProblem::kEmpty: v.detail = Fill(texts::kEmptyImage, path.c_str()); break;
+    case ImageProblem::kUnreadable:
+    case ImageProblem::kNone: break;
   }
   return v;
 }

@@ -24,7 +24,7 @@ struct ImageVerdict {
   ImageHeader header;
 };
 
-// Reads the whole file. On failure says "Failed open file!" and why, and
+// Reads the file once, at most the bulk image limit. On failure says "Failed open file!" and why, and
 // returns kExitRefused; kExitDone otherwise.
 ExitStatus ReadImageFile(const CommandContext& context, const std::string& path,
                          std::vector<std::uint8_t>* bytes, ImageVerdict* failure);

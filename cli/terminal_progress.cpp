@@ -36,6 +36,10 @@ void TerminalProgress::SetProgress(std::uint16_t per_mille) {
       }
       break;
     }
+    case ProgressStyle::kJson:
+      if (per_mille != last_json_) out_ << "{\"progress\": " << per_mille << "}\n" << std::flush;
+      last_json_ = per_mille;
+      break;
     case ProgressStyle::kSilent:
       break;
   }

@@ -1,5 +1,6 @@
 // The command line's progress sink: a bar redrawn in place on a terminal,
-// plain percentage lines when stderr is a file or a pipe, nothing for --json.
+// plain percentage lines when stderr is a file or a pipe, JSON lines when
+// asked (--progress=json), nothing for --json alone or -q.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,8 @@
 
 namespace veltrane::cli {
 
-enum class ProgressStyle { kBar, kLines, kSilent };
+// kJson: one {"progress": N} object a line, N per mille, for programs.
+enum class ProgressStyle { kBar, kLines, kSilent, kJson };
 
 class TerminalProgress : public ProgressSink {
  public:
@@ -33,6 +35,7 @@ class TerminalProgress : public ProgressSink {
   ProgressStyle style_;
   bool drawn_ = false;
   int last_line_percent_ = -1;
+  int last_json_ = -1;
 };
 
 }  // namespace veltrane::cli

@@ -95,6 +95,14 @@ bool ExtractSimArgs(std::vector<std::string>* args, SimSetup* setup, std::string
         return false;
       }
       setup->options.revision = static_cast<std::uint16_t>(n);
+    } else if (Matches(arg, "--sim-count")) {
+      unsigned long n = 0;
+      if (!TakeValue(args, &i, "--sim-count", &value) ||
+          !ParseNumber(value, 10, kMaxSimCount, &n) || n == 0) {
+        *error = "--sim-count takes a number of DACs from 1 to " + std::to_string(kMaxSimCount);
+        return false;
+      }
+      setup->count = static_cast<int>(n);
     } else if (Matches(arg, "--sim-fault")) {
       if (!TakeValue(args, &i, "--sim-fault", &value)) {
         *error = "--sim-fault takes KIND:K, for example out:3";
@@ -122,7 +130,18 @@ const char* SimArgsHelp() {
          "  --sim-revision HEX  revision of the simulated DAC (default 0102)\n"
          "  --sim-fault KIND:K  make the K-th out, in, write or drop fail, or unplug after K reports\n"
          "  --virtual-time      record the device pauses instead of waiting them out\n"
-         "  --trace FILE        write every report and pause of the simulated DAC to FILE\n";
+         "  --trace FILE        write every report and pause of the simulated DAC to FILE\n"
+         "  --sim-count N       put N DACs on the bus: serials SIM0001..., EEPROM files\n"
+         "                      FILE, FILE.2, ..., trace files TRACE, TRACE.2, ...\n";
+}
+
+std::unique_ptr<SimulatedDac> CreateSimulatedDac(const SimSetup& setup, std::string* error) {
+  auto dac = std::make_unique<SimulatedDac>(setup.options);
+  if (!dac->FileError().empty()) {
+    *error = dac->FileError();
+    return nullptr;
+  }
+  return dac;
 }
 
 }  // namespace veltrane::sim

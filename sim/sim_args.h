@@ -7,8 +7,10 @@
 //   --sim-fault KIND:K  out, in, write, unplug or drop: fail the K-th one
 //   --virtual-time      record the pauses instead of sleeping
 //   --trace FILE        write the simulated DAC's trace to FILE
+//   --sim-count N       N DACs on the simulated bus (serials SIM0001, …)
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,12 +22,22 @@ struct SimSetup {
   bool enabled = false;
   SimOptions options;
   std::string trace_file;
+  int count = 1;  // DACs on the simulated bus
 };
+
+// The most DACs --sim-count puts on the bus.
+inline constexpr int kMaxSimCount = 32;
 
 // Takes the simulation options out of `args` (without the program name) and
 // leaves every other argument in order. False, with `error` set, when an
 // option is malformed. The simulator runs in real time unless --virtual-time.
 bool ExtractSimArgs(std::vector<std::string>* args, SimSetup* setup, std::string* error);
+
+// The simulated DAC `setup` asks for. Null, with `error` set, when its
+// EEPROM file cannot be used (not a regular file, too long, in a missing or
+// unwritable folder, or in use by another process): the program then ends
+// with status 1 before anything reaches the device.
+std::unique_ptr<SimulatedDac> CreateSimulatedDac(const SimSetup& setup, std::string* error);
 
 // The option lines for --help.
 const char* SimArgsHelp();

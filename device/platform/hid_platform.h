@@ -41,9 +41,15 @@ enum class HidError {
 // One enumerated HID interface. `detail_available` is false when the system
 // listed the interface but could not tell its path (Windows: the interface
 // detail could not be had); such an entry is skipped by discovery.
+// `serial_number` is the USB device's serial-number string and `location`
+// its place on the bus (Linux: the port path such as "1-2.3"; Windows: the
+// device instance's location); both tell several DACs of one product apart
+// and are empty when the system has none.
 struct HidInterface {
   std::string path;
   bool detail_available = true;
+  std::string serial_number;
+  std::string location;
 };
 
 struct HidAttributes {

@@ -9,6 +9,7 @@
 #include "cli/command_context.h"
 #include "cli/device_commands.h"
 #include "cli/flash_command.h"
+#include "cli/json_report.h"
 #include "sim/simulated_dac.h"
 #include "tests/support/trace_lines.h"
 #include "update/image_header.h"
@@ -44,6 +45,7 @@ class CommandsTest : public ::testing::Test {
     context.out = &out_;
     context.err = &err_;
     context.progress = ProgressStyle::kSilent;
+    context.report = &report_;
     return context;
   }
   std::string WriteImage(const std::vector<std::uint8_t>& image) {
@@ -57,6 +59,7 @@ class CommandsTest : public ::testing::Test {
   }
   std::ostringstream out_;
   std::ostringstream err_;
+  JsonReport report_;
 };
 
 TEST_F(CommandsTest, CtrlCStopsAtAPacketBoundaryWithoutTheRestorePacket) {
@@ -112,10 +115,10 @@ TEST_F(CommandsTest, ANodeThisUserMayNotOpenIsListedWithItsFix) {
 TEST_F(CommandsTest, NoSystemBackendReadsAsNoDevice) {
   CommandContext context = Context(nullptr);
   EXPECT_EQ(InfoCommand(context), kExitFailed);
-  EXPECT_EQ(err_.str(), "No device found!\nPlease connect device\n");
+  EXPECT_EQ(err_.str(), "veltrane-cli: No device found!\nPlease connect device\n");
   err_.str("");
   EXPECT_EQ(FeedbackGetCommand(context), kExitFailed);
-  EXPECT_EQ(err_.str(), "Failed device enumeration!\nPlease reconnect the device!\nAnd try again!\n");
+  EXPECT_EQ(err_.str(), "veltrane-cli: Failed device enumeration!\nPlease reconnect the device!\nAnd try again!\n");
   EXPECT_EQ(ListCommand(context), kExitFailed);
 }
 

@@ -6,7 +6,7 @@
 #include "cli/device_commands.h"
 #include "cli/flash_command.h"
 #include "cli/hex_dump.h"
-#include "cli/json_writer.h"
+#include "cli/json_report.h"
 #include "cli/number_parse.h"
 #include "cli/terminal_progress.h"
 #include "tests/cli/json_check.h"
@@ -61,25 +61,18 @@ TEST(HexDumpTest, SixteenBytesALineWithAddressAndPrintables) {
   EXPECT_EQ(HexDump(0, {}), "");
 }
 
-TEST(JsonWriterTest, WritesNestedValuesThatParseAndEscapesStrings) {
-  JsonWriter json;
-  json.BeginObject()
-      .String("path", "sim:/dac0\\if1 \"quoted\"\n\x01")
-      .Number("product_id", 4)
-      .Bool("ok", true)
-      .Null("none")
-      .BeginArray("list")
-      .BeginObject()
-      .Number("mask", 15)
-      .EndObject()
-      .EndArray()
-      .BeginArray("empty")
-      .EndArray()
-      .EndObject();
-  EXPECT_TRUE(JsonCheck::Valid(json.Text())) << json.Text();
-  EXPECT_NE(json.Text().find(R"("path": "sim:/dac0\\if1 \"quoted\"\n\u0001")"), std::string::npos);
-  EXPECT_NE(json.Text().find("\"empty\": []"), std::string::npos);
-  EXPECT_EQ(json.Text().back(), '\n');
+TEST(JsonReportTest, FailuresCarryTheErrorObjectAndEveryStringStaysUtf8) {
+  JsonReport report;
+  report.Doc()["image"] = std::string("caf\xc3\xa9 \xff\xfe.bin");
+  EXPECT_EQ(report.Render(0), "{\n  \"image\": \"caf\xc3\xa9 \xef\xbf\xbd\xef\xbf\xbd.bin\"\n}\n");
+  report.AddMessage("No device found!");
+  report.AddMessage("Please connect device");
+  const std::string failed = report.Render(1);
+  EXPECT_TRUE(JsonCheck::Valid(failed)) << failed;
+  EXPECT_NE(failed.find("\"code\": 1,\n    \"stage\": null,\n    \"message\": \"No device found!\\nPlease connect device\",\n    \"system\": null"),
+            std::string::npos) << failed;
+  report.SetFailure("write packet 3 of 129", "Broken pipe");
+  EXPECT_NE(report.Render(1).find("\"stage\": \"write packet 3 of 129\""), std::string::npos);
 }
 
 TEST(JsonCheckTest, RefusesMalformedDocuments) {
@@ -102,7 +95,7 @@ TEST(TerminalProgressTest, BarRedrawsInPlaceAndEndsItsLine) {
   EXPECT_EQ(out.str(), half + full);
 }
 
-TEST(TerminalProgressTest, PlainLinesEveryTenthAndSilenceForJson) {
+TEST(TerminalProgressTest, PlainLinesEveryTenthJsonLinesOrSilence) {
   std::ostringstream lines;
   TerminalProgress plain(lines, ProgressStyle::kLines);
   for (std::uint16_t pm : {1, 50, 99, 100, 101, 350, 999}) plain.SetProgress(pm);
@@ -114,6 +107,12 @@ TEST(TerminalProgressTest, PlainLinesEveryTenthAndSilenceForJson) {
   quiet.SetProgress(500);
   quiet.Finish();
   EXPECT_EQ(silent.str(), "");
+
+  std::ostringstream json;
+  TerminalProgress machine(json, ProgressStyle::kJson);
+  for (std::uint16_t pm : {0, 412, 412, 999}) machine.SetProgress(pm);
+  machine.Finish();
+  EXPECT_EQ(json.str(), "{\"progress\": 0}\n{\"progress\": 412}\n{\"progress\": 999}\n{\"progress\": 1000}\n");
 }
 
 TEST(CompareImageTest, FindsFirstOffsetAndCount) {

@@ -9,6 +9,28 @@ namespace veltrane::testing {
 
 class JsonCheck {
  public:
+  // Every byte sequence a well-formed UTF-8 encoding (no overlong forms, no
+  // surrogates, nothing above U+10FFFF).
+  static bool Utf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+      const auto c = static_cast<unsigned char>(text[i]);
+      const int n = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
+      if (n < 0 || i + static_cast<std::size_t>(n) >= text.size() + (n == 0 ? 1 : 0)) return false;
+      unsigned code = n == 0 ? c : c & (0x3F >> n);
+      for (int k = 1; k <= n; ++k) {
+        const auto t = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
+        if ((t & 0xC0) != 0x80) return false;
+        code = (code << 6) | (t & 0x3F);
+      }
+      if ((n == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+          (n == 3 && (code < 0x10000 || code > 0x10FFFF))) {
+        return false;
+      }
+      i += static_cast<std::size_t>(n) + 1;
+    }
+    return true;
+  }
+
   static bool Valid(const std::string& text) {
     JsonCheck check(text);
     check.Space();

@@ -71,6 +71,25 @@ TEST_F(FakeSystem, ListsHidrawNodesByNumber) {
   EXPECT_EQ(interfaces[2].path, Dev("hidraw10"));
 }
 
+TEST_F(FakeSystem, EachNodeCarriesItsUsbDevicesSerialNumberAndPortPath) {
+  AddNode(0, "0003:00003917:00000004", testing::kDacDescriptor);
+  const fs::path usb_device = root_ / "devices/pci0000:00/usb1/1-1";
+  WriteFile(usb_device / "idVendor", "3917\n");
+  WriteFile(usb_device / "serial", "DAC-0042\n");
+  // A hid device with no USB parent (uhid) has neither.
+  const fs::path virtual_hid = root_ / "devices/virtual/misc/uhid/0003:3917:0004.0002/hidraw1";
+  fs::create_directories(virtual_hid);
+  fs::create_directories(root_ / "class/hidraw/hidraw1");
+  fs::create_directory_symlink(virtual_hid, root_ / "class/hidraw/hidraw1/device");
+  LinuxHidPlatform platform(root_.string(), (root_ / "dev").string());
+  const auto interfaces = platform.EnumerateInterfaces();
+  ASSERT_EQ(interfaces.size(), 2u);
+  EXPECT_EQ(interfaces[0].serial_number, "DAC-0042");
+  EXPECT_EQ(interfaces[0].location, "1-1");
+  EXPECT_EQ(interfaces[1].serial_number, "");
+  EXPECT_EQ(interfaces[1].location, "");
+}
+
 TEST_F(FakeSystem, QueryHandleAnswersFromSysfsWithoutOpeningTheNode) {
   AddNode(3, "0003:00003917:00000010", testing::kCompositeDescriptor);
   fs::remove(root_ / "dev/hidraw3");  // the node itself is never touched

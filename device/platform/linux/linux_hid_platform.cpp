@@ -107,14 +107,32 @@ bool ReadHexFile(const std::string& path, std::uint16_t* value) {
   return ReadWholeFile(path, &text) && ParseHexAttribute(text, value);
 }
 
-// True when some directory above `device` (a resolved sysfs path) is a USB
-// device: USB devices, and only they, carry idVendor.
-bool HasUsbAncestor(std::string device) {
+// The nearest directory above `device` (a resolved sysfs path) that is a USB
+// device, or empty: USB devices, and only they, carry idVendor.
+std::string UsbAncestor(std::string device) {
   for (;;) {
     const std::size_t slash = device.rfind('/');
-    if (slash == std::string::npos || slash == 0) return false;
+    if (slash == std::string::npos || slash == 0) return {};
     device.resize(slash);
-    if (FileExists(device + "/idVendor")) return true;
+    if (FileExists(device + "/idVendor")) return device;
+  }
+}
+
+bool HasUsbAncestor(const std::string& device) { return !UsbAncestor(device).empty(); }
+
+// The USB device's serial-number string and its place on the bus (sysfs names
+// a USB device by its port path, "1-2.3"), both empty for a node with no USB
+// parent (uhid, Bluetooth).
+void ReadUsbIdentity(const std::string& sysfs_device, HidInterface* iface) {
+  char resolved[PATH_MAX];
+  if (::realpath(sysfs_device.c_str(), resolved) == nullptr) return;
+  const std::string usb = UsbAncestor(resolved);
+  if (usb.empty()) return;
+  iface->location = usb.substr(usb.rfind('/') + 1);
+  std::string serial;
+  if (ReadWholeFile(usb + "/serial", &serial)) {
+    while (!serial.empty() && (serial.back() == '\n' || serial.back() == '\r')) serial.pop_back();
+    iface->serial_number = serial;
   }
 }
 
@@ -204,7 +222,12 @@ std::vector<HidInterface> LinuxHidPlatform::EnumerateInterfaces() {
   SortByHidrawNumber(&names);
   std::vector<HidInterface> interfaces;
   interfaces.reserve(names.size());
-  for (const std::string& name : names) interfaces.push_back({dev_root_ + "/" + name, true});
+  for (const std::string& name : names) {
+    HidInterface iface;
+    iface.path = dev_root_ + "/" + name;
+    ReadUsbIdentity(sysfs_root_ + "/class/hidraw/" + name + "/device", &iface);
+    interfaces.push_back(std::move(iface));
+  }
   return interfaces;
 }
 

@@ -14,6 +14,7 @@
 // clang-format off
 #include <windows.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 // mingw-w64's HID headers carry no C linkage block of their own.
 extern "C" {
 #include <hidsdi.h>

@@ -37,8 +37,10 @@ constexpr std::size_t kDevicePathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DA
 
 // The interface detail (its device path) of one listed interface; an entry
 // with detail_available false when it cannot be had.
-HidInterface InterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data) {
-  HidInterface unavailable{std::string(), false};
+HidInterface InterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
+                             SP_DEVINFO_DATA* device) {
+  HidInterface unavailable;
+  unavailable.detail_available = false;
   DWORD required = 0;
   ::SetupDiGetDeviceInterfaceDetailA(set, data, nullptr, 0, &required, nullptr);
   // No size, or one too small to hold even the fixed part and a terminator:
@@ -50,7 +52,7 @@ HidInterface InterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data) {
   auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(block.get());
   detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
   DWORD returned = 0;
-  if (!::SetupDiGetDeviceInterfaceDetailA(set, data, detail, required, &returned, nullptr)) {
+  if (!::SetupDiGetDeviceInterfaceDetailA(set, data, detail, required, &returned, device)) {
     return unavailable;
   }
   // The path ends at its terminator, and never beyond the block.
@@ -58,7 +60,68 @@ HidInterface InterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data) {
   const void* end = std::memchr(detail->DevicePath, 0, room);
   const std::size_t length =
       end ? static_cast<std::size_t>(static_cast<const char*>(end) - detail->DevicePath) : room;
-  return HidInterface{std::string(detail->DevicePath, length), true};
+  HidInterface found;
+  found.path.assign(detail->DevicePath, length);
+  return found;
+}
+
+std::string DeviceId(DEVINST node) {
+  char id[MAX_DEVICE_ID_LEN + 1] = {};
+  if (::CM_Get_Device_IDA(node, id, sizeof id, 0) != CR_SUCCESS) return {};
+  return id;
+}
+
+// The USB device a HID interface belongs to: the nearest ancestor whose
+// instance ID is a USB device's, not one of its interfaces (&MI_).
+bool UsbDeviceOf(DEVINST hid, DEVINST* usb) {
+  DEVINST node = hid;
+  for (int depth = 0; depth < 4; ++depth) {
+    DEVINST parent = 0;
+    if (::CM_Get_Parent(&parent, node, 0) != CR_SUCCESS) return false;
+    const std::string id = DeviceId(parent);
+    if (id.rfind("USB\\", 0) == 0 && id.find("&MI_") == std::string::npos) {
+      *usb = parent;
+      return true;
+    }
+    node = parent;
+  }
+  return false;
+}
+
+// The USB device's location as the system words it ("Port_#0002.Hub_#0003").
+std::string UsbLocation(DEVINST hid) {
+  DEVINST usb = 0;
+  if (!UsbDeviceOf(hid, &usb)) return {};
+  char text[256] = {};
+  ULONG size = sizeof text - 1;
+  if (::CM_Get_DevNode_Registry_PropertyA(usb, CM_DRP_LOCATION_INFORMATION, nullptr, text, &size,
+                                          0) != CR_SUCCESS) {
+    return {};
+  }
+  return text;
+}
+
+std::string Utf8Of(const wchar_t* wide) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return {};
+  std::string text(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr);
+  text.resize(static_cast<std::size_t>(size - 1));
+  return text;
+}
+
+// The USB serial-number string through a handle with no access rights, which
+// every user may open.
+std::string SerialNumberOf(const std::string& path) {
+  UniqueHandle device(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  if (!device.IsValid()) return {};
+  // The USB string descriptor holds at most 126 UTF-16 units.
+  wchar_t serial[128] = {};
+  if (!::HidD_GetSerialNumberString(device.Get(), serial, sizeof serial - sizeof(wchar_t))) {
+    return {};
+  }
+  return Utf8Of(serial);
 }
 
 struct OpenMode {
@@ -137,7 +200,13 @@ std::vector<HidInterface> WindowsHidPlatform::EnumerateInterfaces() {
   for (DWORD index = 0;
        ::SetupDiEnumDeviceInterfaces(set.Get(), nullptr, &hid_guid, index, &data) == TRUE;
        ++index) {
-    interfaces.push_back(InterfaceDetail(set.Get(), &data));
+    SP_DEVINFO_DATA device = NewDeviceInfoData();
+    HidInterface iface = InterfaceDetail(set.Get(), &data, &device);
+    if (iface.detail_available) {
+      iface.location = UsbLocation(device.DevInst);
+      iface.serial_number = SerialNumberOf(iface.path);
+    }
+    interfaces.push_back(std::move(iface));
   }
   NoteSuccess();
   return interfaces;

@@ -1,0 +1,57 @@
+// check IMAGE: judge the image against the chosen DAC, sending nothing.
+#include "cli/cli_texts.h"
+#include "cli/device_commands.h"
+#include "cli/device_session.h"
+#include "cli/image_gate.h"
+#include "cli/json_report.h"
+
+namespace veltrane::cli {
+
+// The fields every check result starts with, also when the file could not be read.
+void VerdictJson(Json& doc, const std::string& image_path, const ImageVerdict& verdict) {
+  doc["image"] = image_path;
+  doc["verdict"] = verdict.name;
+  doc["message"] = verdict.message;
+  doc["detail"] = verdict.detail;
+}
+
+ExitStatus CheckCommand(const CommandContext& context, const std::string& image_path) {
+  std::vector<std::uint8_t> bytes;
+  ImageVerdict verdict;
+  Json& doc = context.report->Doc();
+  if (ReadImageFile(context, image_path, &bytes, &verdict) != kExitDone) {
+    VerdictJson(doc, image_path, verdict);
+    return kExitRefused;
+  }
+  DeviceSession session(context);
+  if (const ExitStatus found = session.Identify(); found != kExitDone) return found;
+  const DeviceIdentity& id = session.Identity();
+  verdict = JudgeImageBytes(image_path, bytes, id);
+  SayVerdict(context, verdict);
+  const bool bulk = IsBulkProduct(id.product_id);
+  VerdictJson(doc, image_path, verdict);
+  doc["size"] = bytes.size();
+  doc["transfer"] = bulk ? "bulk" : "eeprom";
+  doc["device"] = {{"vendor_id", id.vendor_id},
+                   {"product_id", id.product_id},
+                   {"revision", id.revision},
+                   {"hardware_id", id.hardware_id}};
+  doc["header"] = nullptr;
+  if (verdict.has_header) {
+    doc["header"] = {{"vendor_id", verdict.header.VendorId()},
+                     {"product_id", verdict.header.ProductId()},
+                     {"version", verdict.header.Version()},
+                     {"length", verdict.header.Length()},
+                     {"checksum_valid", verdict.header.ChecksumValid()},
+                     {"magic_valid", verdict.header.MagicValid()}};
+  }
+  if (verdict.verdict == Verdict::kReady) {
+    context.Result(bulk ? Fill(texts::kBulkReady, image_path.c_str(), bytes.size(), id.product_id) + "\n"
+                        : Fill(texts::kReady, image_path.c_str(), verdict.header.Version(),
+                               verdict.header.VendorId(), verdict.header.ProductId(), id.revision) +
+                              "\n");
+  }
+  return StatusOf(verdict);
+}
+
+}  // namespace veltrane::cli

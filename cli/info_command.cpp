@@ -1,0 +1,79 @@
+// info: identify the chosen DAC and the state of the image in its EEPROM.
+#include <algorithm>
+
+#include "cli/cli_texts.h"
+#include "cli/device_commands.h"
+#include "cli/device_session.h"
+#include "cli/json_report.h"
+#include "update/image_header.h"
+
+namespace veltrane::cli {
+namespace {
+
+const char* StateName(StoredImageState state) {
+  switch (state) {
+    case StoredImageState::kValid: return "valid";
+    case StoredImageState::kIncomplete: return "incomplete";
+    case StoredImageState::kBlank: return "blank";
+  }
+  return "blank";
+}
+
+std::string StoredImageText(StoredImageState state, const ImageHeader& header) {
+  switch (state) {
+    case StoredImageState::kValid:
+      return Fill("valid, version 0x%04x, %u bytes", header.Version(), header.Length());
+    case StoredImageState::kIncomplete:
+      return Fill(texts::kIncompleteImage, header.Version(), header.Length());
+    case StoredImageState::kBlank:
+      return "blank or unknown";
+  }
+  return {};
+}
+
+}  // namespace
+
+ExitStatus InfoCommand(const CommandContext& context) {
+  DeviceSession session(context);
+  if (const ExitStatus found = session.Identify(); found != kExitDone) return found;
+  const DeviceIdentity& id = session.Identity();
+  const bool bulk = IsBulkProduct(id.product_id);
+  const std::string path = session.Link().DevicePath();
+  Json& doc = context.report->Doc();
+  doc["vendor_id"] = id.vendor_id;
+  doc["product_id"] = id.product_id;
+  doc["revision"] = id.revision;
+  doc["hardware_id"] = id.hardware_id;
+  doc["device_path"] = path;
+  doc["transfer"] = bulk ? "bulk" : "eeprom";
+  doc["eeprom_image"] = nullptr;
+  ImageHeader header;
+  StoredImageState state = StoredImageState::kBlank;
+  if (!bulk) {
+    std::vector<std::uint8_t> first;
+    if (!session.ReadRange(0, kImageHeaderSize, &first)) {
+      session.SayFailure(texts::kReadFailed);
+      return kExitFailed;
+    }
+    std::copy(first.begin(), first.end(), header.bytes);
+    state = ClassifyStoredImage(header);
+    Json image = Json::object();
+    image["state"] = StateName(state);
+    image["version"] = state == StoredImageState::kBlank ? Json(nullptr) : Json(header.Version());
+    image["length"] = state == StoredImageState::kBlank ? Json(nullptr) : Json(header.Length());
+    doc["eeprom_image"] = std::move(image);
+  }
+  std::string text;
+  text += Fill("Vendor ID     0x%04x\n", id.vendor_id);
+  text += Fill("Product ID    0x%04x\n", id.product_id);
+  text += Fill("Revision      0x%04x\n", id.revision);
+  text += "Hardware ID   " + id.hardware_id + '\n';
+  text += "Device path   " + path + '\n';
+  text += bulk ? Fill("Transfer      bulk (product %u keeps no image in its EEPROM)\n", id.product_id)
+               : std::string("Transfer      EEPROM\n");
+  if (!bulk) text += "EEPROM image  " + StoredImageText(state, header) + '\n';
+  context.Result(text);
+  return kExitDone;
+}
+
+}  // namespace veltrane::cli

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -80,8 +81,9 @@ class SimulatedDac : public HidPlatform {
   bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   std::vector<std::string> HardwareIds() override;
   void Sleep(unsigned milliseconds) override;
-  HidError LastError() const override { return last_error_; }
-  std::string LastErrorText() const override { return last_error_text_; }
+  // The last failing call of the calling thread, as the system keeps errno.
+  HidError LastError() const override;
+  std::string LastErrorText() const override;
   void NoteProgress(std::uint16_t per_mille) override;
 
   // Inspection and control, for tests and the demonstration.
@@ -92,7 +94,10 @@ class SimulatedDac : public HidPlatform {
   void ClearTrace() { trace_.clear(); }
   // Also writes every trace line to `path` as it happens; false when it cannot be opened.
   bool SetTraceFile(const std::string& path);
-  std::uint64_t VirtualMilliseconds() const { return virtual_ms_; }
+  std::uint64_t VirtualMilliseconds() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return virtual_ms_;
+  }
   int OpenHandleCount() const { return static_cast<int>(handles_.size()); }
   bool IsHandleOpen(HidHandle handle) const { return handles_.count(handle) != 0; }
   const std::vector<std::uint8_t>& BulkImage() const { return model_.BulkImage(); }
@@ -102,7 +107,10 @@ class SimulatedDac : public HidPlatform {
   static std::string SerialNumber(int index);
   void Unplug();
   void Replug();
-  bool Unplugged() const { return unplugged_; }
+  bool Unplugged() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return unplugged_;
+  }
   // Writes the EEPROM to the options' file, if one is set and usable.
   bool SaveEeprom(std::string* error = nullptr);
   // Why the options' EEPROM file cannot be used; empty when it can (or none is set).
@@ -144,8 +152,10 @@ class SimulatedDac : public HidPlatform {
   std::vector<std::string> trace_;
   std::ofstream trace_file_;
   std::uint64_t virtual_ms_ = 0;
-  HidError last_error_ = HidError::kNone;
-  std::string last_error_text_;
+  // Guards the DAC's state (handles, trace, EEPROM, counters): links on
+  // several threads may share one DAC, as a bench's watcher lists it while
+  // its unit flashes it.
+  mutable std::mutex mutex_;
 
   // Device state.
   bool unplugged_ = false;

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "device/platform/arrival_watcher.h"
+
 namespace veltrane {
 
 // A device handle keeps three states, as on Windows: null (never opened),
@@ -106,6 +108,10 @@ class HidPlatform {
   // A per-mille value a transfer has just delivered to the progress sink;
   // only recorders (the simulated DAC's trace) care.
   virtual void NoteProgress(std::uint16_t /*per_mille*/) {}
+
+  // The watcher of devices coming and going on this platform; polling the
+  // interface list unless the backend has a better one.
+  virtual std::unique_ptr<ArrivalWatcher> CreateArrivalWatcher();
 };
 
 // The operating system's own backend for this build (hidraw on Linux,

@@ -1,5 +1,7 @@
 #include "device/platform/linux/linux_hid_platform.h"
 
+#include "device/platform/precise_sleep.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/hidraw.h>
@@ -441,13 +443,7 @@ std::vector<std::string> LinuxHidPlatform::HardwareIds() {
   return use_udev_ ? HardwareIdsFromUdev() : HardwareIdsFromSysfs();
 }
 
-void LinuxHidPlatform::Sleep(unsigned milliseconds) {
-  timespec remaining{static_cast<time_t>(milliseconds / 1000),
-                     static_cast<long>(milliseconds % 1000) * 1000000L};
-  // A signal cuts the pause short; sleep what is left of it.
-  while (::nanosleep(&remaining, &remaining) < 0 && errno == EINTR) {
-  }
-}
+void LinuxHidPlatform::Sleep(unsigned milliseconds) { PreciseSleep(milliseconds); }
 
 std::string LinuxHidPlatform::AccessDeniedHint() const { return kTextAccessHint; }
 

@@ -27,6 +27,13 @@ inline constexpr const char* kAboutName = "About";
 inline constexpr const char* kAboutText = "Veltrane Version 1.5. Copyright (C) 2026 Veltrane Audio";
 inline constexpr const char* kOkName = "OK";
 
+// The status strip: the DAC the next action would use.
+inline constexpr const char* kNoDacConnected = "No DAC connected";
+// Product ID, revision, serial number, transport.
+inline constexpr const char* kDacInUse = "DAC 0x%1, revision 0x%2, serial %3, %4";
+inline constexpr const char* kNoSerial = "none";
+inline constexpr const char* kBackupSaved = "Backup: %1";
+
 // A close asked for while a Write runs waits for the Write.
 inline constexpr const char* kClosesAfterWrite =
     "The window closes when the write has ended.";

@@ -1,11 +1,13 @@
 #include "app/main_window.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QShortcut>
 
 #include "app/app_texts.h"
+#include "app/device_status.h"
 #include "resources/resource_catalogue.h"
 #include "ui/application_title.h"
 #include "ui/desktop_settings.h"
@@ -41,7 +43,8 @@ MainWindow::MainWindow(HidPlatform& platform, QWidget* parent)
       icon_(LoadAppIcon()),
       qt_boxes_(this),
       boxes_(&qt_boxes_),
-      status_strip_(new StatusStrip(this)) {
+      status_strip_(new StatusStrip(this)),
+      device_status_(nullptr) {
   // The firmware page's transfers move its own progress bar.
   firmware_page_.Link().SetProgressSink(&firmware_page_);
   SetBackgroundMode(kStretch);
@@ -70,6 +73,13 @@ MainWindow::MainWindow(HidPlatform& platform, QWidget* parent)
   PlaceStatusStrip();
   RestorePosition();
 
+  // The strip names the DAC from the start and follows plugging and
+  // unplugging; it leaves the device alone while a Write runs.
+  device_status_ = new DeviceStatus(platform, status_strip_, [this] { return firmware_page_.IsWriting(); }, this);
+  connect(&firmware_page_, &FirmwarePage::BackupSaved, this, [this](const QString& path) {
+    status_strip_->SetNote(tr(app_texts::kBackupSaved).arg(QDir::toNativeSeparators(path)));
+  });
+  connect(&firmware_page_, &FirmwarePage::BackupFailed, status_strip_, &StatusStrip::SetNote);
   connect(&firmware_page_, &FirmwarePage::CloseHeldBack, this, &MainWindow::OnCloseHeldBack);
   connect(&firmware_page_, &FirmwarePage::WriteEnded, this, &MainWindow::OnWriteEnded);
 }
@@ -141,6 +151,7 @@ void MainWindow::OnCloseHeldBack() {
 }
 
 void MainWindow::OnWriteEnded() {
+  device_status_->Refresh();
   if (!close_pending_) return;
   close_pending_ = false;
   close();

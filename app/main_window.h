@@ -17,6 +17,7 @@
 
 namespace veltrane {
 
+class DeviceStatus;
 class PagedTabControl;
 class StatusStrip;
 
@@ -38,6 +39,7 @@ class MainWindow : public SkinnedDialog {
   ImageList& PageImageList(int index) { return image_lists_[static_cast<std::size_t>(index)]; }
 
   StatusStrip* Strip() const { return status_strip_; }
+  DeviceStatus* Status() const { return device_status_; }
   // True while a close asked for during a Write waits for its end.
   bool ClosePending() const { return close_pending_; }
 
@@ -72,6 +74,7 @@ class MainWindow : public SkinnedDialog {
   QtMessageBoxes qt_boxes_;
   MessageBoxes* boxes_;
   StatusStrip* status_strip_;
+  DeviceStatus* device_status_;
   bool close_pending_ = false;
 };
 

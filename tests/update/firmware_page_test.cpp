@@ -488,7 +488,7 @@ TEST_F(FirmwarePageTest, AWriteLeavesABackupOfTheEepromBefore) {
   EXPECT_EQ(Texts(), std::vector<QString>{kCompleted});
   EXPECT_TRUE(EepromHolds(image));
   ASSERT_EQ(saved.size(), 1);
-  EXPECT_TRUE(QFileInfo(saved[0]).fileName().startsWith("product0004-rev0102-")) << saved[0].toStdString();
+  EXPECT_TRUE(QFileInfo(saved[0]).fileName().startsWith("SIM0001-rev0102-")) << saved[0].toStdString();
   QFile file(saved[0]);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QByteArray bytes = file.readAll();

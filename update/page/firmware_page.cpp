@@ -261,11 +261,15 @@ int FirmwarePage::CheckedEepromWrite() {
 
 bool FirmwarePage::TakeBackup() {
   if (backup_folder_.isEmpty()) return true;
+  // Named after the serial number of the interface the link holds, when it has one.
+  QString serial;
+  for (const HidInterface& iface : link_.Platform().EnumerateInterfaces()) {
+    if (iface.path == link_.DevicePath()) serial = QString::fromStdString(iface.serial_number);
+  }
   EepromBackup backup(backup_folder_);
   QString error;
-  const std::optional<QString> path =
-      backup.Take(link_, EepromBackup::DeviceKey(device_serial_, identity_.product_id, identity_.revision),
-                  image_.size(), &error);
+  const std::optional<QString> path = backup.Take(
+      link_, EepromBackup::DeviceKey(serial, identity_.product_id, identity_.revision), image_.size(), &error);
   if (!path) {
     emit BackupFailed(error);
     return false;

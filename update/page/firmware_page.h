@@ -74,8 +74,6 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   // folder's backups/); an empty folder takes none.
   void SetBackupFolder(const QString& folder) { backup_folder_ = folder; }
   const QString& BackupFolder() const { return backup_folder_; }
-  // The serial number of the device, for the backups' names (empty: none known).
-  void SetDeviceSerial(const QString& serial) { device_serial_ = serial; }
 
   // True from the start to the end of a Write; the window around the page
   // refuses to close meanwhile.
@@ -136,7 +134,6 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   HidDeviceLink link_;
   bool writing_ = false;
   QString backup_folder_;
-  QString device_serial_;
   QElapsedTimer paint_clock_;  // since the bar was last painted
 
   std::unique_ptr<MessageBoxes> own_boxes_;

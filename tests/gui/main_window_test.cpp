@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QTest>
 
 #include "app/app_texts.h"
+#include "app/device_status.h"
 #include "app/main_window.h"
 #include "resources/resource_catalogue.h"
 #include "sim/simulated_dac.h"
@@ -292,6 +294,72 @@ TEST(MainWindowClose, ACloseDuringAWriteHappensWhenTheWriteEnds) {
   EXPECT_EQ(boxes.note, QString::fromLatin1(app_texts::kClosesAfterWrite));
   EXPECT_FALSE(window.isVisible());
   EXPECT_FALSE(window.ClosePending());
+  std::filesystem::remove(path);
+}
+
+// The strip follows the simulated DAC's unplug and replug at its next look
+// (no clock involved), and a denied DAC shows the platform's hint.
+TEST_F(MainWindowTest, TheStripFollowsUnplugAndReplug) {
+  const QString present = "DAC 0x0004, revision 0x0102, serial SIM0001, simulated";
+  StatusStrip& strip = *window_.Strip();
+  EXPECT_EQ(strip.DeviceText(), present);
+  for (int round = 0; round < 2; ++round) {
+    dac_.Unplug();
+    window_.Status()->Tick();
+    EXPECT_EQ(strip.DeviceText(), "No DAC connected");
+    dac_.Replug();
+    window_.Status()->Tick();
+    EXPECT_EQ(strip.DeviceText(), present);
+  }
+  // Nothing changed: a look neither talks to the DAC nor opens it.
+  dac_.ClearTrace();
+  window_.Status()->Tick();
+  EXPECT_TRUE(dac_.Trace().empty());
+  EXPECT_EQ(dac_.OpenHandleCount(), 0);
+
+  sim::SimOptions denied;
+  denied.access_denied = true;
+  sim::SimulatedDac locked(denied);
+  MainWindow other(locked);
+  EXPECT_NE(other.Strip()->DeviceText(), "No DAC connected");
+  EXPECT_FALSE(other.Strip()->DeviceText().startsWith("DAC 0x"));
+}
+
+// While a Write runs the strip leaves the DAC alone; it looks again after.
+TEST(MainWindowStatus, NoLookDuringAWrite) {
+  const std::string path = (std::filesystem::temp_directory_path() / "veltrane-strip-test.BIN").string();
+  const auto image = sim::SimulatedDac::FactoryImage(4, 0x0103, 256);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 256);
+  struct OneFile : FileChooser {
+    std::string file;
+    std::optional<QString> ChooseFile(QWidget*) override { return QString::fromStdString(file); }
+  } chooser;
+  chooser.file = path;
+  sim::SimulatedDac dac;
+  MainWindow window(dac);
+  struct LookingBoxes : RecordingMessageBoxes {
+    std::function<void()> during;
+    BoxAnswer Show(const QString& text, BoxButtons buttons) override {
+      if (during) during();
+      return RecordingMessageBoxes::Show(text, buttons);
+    }
+  } boxes;
+  std::size_t trace_before = 0;
+  std::size_t trace_after = 0;
+  boxes.during = [&] {
+    dac.Unplug();
+    trace_before = dac.Trace().size();
+    window.Status()->Tick();
+    trace_after = dac.Trace().size();
+    EXPECT_NE(window.Strip()->DeviceText(), "No DAC connected");
+  };
+  window.Firmware().SetFileChooser(&chooser);
+  window.Firmware().SetBackupFolder(QString());
+  window.Firmware().OnBrowse();
+  window.Firmware().SetMessageBoxes(&boxes);
+  window.Firmware().OnWrite();
+  EXPECT_EQ(trace_after, trace_before);
+  EXPECT_EQ(window.Strip()->DeviceText(), "No DAC connected");  // looked again once it ended
   std::filesystem::remove(path);
 }
 

@@ -29,9 +29,10 @@ inline constexpr const char* kOkName = "OK";
 
 // The status strip: the DAC the next action would use.
 inline constexpr const char* kNoDacConnected = "No DAC connected";
-// Product ID, revision, serial number, transport.
-inline constexpr const char* kDacInUse = "DAC 0x%1, revision 0x%2, serial %3, %4";
-inline constexpr const char* kNoSerial = "none";
+// Product ID, revision, serial number, transport: short enough for the
+// window's width (the strip's tool tip holds the whole line too).
+inline constexpr const char* kDacInUse = "DAC %1 rev %2 \u00b7 %3 \u00b7 %4";
+inline constexpr const char* kNoSerial = "no serial";
 inline constexpr const char* kBackupSaved = "Backup: %1";
 
 // A close asked for while a Write runs waits for the Write.

@@ -300,7 +300,7 @@ TEST(MainWindowClose, ACloseDuringAWriteHappensWhenTheWriteEnds) {
 // The strip follows the simulated DAC's unplug and replug at its next look
 // (no clock involved), and a denied DAC shows the platform's hint.
 TEST_F(MainWindowTest, TheStripFollowsUnplugAndReplug) {
-  const QString present = "DAC 0x0004, revision 0x0102, serial SIM0001, simulated";
+  const QString present = QString::fromUtf8("DAC 0004 rev 0102 \u00b7 SIM0001 \u00b7 simulated");
   StatusStrip& strip = *window_.Strip();
   EXPECT_EQ(strip.DeviceText(), present);
   for (int round = 0; round < 2; ++round) {
@@ -322,7 +322,7 @@ TEST_F(MainWindowTest, TheStripFollowsUnplugAndReplug) {
   sim::SimulatedDac locked(denied);
   MainWindow other(locked);
   EXPECT_NE(other.Strip()->DeviceText(), "No DAC connected");
-  EXPECT_FALSE(other.Strip()->DeviceText().startsWith("DAC 0x"));
+  EXPECT_FALSE(other.Strip()->DeviceText().startsWith("DAC "));
 }
 
 // While a Write runs the strip leaves the DAC alone; it looks again after.

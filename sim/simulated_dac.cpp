@@ -173,15 +173,15 @@ void SimulatedDac::Replug() {
 namespace {
 
 // The simulated DAC knows when it comes and goes: a change is seen at the
-// first look after it, and a look that finds none returns at once on
-// virtual time (nothing would move the clock while it waited).
+// first look after it, with no clock involved; only a caller that asks to
+// wait (a bench's loop) is kept waiting.
 class PlugWatcher : public ArrivalWatcher {
  public:
   explicit PlugWatcher(const SimulatedDac& dac) : dac_(dac), seen_(dac.PlugChanges()) {}
 
   bool WaitForChange(unsigned timeout_ms) override {
     if (Changed()) return true;
-    if (dac_.Options().virtual_time || timeout_ms == 0) return false;
+    if (timeout_ms == 0) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
     return Changed();
   }

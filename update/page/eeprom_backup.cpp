@@ -92,8 +92,8 @@ std::optional<QString> EepromBackup::Save(const QString& device_key, const std::
 void EepromBackup::Prune(const QString& device_key) {
   QDir dir(folder_);
   QStringList names = dir.entryList({device_key + QStringLiteral("-*") + kSuffix}, QDir::Files, QDir::Name);
-  // Another device's key may begin with this one's ("SIM1" and "SIM1-rev..."
-  // cannot clash, as every key ends in its revision): keep exact matches only.
+  // Only names of exactly this device's shape: key, dash, the 19-character
+  // time, suffix (a longer key that begins with this one is another device).
   names.erase(std::remove_if(names.begin(), names.end(),
                              [&](const QString& n) {
                                return n.size() != device_key.size() + 1 + 19 + kSuffix.size();

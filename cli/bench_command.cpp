@@ -27,12 +27,8 @@ std::string UtcNow() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm utc{};
-#if defined(_WIN32)
-  gmtime_s(&utc, &seconds);
-#else
-  gmtime_r(&seconds, &utc);
-#endif
+  // Only the bench's main thread formats times: the C library's one buffer is safe here.
+  const std::tm utc = *std::gmtime(&seconds);
   char text[40];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
   return Fill("%s.%03dZ", text, static_cast<int>(ms));
@@ -104,7 +100,7 @@ class Bench {
       const UnitRecord& r = units_[i]->Record();
       const Json line = r.ToJson(UtcNow(), sha_);
       records_.push_back(line);
-      if (log_ != nullptr) *log_ << JsonReport::Dump(line) << '\n' << std::flush;
+      if (log_ != nullptr) *log_ << JsonReport::DumpLine(line) << '\n' << std::flush;
       ++logged_;
       if (r.Passed()) ++passed_;
       if (context_.progress != ProgressStyle::kBar) context_.Status(UnitLine(*units_[i]) + "\n");

@@ -59,8 +59,8 @@ inline constexpr char kFoundAt[] = "Using the DAC at %s.";
 // info
 inline constexpr char kIncompleteImage[] =
     "incomplete (version 0x%04x, %u bytes): a write did not finish and byte 0 is still "
-    "inverted. Flashing the image again repairs it: flash again with --changed-only to finish "
-    "(at most %.1f s).";
+    "inverted. Flashing the image again repairs it. Quickest: flash again with --changed-only "
+    "to finish (at most %.1f s).";
 
 // list
 inline constexpr char kNoInterfaces[] = "No HID interface of vendor 0x3917 is present. Connect the DAC and try again.";

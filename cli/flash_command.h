@@ -9,6 +9,7 @@
 
 #include "cli/command_context.h"
 #include "cli/exit_status.h"
+#include "device/eeprom_image_flash.h"
 
 namespace veltrane::cli {
 
@@ -22,6 +23,9 @@ struct FlashOptions {
 };
 
 ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& options);
+
+using veltrane::CompareImage;
+using veltrane::Mismatch;
 
 // The three settings of a feedback block (0x00, then the masks) as the
 // feedback page names them: "0.25 / 0.50 / 1.00".

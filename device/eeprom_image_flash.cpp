@@ -30,11 +30,10 @@ int VerifyBody(HidDeviceLink& link, const std::vector<std::uint8_t>& image,
   expected[0] = static_cast<std::uint8_t>(~image[0]);
   std::vector<std::uint8_t> back;
   if (!ReadEepromRange(link, 0, image.size(), &back)) return End(result, EepromFlashStep::kVerifyRead);
-  const auto first = std::mismatch(expected.begin(), expected.end(), back.begin());
-  if (first.first == expected.end()) return 1;
-  result->mismatch_first = static_cast<std::size_t>(first.first - expected.begin());
-  result->mismatch_count = 0;
-  for (std::size_t i = 0; i < expected.size(); ++i) result->mismatch_count += expected[i] != back[i];
+  const Mismatch mismatch = CompareImage(expected, back);
+  if (mismatch.count == 0) return 1;
+  result->mismatch_first = mismatch.first;
+  result->mismatch_count = mismatch.count;
   result->expected = expected[result->mismatch_first];
   result->actual = back[result->mismatch_first];
   if (back[0] != expected[0]) {
@@ -58,6 +57,20 @@ bool ReadEepromRange(HidDeviceLink& link, std::uint32_t address, std::size_t len
     }
   }
   return true;
+}
+
+Mismatch CompareImage(const std::vector<std::uint8_t>& expected,
+                      const std::vector<std::uint8_t>& actual) {
+  Mismatch mismatch;
+  const std::size_t n = std::min(expected.size(), actual.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (expected[i] == actual[i]) continue;
+    if (mismatch.count == 0) mismatch.first = i;
+    ++mismatch.count;
+  }
+  if (expected.size() != actual.size() && mismatch.count == 0) mismatch.first = n;
+  mismatch.count += std::max(expected.size(), actual.size()) - n;
+  return mismatch;
 }
 
 bool CoversFeedbackBlock(std::size_t size) { return size > kFeedbackBlockAddress; }

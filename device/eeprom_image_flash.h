@@ -55,6 +55,15 @@ struct EepromFlashResult {
   bool Done() const { return step == EepromFlashStep::kDone; }
 };
 
+// Where `actual` differs from `expected`: the first offset and how many bytes
+// (a length difference counts as that many differing bytes).
+struct Mismatch {
+  std::size_t first = 0;
+  std::size_t count = 0;
+};
+Mismatch CompareImage(const std::vector<std::uint8_t>& expected,
+                      const std::vector<std::uint8_t>& actual);
+
 // Runs the flash on a found link. Returns 1 when the image is in place and
 // committed, else 0; `result` says where it ended either way.
 [[nodiscard]] int FlashEepromImage(HidDeviceLink& link, const std::vector<std::uint8_t>& image,

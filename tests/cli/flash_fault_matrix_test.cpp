@@ -85,7 +85,7 @@ class FaultMatrixTest : public ::testing::Test {
         ++run.reports;
       }
       // "out 00 LL 04 …": a write packet (a select packet is "out 00 04 00 …").
-      if (line.rfind("out 00 ", 0) == 0 && line.compare(10, 3, " 04") == 0) ++run.write_packets;
+      if (line.rfind("out 00 ", 0) == 0 && line.compare(9, 3, " 04") == 0) ++run.write_packets;
     }
     return run;
   }
@@ -169,7 +169,7 @@ TEST_F(FaultMatrixTest, ChangedOnlyOfTheHeldImageSendsOnlyTheFirstAndTheRestoreP
   ASSERT_EQ(FlashCommand(context, flash), 0) << err.str();
   std::vector<std::string> writes;
   for (const std::string& line : dac.Trace()) {
-    if (line.rfind("out 00 ", 0) == 0 && line.compare(10, 3, " 04") == 0) writes.push_back(line.substr(0, 28));
+    if (line.rfind("out 00 ", 0) == 0 && line.compare(9, 3, " 04") == 0) writes.push_back(line.substr(0, 28));
   }
   char inverted[8];
   std::snprintf(inverted, sizeof inverted, "%02x", static_cast<unsigned>(static_cast<std::uint8_t>(~image_[0])));

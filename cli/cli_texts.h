@@ -49,10 +49,10 @@ inline constexpr char kWriteFailed[] =
 inline constexpr char kFeedbackReadFailed[] =
     "Reading the feedback settings failed. Reconnect the device and try again.";
 inline constexpr char kNoSuchDac[] = "No DAC with %s is connected.";
-inline constexpr char kConnectedDacs[] = " Connected (serial, location, product, revision, path):";
+inline constexpr char kConnectedDacs[] = " Connected (serial, location, product, revision, transport, path):";
 inline constexpr char kSeveralDacs[] =
     "%zu DACs are connected: choose one with --serial, --location or --device "
-    "(serial, location, product, revision, path):";
+    "(serial, location, product, revision, transport, path):";
 inline constexpr char kFailureDetail[] = "Failed at: %s";
 inline constexpr char kFoundAt[] = "Using the DAC at %s.";
 
@@ -67,7 +67,7 @@ inline constexpr char kNoInterfaces[] = "No HID interface of vendor 0x3917 is pr
 inline constexpr char kNoInterfaceSelected[] =
     "No HID interface of vendor 0x3917 matches the chosen serial number, location or path. "
     "Run 'veltrane-cli list' to see them all.";
-inline constexpr char kDacTableHeader[] = "serial       location       product  revision  path";
+inline constexpr char kDacTableHeader[] = "serial       location       product  revision  transport  path";
 
 // check and flash
 inline constexpr char kReady[] = "%s: version 0x%04x for 0x%04x-0x%04x, newer than the device's revision 0x%04x: ready to flash.";
@@ -172,7 +172,6 @@ inline constexpr char kUnknownCommand[] =
     "image (veltrane-cli --help says more).";
 inline constexpr char kDidYouMean[] = " Did you mean '%s'?";
 inline constexpr char kTraceWithoutSimulate[] = "--trace records the simulated DAC: add --simulate.";
-inline constexpr char kTraceOpenFailed[] = "Cannot open the trace file %s. Check the path and try again.";
 
 }  // namespace texts
 }  // namespace veltrane::cli

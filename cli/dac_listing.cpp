@@ -81,10 +81,11 @@ Json DacJson(const InterfaceRow& row, const std::string& transport) {
   return dac;
 }
 
-std::string DacLine(const InterfaceRow& row) {
-  return Fill("%-12s %-14s 0x%04x   0x%04x    %s", row.serial_number.empty() ? "-" : row.serial_number.c_str(),
+std::string DacLine(const InterfaceRow& row, const std::string& transport) {
+  return Fill("%-12s %-14s 0x%04x   0x%04x    %-10s %s",
+              row.serial_number.empty() ? "-" : row.serial_number.c_str(),
               row.location.empty() ? "-" : row.location.c_str(), row.attributes.product_id, row.revision,
-              row.path.c_str());
+              transport.c_str(), row.path.c_str());
 }
 
 }  // namespace veltrane::cli

@@ -37,6 +37,6 @@ bool Selected(const InterfaceRow& row, const DacSelector& selector);
 
 // The DAC as one JSON object, and as one line of text.
 Json DacJson(const InterfaceRow& row, const std::string& transport);
-std::string DacLine(const InterfaceRow& row);
+std::string DacLine(const InterfaceRow& row, const std::string& transport);
 
 }  // namespace veltrane::cli

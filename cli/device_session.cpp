@@ -54,7 +54,7 @@ ExitStatus DeviceSession::Choose() {
   std::string lines;
   for (const InterfaceRow& row : dacs) {
     candidates.push_back(DacJson(row, context_.transport));
-    lines += "\n  " + DacLine(row);
+    lines += "\n  " + DacLine(row, context_.transport);
   }
   context_.report->Doc()["candidates"] = candidates;
   if (chosen.empty()) {

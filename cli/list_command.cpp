@@ -66,7 +66,7 @@ ExitStatus ListCommand(const CommandContext& context) {
     dac["hardware_id"] = row.hardware_id;
     dac["access_hint"] = row.access_hint;
     doc["dacs"].push_back(std::move(dac));
-    table += DacLine(row) + (row.accessible ? "" : "    (refused: " + row.access_error + ")") + '\n';
+    table += DacLine(row, context.transport) + (row.accessible ? "" : "    (refused: " + row.access_error + ")") + '\n';
   }
   if (rows.empty()) {
     context.Say(context.selector.Any() ? std::string(texts::kNoInterfaceSelected)

@@ -9,6 +9,7 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -82,6 +83,16 @@ bool FileLock::Acquire(const std::string& path, bool create, bool* busy, std::st
     ::close(fd);
     *busy = code == EWOULDBLOCK;
     *error = std::strerror(code);
+    return false;
+  }
+  // A run that saved (renamed a new file into place) just before our lock
+  // leaves us holding the old file: then the name belongs to someone else.
+  struct stat held {}, named {};
+  if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0 ||
+      held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
+    ::close(fd);
+    *busy = true;
+    *error = std::strerror(EWOULDBLOCK);
     return false;
   }
   handle_ = fd;

@@ -1,4 +1,4 @@
-// The simulator's own sentences about --simulate=FILE.
+// The simulator's own sentences about --simulate=FILE and --trace FILE.
 #pragma once
 
 namespace veltrane::sim::texts {
@@ -17,6 +17,7 @@ inline constexpr char kFolderNotWritable[] =
 inline constexpr char kBusy[] =
     "--simulate=%s: another veltrane program is using this file. Wait for it to end, or give "
     "another file.";
+inline constexpr char kTraceOpenFailed[] = "Cannot open the trace file %s. Check the path and try again.";
 inline constexpr char kSaveFailed[] = "cannot keep the simulated EEPROM in %s (%s)";
 
 }  // namespace veltrane::sim::texts

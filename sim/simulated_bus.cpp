@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include "sim/sim_args.h"
+#include "sim/sim_texts.h"
 
 namespace veltrane::sim {
 
@@ -262,7 +264,9 @@ std::unique_ptr<HidPlatform> CreateSimPlatform(const SimSetup& setup, std::strin
     }
     const std::string trace = NumberedFile(setup.trace_file, index);
     if (!trace.empty() && !dac->SetTraceFile(trace)) {
-      *why = "Cannot open the trace file " + trace + ". Check the path and try again.";
+      char text[512];
+      std::snprintf(text, sizeof text, texts::kTraceOpenFailed, trace.c_str());
+      *why = text;
       return nullptr;
     }
     return dac;

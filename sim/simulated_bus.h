@@ -41,6 +41,7 @@ class SimulatedBus : public HidPlatform {
   HidError LastError() const override;
   std::string LastErrorText() const override;
   void NoteProgress(std::uint16_t per_mille) override;
+  std::string TransportName() const override { return "simulated"; }
   // Plugs the scheduled DACs in as their times come (on virtual time, also
   // whenever the bus stands idle); polls for anything else.
   std::unique_ptr<ArrivalWatcher> CreateArrivalWatcher() override;

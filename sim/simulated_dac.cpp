@@ -161,6 +161,7 @@ void SimulatedDac::RecordReport(const char* kind, const std::uint8_t* report, st
 void SimulatedDac::Unplug() {
   const std::lock_guard<std::mutex> lock(mutex_);
   unplugged_ = true;
+  ++plug_changes_;
 }
 
 void SimulatedDac::Replug() {
@@ -168,6 +169,41 @@ void SimulatedDac::Replug() {
   unplugged_ = false;
   reports_ = 0;
   options_.unplug_after = 0;
+  ++plug_changes_;
+}
+
+namespace {
+
+// The simulated DAC knows when it comes and goes: a change is seen at the
+// first look after it, with no clock involved; only a caller that asks to
+// wait (a bench's loop) is kept waiting.
+class PlugWatcher : public ArrivalWatcher {
+ public:
+  explicit PlugWatcher(const SimulatedDac& dac) : dac_(dac), seen_(dac.PlugChanges()) {}
+
+  bool WaitForChange(unsigned timeout_ms) override {
+    if (Changed()) return true;
+    if (timeout_ms == 0) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
+    return Changed();
+  }
+
+ private:
+  bool Changed() {
+    const std::uint64_t now = dac_.PlugChanges();
+    if (now == seen_) return false;
+    seen_ = now;
+    return true;
+  }
+
+  const SimulatedDac& dac_;
+  std::uint64_t seen_;
+};
+
+}  // namespace
+
+std::unique_ptr<ArrivalWatcher> SimulatedDac::CreateArrivalWatcher() {
+  return std::make_unique<PlugWatcher>(*this);
 }
 
 HidError SimulatedDac::LastError() const { return t_error.error; }
@@ -256,7 +292,10 @@ bool SimulatedDac::GetCaps(HidHandle handle, HidCaps* caps) {
 
 void SimulatedDac::CountReport() {
   ++reports_;
-  if (options_.unplug_after > 0 && reports_ == options_.unplug_after) unplugged_ = true;
+  if (options_.unplug_after > 0 && reports_ == options_.unplug_after) {
+    unplugged_ = true;
+    ++plug_changes_;
+  }
 }
 
 bool SimulatedDac::SetOutputReport(HidHandle handle, const std::uint8_t* report,

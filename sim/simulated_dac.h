@@ -19,9 +19,11 @@
 //   progress 800                a per-mille value given to the progress sink
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -88,6 +90,9 @@ class SimulatedDac : public HidPlatform {
   HidError LastError() const override;
   std::string LastErrorText() const override;
   void NoteProgress(std::uint16_t per_mille) override;
+  std::string TransportName() const override { return "simulated"; }
+  // Tells of every Unplug and Replug at once, without waiting on any clock.
+  std::unique_ptr<ArrivalWatcher> CreateArrivalWatcher() override;
 
   // Inspection and control, for tests and the demonstration.
   const SimOptions& Options() const { return options_; }
@@ -108,8 +113,11 @@ class SimulatedDac : public HidPlatform {
   std::string VendorInterfacePath(int dac = 0) const;
   // The serial number of the simulated DAC at `index` (0: SIM0001).
   static std::string SerialNumber(int index);
+  // The DAC leaves the bus, or comes back (a fresh plug: fault counts restart).
   void Unplug();
   void Replug();
+  // Goes up by one at every Unplug and Replug, and when an unplug fault strikes.
+  std::uint64_t PlugChanges() const { return plug_changes_.load(); }
   bool Unplugged() const {
     const std::lock_guard<std::mutex> lock(mutex_);
     return unplugged_;
@@ -163,6 +171,7 @@ class SimulatedDac : public HidPlatform {
 
   // Device state.
   bool unplugged_ = false;
+  std::atomic<std::uint64_t> plug_changes_{0};
   DacModel model_;
   EepromStore store_;
   std::string file_error_;

@@ -105,6 +105,9 @@ class HidPlatform {
   // (Linux: install the udev rule and replug); empty when there is no advice.
   virtual std::string AccessDeniedHint() const { return {}; }
 
+  // How reports travel, for `list`: "usb", "hidraw", "hid" (Windows), "simulated".
+  virtual std::string TransportName() const { return "hid"; }
+
   // A per-mille value a transfer has just delivered to the progress sink;
   // only recorders (the simulated DAC's trace) care.
   virtual void NoteProgress(std::uint16_t /*per_mille*/) {}

@@ -95,8 +95,8 @@ TEST_F(ProgramTest, ListShowsBothInterfacesOfTheDacAsTextAndJson) {
   const Outcome table = Sim({"list"});
   EXPECT_EQ(table.status, 0);
   EXPECT_EQ(table.out,
-            "serial       location       product  revision  path\n"
-            "SIM0001      sim-1          0x0004   0x0102    sim:/dac0/if1\n");
+            "serial       location       product  revision  transport  path\n"
+            "SIM0001      sim-1          0x0004   0x0102    simulated  sim:/dac0/if1\n");
   const Outcome text = Sim({"list", "-v"});
   EXPECT_EQ(text.status, 0);
   EXPECT_NE(text.out.find("sim:/dac0/if1\n  product ID   0x0004\n  usage page   0xff00 (vendor-defined)\n"
@@ -391,6 +391,40 @@ TEST_F(ProgramTest, ImagePackRebuildsTheSamplesAndImageInfoJudgesThem) {
   EXPECT_NE(bad.out.find("wrong"), std::string::npos);
   EXPECT_EQ(bad.err, "Invalid Image!\n");
   EXPECT_EQ(Run({"image", "info", Sample("truncated.bin")}).status, 3);
+}
+
+}  // namespace
+}  // namespace veltrane::cli
+
+namespace veltrane::cli {
+namespace {
+
+using namespace veltrane::cli::testing;
+
+// What a failed flash says is what happened: nothing written when the first
+// write packet failed; the image in place when only the last read-back failed.
+TEST_F(ProgramTest, AFailedFlashSaysOnlyWhatIsTrue) {
+  ASSERT_EQ(Sim({"info"}).status, 0);
+  const auto before = ReadBytes(eeprom_);
+  const Outcome first_packet = Sim({"--sim-fault", "out:2", "flash", Sample("newer-0103.bin")});
+  EXPECT_EQ(first_packet.status, 1);
+  EXPECT_NE(first_packet.err.find("Nothing was written"), std::string::npos) << first_packet.err;
+  EXPECT_EQ(first_packet.err.find("stays inverted"), std::string::npos) << first_packet.err;
+  EXPECT_NE(first_packet.err.find("Failed at: write packet 1 of 128 (address 0x0000)"), std::string::npos)
+      << first_packet.err;
+  EXPECT_EQ(ReadBytes(eeprom_), before);
+
+  // The last input report of a clean flash is the read-back of byte 0.
+  ASSERT_EQ(Sim({"flash", Sample("newer-0103.bin")}).status, 0);
+  const auto ins = LinesOf(Trace(), "in").size();
+  std::remove(eeprom_.c_str());
+  const Outcome last_read = Sim({"--sim-fault", "in:" + std::to_string(ins), "flash", Sample("newer-0103.bin")});
+  EXPECT_EQ(last_read.status, 1);
+  EXPECT_NE(last_read.err.find("the image is in place but the last read-back failed: run `veltrane-cli info`"),
+            std::string::npos)
+      << last_read.err;
+  EXPECT_EQ(last_read.out.find("completed"), std::string::npos);
+  EXPECT_EQ(ReadBytes(eeprom_)[0], ReadBytes(Sample("newer-0103.bin"))[0]);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "device/platform/linux/linux_hid_platform.h"
 
 #include "device/platform/precise_sleep.h"
+#if VELTRANE_HAVE_UDEV
+#include "device/platform/linux/udev_arrival_watcher.h"
+#endif
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -446,6 +449,15 @@ std::vector<std::string> LinuxHidPlatform::HardwareIds() {
 void LinuxHidPlatform::Sleep(unsigned milliseconds) { PreciseSleep(milliseconds); }
 
 std::string LinuxHidPlatform::AccessDeniedHint() const { return kTextAccessHint; }
+
+std::unique_ptr<ArrivalWatcher> LinuxHidPlatform::CreateArrivalWatcher() {
+#if VELTRANE_HAVE_UDEV
+  if (use_udev_) {
+    if (std::unique_ptr<ArrivalWatcher> monitor = CreateUdevArrivalWatcher()) return monitor;
+  }
+#endif
+  return CreatePollingWatcher(*this);
+}
 
 std::unique_ptr<HidPlatform> CreateSystemHidPlatform() {
   return std::make_unique<LinuxHidPlatform>();

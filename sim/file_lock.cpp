@@ -6,6 +6,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// The SDK's macro would rename our ReplaceFile to ReplaceFileA here only, and
+// callers elsewhere would find no such function.
+#undef ReplaceFile
 #else
 #include <fcntl.h>
 #include <sys/file.h>

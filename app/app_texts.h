@@ -18,4 +18,25 @@ inline constexpr const char* kTraceFileFailed = "cannot write the trace file: ";
 // F1: there is no help content; the box names the help file that would be looked for.
 inline constexpr const char* kNoHelpFile = "Cannot find the help file %1.HLP.\nNo help is installed for this program.";
 
+// Accessible names: the window's controls, the tabs (their labels are
+// pictures), and the about page, whose whole text is pixels of its picture.
+inline constexpr const char* kExitName = "Exit";
+inline constexpr const char* kTabControlName = "Pages";
+inline constexpr const char* kTabNames[] = {"EEPROM", "FEEDBACK", "ABOUT"};
+inline constexpr const char* kAboutName = "About";
+inline constexpr const char* kAboutText = "Veltrane Version 1.5. Copyright (C) 2026 Veltrane Audio";
+inline constexpr const char* kOkName = "OK";
+
+// The status strip: the DAC the next action would use.
+inline constexpr const char* kNoDacConnected = "No DAC connected";
+// Product ID, revision, serial number, transport: short enough for the
+// window's width (the strip's tool tip holds the whole line too).
+inline constexpr const char* kDacInUse = "DAC %1 rev %2 \u00b7 %3 \u00b7 %4";
+inline constexpr const char* kNoSerial = "no serial";
+inline constexpr const char* kBackupSaved = "Backup: %1";
+
+// A close asked for while a Write runs waits for the Write.
+inline constexpr const char* kClosesAfterWrite =
+    "The window closes when the write has ended.";
+
 }  // namespace veltrane::app_texts

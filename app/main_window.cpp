@@ -1,12 +1,19 @@
 #include "app/main_window.h"
 
+#include <QDir>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QShortcut>
 
 #include "app/app_texts.h"
+#include "app/device_status.h"
 #include "resources/resource_catalogue.h"
 #include "ui/application_title.h"
+#include "ui/desktop_settings.h"
 #include "ui/paged_tab_control.h"
+#include "ui/status_strip.h"
+#include "ui/tab_strip.h"
 
 namespace veltrane {
 
@@ -35,7 +42,9 @@ MainWindow::MainWindow(HidPlatform& platform, QWidget* parent)
       tab_control_(ControlAs<PagedTabControl>(kTabControlId)),
       icon_(LoadAppIcon()),
       qt_boxes_(this),
-      boxes_(&qt_boxes_) {
+      boxes_(&qt_boxes_),
+      status_strip_(new StatusStrip(this)),
+      device_status_(nullptr) {
   // The firmware page's transfers move its own progress bar.
   firmware_page_.Link().SetProgressSink(&firmware_page_);
   SetBackgroundMode(kStretch);
@@ -53,6 +62,99 @@ MainWindow::MainWindow(HidPlatform& platform, QWidget* parent)
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   help->setContext(Qt::WindowShortcut);
   connect(help, &QShortcut::activated, this, &MainWindow::ShowHelp);
+  AddKeyboardShortcuts();
+  NameControls();
+
+  // The status strip goes below the described area, which keeps its size;
+  // the background is stretched over that area only.
+  const int strip = status_strip_->PreferredHeight();
+  SetBackgroundBottomMargin(strip);
+  resize(width(), height() + strip);
+  PlaceStatusStrip();
+  RestorePosition();
+
+  // The strip names the DAC from the start and follows plugging and
+  // unplugging; it leaves the device alone while a Write runs.
+  device_status_ = new DeviceStatus(platform, status_strip_, [this] { return firmware_page_.IsWriting(); }, this);
+  connect(&firmware_page_, &FirmwarePage::BackupSaved, this, [this](const QString& path) {
+    status_strip_->SetNote(tr(app_texts::kBackupSaved).arg(QDir::toNativeSeparators(path)));
+  });
+  connect(&firmware_page_, &FirmwarePage::BackupFailed, status_strip_, &StatusStrip::SetNote);
+  connect(&firmware_page_, &FirmwarePage::CloseHeldBack, this, &MainWindow::OnCloseHeldBack);
+  connect(&firmware_page_, &FirmwarePage::WriteEnded, this, &MainWindow::OnWriteEnded);
+}
+
+void MainWindow::AddKeyboardShortcuts() {
+  // Ctrl+Tab and Ctrl+PageDown go to the next page, Ctrl+Shift+Tab and
+  // Ctrl+PageUp to the previous one, round the end, as a tabbed dialog does.
+  const std::pair<QKeySequence, int> keys[] = {
+      {QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+      {QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
+      {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1},
+  };
+  for (const auto& [sequence, step] : keys) {
+    auto* shortcut = new QShortcut(sequence, this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this, step = step] { SwitchPageBy(step); });
+  }
+}
+
+void MainWindow::SwitchPageBy(int step) {
+  const int count = tab_control_->PageCount();
+  if (count == 0) return;
+  tab_control_->SwitchToPage((tab_control_->CurrentPage() + step + count) % count);
+}
+
+void MainWindow::NameControls() {
+  static constexpr AccessibleName kNames[] = {{IDOK, app_texts::kExitName},
+                                              {kTabControlId, app_texts::kTabControlName}};
+  SkinnedDialog::NameControls(kNames);
+  TabStrip* strip = tab_control_->Strip();
+  strip->setAccessibleName(tr(app_texts::kTabControlName));
+  for (int tab = 0; tab < strip->count() && tab < kPages; ++tab) {
+    strip->setAccessibleTabName(tab, tr(app_texts::kTabNames[tab]));
+  }
+}
+
+void MainWindow::PlaceStatusStrip() {
+  const int strip = status_strip_->PreferredHeight();
+  status_strip_->setGeometry(0, height() - strip, width(), strip);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  SkinnedDialog::resizeEvent(event);
+  PlaceStatusStrip();
+}
+
+// Back where the window last closed, when that place is still on a screen.
+void MainWindow::RestorePosition() {
+  const std::optional<QPoint> position = desktop_settings::WindowPosition();
+  if (!position) return;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    if (screen->availableGeometry().contains(*position)) {
+      move(*position);
+      return;
+    }
+  }
+}
+
+void MainWindow::done(int result) {
+  desktop_settings::SetWindowPosition(pos());
+  SkinnedDialog::done(result);
+}
+
+void MainWindow::OnCloseHeldBack() {
+  close_pending_ = true;
+  status_strip_->SetNote(tr(app_texts::kClosesAfterWrite));
+}
+
+void MainWindow::OnWriteEnded() {
+  device_status_->Refresh();
+  if (!close_pending_) return;
+  close_pending_ = false;
+  close();
 }
 
 // The pages are members: take them out of the widget tree before the tab

@@ -17,7 +17,9 @@
 
 namespace veltrane {
 
+class DeviceStatus;
 class PagedTabControl;
+class StatusStrip;
 
 class MainWindow : public SkinnedDialog {
   Q_OBJECT
@@ -36,15 +38,32 @@ class MainWindow : public SkinnedDialog {
   // Image list 1, 2 or 3 as index 0, 1, 2: the strip's labels while that page is shown.
   ImageList& PageImageList(int index) { return image_lists_[static_cast<std::size_t>(index)]; }
 
+  StatusStrip* Strip() const { return status_strip_; }
+  DeviceStatus* Status() const { return device_status_; }
+  // True while a close asked for during a Write waits for its end.
+  bool ClosePending() const { return close_pending_; }
+
   // Where the F1 box goes (tests record it).
   void SetMessageBoxes(MessageBoxes* boxes) { boxes_ = boxes; }
   void ShowHelp();
 
+ public slots:
+  // Remembers where the window stood, then ends it as a dialog ends.
+  void done(int result) override;
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void FillImageLists();
+  void AddKeyboardShortcuts();
+  void NameControls();
+  void PlaceStatusStrip();
+  void RestorePosition();
+  void SwitchPageBy(int step);
+  void OnCloseHeldBack();
+  void OnWriteEnded();
 
   std::array<ImageList, kPages> image_lists_;
   FirmwarePage firmware_page_;
@@ -54,6 +73,9 @@ class MainWindow : public SkinnedDialog {
   QIcon icon_;
   QtMessageBoxes qt_boxes_;
   MessageBoxes* boxes_;
+  StatusStrip* status_strip_;
+  DeviceStatus* device_status_;
+  bool close_pending_ = false;
 };
 
 }  // namespace veltrane

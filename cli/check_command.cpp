@@ -1,9 +1,13 @@
-// check IMAGE: judge the image against the chosen DAC, sending nothing.
+// check IMAGE: judge the image against the chosen DAC, writing nothing.
+#include <array>
+
 #include "cli/cli_texts.h"
 #include "cli/device_commands.h"
 #include "cli/device_session.h"
 #include "cli/image_gate.h"
+#include "cli/flash_command.h"
 #include "cli/json_report.h"
+#include "device/eeprom_image_flash.h"
 
 namespace veltrane::cli {
 
@@ -14,6 +18,29 @@ void VerdictJson(Json& doc, const std::string& image_path, const ImageVerdict& v
   doc["message"] = verdict.message;
   doc["detail"] = verdict.detail;
 }
+
+namespace {
+
+// An image that reaches 0x1712 overwrites the owner's feedback settings:
+// say with what, and what the DAC holds now when it can be read.
+void SaySettingsReset(const CommandContext& context, DeviceSession& session,
+                      const std::vector<std::uint8_t>& image) {
+  std::array<std::uint8_t, 4> held{};
+  const bool read = session.Link().ReadEeprom(kEepromDeviceAddress, kEepromSelector,
+                                              kFeedbackBlockAddress, held.data(), 4) == 1;
+  const std::array<std::uint8_t, 4> after = FeedbackBlockAfter(image, held);
+  Json& doc = context.report->Doc();
+  doc["feedback_settings"] = {{"image", SettingsText(after)},
+                              {"device", read ? Json(SettingsText(held)) : Json(nullptr)},
+                              {"changes", !read || held != after}};
+  if (!read) {
+    context.Inform(Fill(texts::kSetsSettings, SettingsText(after).c_str()));
+  } else if (held != after) {
+    context.Inform(Fill(texts::kResetsSettings, SettingsText(after).c_str(), SettingsText(held).c_str()));
+  }
+}
+
+}  // namespace
 
 ExitStatus CheckCommand(const CommandContext& context, const std::string& image_path) {
   std::vector<std::uint8_t> bytes;
@@ -44,6 +71,10 @@ ExitStatus CheckCommand(const CommandContext& context, const std::string& image_
                      {"length", verdict.header.Length()},
                      {"checksum_valid", verdict.header.ChecksumValid()},
                      {"magic_valid", verdict.header.MagicValid()}};
+  }
+  doc["feedback_settings"] = nullptr;
+  if (!bulk && verdict.has_header && CoversFeedbackBlock(bytes.size())) {
+    SaySettingsReset(context, session, bytes);
   }
   if (verdict.verdict == Verdict::kReady) {
     context.Result(bulk ? Fill(texts::kBulkReady, image_path.c_str(), bytes.size(), id.product_id) + "\n"

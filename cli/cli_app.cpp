@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/bench_command.h"
 #include "cli/cli_texts.h"
 #include "cli/command_context.h"
 #include "cli/command_names.h"
@@ -36,6 +37,7 @@ struct Request {
   std::string image;
   FlashOptions flash;
   bool no_verify = false;
+  BenchOptions bench;
   std::array<std::string, 3> resolutions;
   std::string address;
   std::string length;
@@ -48,6 +50,7 @@ struct Commands {
   CLI::App* info;
   CLI::App* check;
   CLI::App* flash;
+  CLI::App* bench;
   CLI::App* feedback_get;
   CLI::App* feedback_set;
   CLI::App* eeprom_read;
@@ -83,12 +86,23 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
 
   c.flash = app.add_subcommand("flash", "Check IMAGE, then program it into the DAC");
   c.flash->add_option("IMAGE", r.flash.image_path, "Firmware image file")->required();
-  c.flash->add_flag("--force", r.flash.force, "Write an image that is not newer than the device");
   c.flash->add_option("--backup", r.flash.backup_path,
                       "Save the EEPROM bytes the image will cover to FILE first")
       ->type_name("FILE");
-  c.flash->add_flag("--no-verify", r.no_verify,
-                    "Send the plain packet sequence: no read-back before the restore packet");
+  c.bench = app.add_subcommand("bench", "Flash IMAGE into every DAC at once, then each one that arrives");
+  c.bench->add_option("IMAGE", r.flash.image_path, "Firmware image file")->required();
+  c.bench->add_option("--units", r.bench.units, "Stop when N DACs are done (default: at Ctrl-C)")
+      ->check(CLI::Range(1, 100000))->type_name("N");
+  c.bench->add_option("--log", r.bench.log_path, "Append a JSON line per DAC to FILE")->type_name("FILE");
+  for (CLI::App* command : {c.flash, c.bench}) {
+    command->add_flag("--force", r.flash.force, "Write an image that is not newer than the device");
+    command->add_flag("--no-verify", r.no_verify,
+                      "Send the plain packet sequence: no read-back before the restore packet");
+    command->add_flag("--changed-only", r.flash.changed_only,
+                      "Read the EEPROM first and write only the packets that differ (needs verify)");
+    command->add_flag("--keep-settings", r.flash.keep_settings,
+                      "Keep the DAC's feedback settings where the image covers 0x1712");
+  }
 
   CLI::App* feedback = app.add_subcommand("feedback", "Read or write the three feedback resolutions");
   feedback->require_subcommand(1, 1);
@@ -155,6 +169,7 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
     context.transport = "simulated";
   } else {
     platform = CreateSystemHidPlatform();
+    context.new_platform = [] { return CreateSystemHidPlatform(); };
 #ifdef _WIN32
     context.transport = "hid";
 #endif
@@ -164,11 +179,18 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
   if (c.list->parsed()) return ListCommand(context);
   if (c.info->parsed()) return InfoCommand(context);
   if (c.check->parsed()) return CheckCommand(context, r.image);
-  if (c.flash->parsed()) {
+  if (c.flash->parsed() || c.bench->parsed()) {
     r.flash.verify = !r.no_verify;
+    if (r.flash.changed_only && !r.flash.verify) {
+      context.Say(texts::kChangedOnlyNoVerify);
+      return kExitUsage;
+    }
     const InterruptGuard guard;
     context.stop = InterruptGuard::Flag();
-    return FlashCommand(context, r.flash);
+    if (c.flash->parsed()) return FlashCommand(context, r.flash);
+    r.bench.flash = r.flash;
+    r.bench.image_path = r.flash.image_path;
+    return BenchCommand(context, r.bench);
   }
   if (c.feedback_get->parsed()) return FeedbackGetCommand(context);
   if (c.feedback_set->parsed()) return FeedbackSetCommand(context, r.resolutions);
@@ -185,8 +207,10 @@ std::string HelpFooter() {
              "  list                               every DAC: serial, location, product, revision, path\n"
              "  info                               identify the DAC; state of the image in its EEPROM\n"
              "  check IMAGE                        judge IMAGE against the DAC\n"
-             "  flash IMAGE [--force] [--backup FILE] [--no-verify]\n"
+             "  flash IMAGE [--force] [--backup FILE] [--no-verify] [--changed-only] [--keep-settings]\n"
              "                                     check, then program IMAGE; verify before committing\n"
+             "  bench IMAGE [--units N] [--log FILE] [flash options]\n"
+             "                                     every DAC at once, then each that arrives\n"
              "  feedback get                       the three feedback resolutions\n"
              "  feedback set R1 R2 R3              32/48/96 kHz, 44.1 kHz, 88.2 kHz; each one of\n"
              "                                    ") +

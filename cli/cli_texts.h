@@ -59,7 +59,8 @@ inline constexpr char kFoundAt[] = "Using the DAC at %s.";
 // info
 inline constexpr char kIncompleteImage[] =
     "incomplete (version 0x%04x, %u bytes): a write did not finish and byte 0 is still "
-    "inverted. Flashing the image again repairs it.";
+    "inverted. Flashing the image again repairs it. Quickest: flash again with --changed-only "
+    "to finish (at most %.1f s).";
 
 // list
 inline constexpr char kNoInterfaces[] = "No HID interface of vendor 0x3917 is present. Connect the DAC and try again.";
@@ -112,6 +113,37 @@ inline constexpr char kRestoreFailed[] =
 inline constexpr char kRestoreMismatch[] =
     "Byte 0 reads back as 0x%02x instead of 0x%02x after the restore packet. Flash the image again.";
 
+// --changed-only and --keep-settings
+inline constexpr char kChangedOnlyNoVerify[] =
+    "--changed-only needs the read-back: skipping packets is safe only when the image is read "
+    "back before it is committed. Drop --no-verify.";
+inline constexpr char kHeldReadFailed[] =
+    "Reading what the DAC holds failed; nothing was written. Reconnect the device and try again.";
+inline constexpr char kSettingsReadFailed[] =
+    "Reading the DAC's feedback settings failed; nothing was written. Reconnect the device and "
+    "try again.";
+inline constexpr char kKeepsSettings[] = "keeps feedback settings %s";
+inline constexpr char kSettingsNotCovered[] =
+    "The image does not reach the feedback settings at 0x1712: they stay as they are.";
+inline constexpr char kChangedPackets[] =
+    "--changed-only: %u of %u packets differ from what the DAC holds (the first always goes).";
+inline constexpr char kResetsSettings[] =
+    "Flashing this image sets the feedback settings to %s (the DAC holds %s now); "
+    "'flash --keep-settings' keeps the DAC's.";
+inline constexpr char kSetsSettings[] =
+    "The image covers the feedback settings at 0x1712: flashing it sets them to %s; "
+    "'flash --keep-settings' keeps the DAC's.";
+
+// bench
+inline constexpr char kUnitPassed[] = "passed: %u packets in %.1f s";
+inline constexpr char kUnitInterrupted[] = "interrupted (Ctrl-C) after %u packets";
+inline constexpr char kUnitMismatch[] =
+    "the image read back differs from offset 0x%04zx (wrote 0x%02x, read 0x%02x)";
+inline constexpr char kBenchSummary[] = "%d of %d units passed.";
+inline constexpr char kBenchNoUnits[] = "No DAC was flashed. Connect the DACs and run the bench again.";
+inline constexpr char kBenchStoppedEmpty[] = "Stopped (Ctrl-C) before any DAC was flashed.";
+inline constexpr char kBadUnits[] = "--units takes a number of DACs from 1 to 100000, not '%s'.";
+
 // feedback
 inline constexpr char kNotAResolution[] = "'%s' is not a feedback resolution. Use one of:%s";
 inline constexpr char kUnknownMask[] = "unknown (0x%02x)";
@@ -136,8 +168,8 @@ inline constexpr char kPacked[] = "Wrote %s: %zu bytes, vendor 0x%04x, product 0
 
 // Start-up.
 inline constexpr char kUnknownCommand[] =
-    "'%s' is not a command. Commands: list, info, check, flash, feedback, eeprom, image "
-    "(veltrane-cli --help says more).";
+    "'%s' is not a command. Commands: list, info, check, flash, bench, feedback, eeprom, "
+    "image (veltrane-cli --help says more).";
 inline constexpr char kDidYouMean[] = " Did you mean '%s'?";
 inline constexpr char kTraceWithoutSimulate[] = "--trace records the simulated DAC: add --simulate.";
 

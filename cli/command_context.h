@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -38,6 +40,9 @@ struct CommandContext {
   ProgressStyle progress = ProgressStyle::kLines;
   const std::atomic<bool>* stop = nullptr;  // set by Ctrl-C during a flash
   JsonReport* report = nullptr;             // always present while a command runs
+  // Makes another instance of the system's backend, for a bench unit's own
+  // thread; empty when `platform` itself serves several threads (simulation).
+  std::function<std::unique_ptr<HidPlatform>()> new_platform;
 
   // An error, or what the user must know to act: always said, and kept as
   // the --json error's message.

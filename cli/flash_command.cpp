@@ -1,6 +1,7 @@
 #include "cli/flash_command.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "cli/image_gate.h"
 #include "cli/json_report.h"
 #include "cli/terminal_progress.h"
+#include "feedback/feedback_table.h"
+#include "device/eeprom_image_flash.h"
 #include "device/hid_device_link.h"
 #include "device/progress.h"
 #include "update/update_texts.h"
@@ -87,27 +90,46 @@ ExitStatus SaveBackup(const CommandContext& context, DeviceSession& session,
   return kExitDone;
 }
 
-// Reads the body back before the restore packet; on a mismatch makes sure
-// byte 0 is inverted, so the device never takes a mixed image as valid.
-ExitStatus VerifyBody(const CommandContext& context, DeviceSession& session,
-                      const std::vector<std::uint8_t>& image) {
-  context.Note(Fill(texts::kVerifying, image.size()));
-  std::vector<std::uint8_t> expected = image;
-  expected[0] = static_cast<std::uint8_t>(~image[0]);
-  std::vector<std::uint8_t> back;
-  if (!session.ReadRange(0, image.size(), &back)) {
-    return FailTransfer(context, session, texts::kVerifyReadFailed);
+// Words where a flash that did not finish ended.
+ExitStatus SayFlashEnd(const CommandContext& context, DeviceSession& session,
+                       const EepromFlashResult& r) {
+  const std::size_t size = r.sent.size();
+  const bool stopped = StopRequested(context) || r.step == EepromFlashStep::kStopped;
+  switch (r.step) {
+    case EepromFlashStep::kReadSettings:
+      return FailTransfer(context, session, texts::kSettingsReadFailed);
+    case EepromFlashStep::kReadHeld:
+      return FailTransfer(context, session, texts::kHeldReadFailed);
+    case EepromFlashStep::kStopped:
+    case EepromFlashStep::kBody:
+      if (r.bytes_written == 0) {
+        if (stopped) {
+          context.Say(texts::kNothingWritten);
+          return kExitFailed;
+        }
+        return FailTransfer(context, session, texts::kNothingWritten);
+      }
+      if (stopped) {
+        context.Say(Fill(texts::kInterrupted, r.bytes_written, size));
+        return kExitFailed;
+      }
+      return FailTransfer(context, session, Fill(texts::kWritePacketFailed, r.bytes_written, size));
+    case EepromFlashStep::kVerifyRead:
+      return FailTransfer(context, session, texts::kVerifyReadFailed);
+    case EepromFlashStep::kVerifyMismatch:
+      return FailTransfer(context, session, Fill(texts::kVerifyMismatch, r.mismatch_count,
+                                                 r.mismatch_first, r.expected, r.actual));
+    case EepromFlashStep::kRestore:
+      return FailTransfer(context, session, texts::kRestoreFailed);
+    case EepromFlashStep::kLastReadBack:
+      return FailTransfer(context, session, texts::kLastReadBackFailed);
+    case EepromFlashStep::kRestoreMismatch:
+      return FailTransfer(context, session, Fill(texts::kRestoreMismatch, r.actual, r.expected));
+    case EepromFlashStep::kRefused:
+    case EepromFlashStep::kDone:
+      break;
   }
-  const Mismatch mismatch = CompareImage(expected, back);
-  if (mismatch.count == 0) return kExitDone;
-  // When the first packet is the one that went missing, the old header still
-  // stands at the start and would pass for valid over the new body.
-  if (back.empty() || back[0] != expected[0]) {
-    (void)session.Link().WriteEeprom(kEepromDeviceAddress, kEepromSelector, 0, &expected[0], 1);
-  }
-  return FailTransfer(context, session,
-                      Fill(texts::kVerifyMismatch, mismatch.count, mismatch.first,
-                           expected[mismatch.first], back[mismatch.first]));
+  return kExitDone;
 }
 
 ExitStatus FlashEeprom(const CommandContext& context, DeviceSession& session,
@@ -118,52 +140,32 @@ ExitStatus FlashEeprom(const CommandContext& context, DeviceSession& session,
     if (saved != kExitDone) return saved;
     record.doc["backup"] = options.backup_path;
   }
+  if (options.keep_settings && !CoversFeedbackBlock(image.size())) {
+    context.Note(texts::kSettingsNotCovered);
+  }
   TerminalProgress progress(*context.err, context.progress);
   ScopedLinkProgress sink(session.Link(), &progress);
-  HidDeviceLink& link = session.Link();
-  const int body = link.WriteEepromImageBody(image, kEepromDeviceAddress, kEepromSelector, context.stop);
-  const std::size_t written = body == 1 ? image.size() : link.LastFailure().bytes_done;
-  record.Written(written);
-  if (StopRequested(context) || body == 0) {
+  EepromFlashOptions flash;
+  flash.verify = options.verify;
+  flash.changed_only = options.changed_only;
+  flash.keep_settings = options.keep_settings;
+  flash.stop = context.stop;
+  if (options.verify) context.Note(Fill(texts::kVerifying, image.size()));
+  EepromFlashResult result;
+  const int done = FlashEepromImage(session.Link(), image, flash, &result);
+  record.Written(result.bytes_written);
+  record.doc["packets_written"] = result.packets_written;
+  record.doc["settings_kept"] =
+      result.settings_kept ? Json(SettingsText(result.settings)) : Json(nullptr);
+  if (result.settings_kept) context.Inform(Fill(texts::kKeepsSettings, SettingsText(result.settings).c_str()));
+  if (options.changed_only && result.step != EepromFlashStep::kReadHeld &&
+      result.step != EepromFlashStep::kReadSettings) {
+    context.Inform(Fill(texts::kChangedPackets, result.packets_planned,
+                        static_cast<unsigned>((image.size() + 15) / 16)));
+  }
+  if (done == 0) {
     progress.Abandon();
-    if (written == 0) {
-      if (StopRequested(context)) {
-        context.Say(texts::kNothingWritten);
-        return kExitFailed;
-      }
-      return FailTransfer(context, session, texts::kNothingWritten);
-    }
-    if (StopRequested(context)) {
-      context.Say(Fill(texts::kInterrupted, written, image.size()));
-      return kExitFailed;
-    }
-    return FailTransfer(context, session, Fill(texts::kWritePacketFailed, written, image.size()));
-  }
-  if (options.verify) {
-    if (const ExitStatus verified = VerifyBody(context, session, image); verified != kExitDone) {
-      progress.Abandon();
-      return verified;
-    }
-  }
-  if (StopRequested(context)) {
-    progress.Abandon();
-    context.Say(Fill(texts::kInterrupted, image.size(), image.size()));
-    return kExitFailed;
-  }
-  if (link.SendRestorePacket(image[0]) == 0) {
-    progress.Abandon();
-    return FailTransfer(context, session, texts::kRestoreFailed);
-  }
-  if (options.verify) {
-    std::vector<std::uint8_t> first;
-    if (!session.ReadRange(0, 1, &first)) {
-      progress.Abandon();
-      return FailTransfer(context, session, texts::kLastReadBackFailed);
-    }
-    if (first[0] != image[0]) {
-      progress.Abandon();
-      return FailTransfer(context, session, Fill(texts::kRestoreMismatch, first[0], image[0]));
-    }
+    return SayFlashEnd(context, session, result);
   }
   progress.Finish();
   record.Done(context, options.verify);
@@ -172,18 +174,14 @@ ExitStatus FlashEeprom(const CommandContext& context, DeviceSession& session,
 
 }  // namespace
 
-Mismatch CompareImage(const std::vector<std::uint8_t>& expected,
-                      const std::vector<std::uint8_t>& actual) {
-  Mismatch mismatch;
-  const std::size_t n = std::min(expected.size(), actual.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    if (expected[i] == actual[i]) continue;
-    if (mismatch.count == 0) mismatch.first = i;
-    ++mismatch.count;
+std::string SettingsText(const std::array<std::uint8_t, 4>& block) {
+  std::string text;
+  for (std::size_t i = 1; i < block.size(); ++i) {
+    const auto name = TextForMask(block[i]);
+    if (i > 1) text += " / ";
+    text += name ? std::string(*name) : Fill(texts::kUnknownMask, block[i]);
   }
-  if (expected.size() != actual.size() && mismatch.count == 0) mismatch.first = n;
-  mismatch.count += std::max(expected.size(), actual.size()) - n;
-  return mismatch;
+  return text;
 }
 
 ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& options) {

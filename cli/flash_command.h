@@ -2,12 +2,14 @@
 // product ID. EEPROM images are verified before they are committed.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "cli/command_context.h"
 #include "cli/exit_status.h"
+#include "device/eeprom_image_flash.h"
 
 namespace veltrane::cli {
 
@@ -16,16 +18,17 @@ struct FlashOptions {
   bool force = false;        // write a not-newer image all the same
   std::string backup_path;   // save the EEPROM bytes the image will cover
   bool verify = true;        // read the image back before the restore packet
+  bool changed_only = false; // write only the packets that differ from the DAC's (needs verify)
+  bool keep_settings = false;  // keep the DAC's feedback settings over the image's
 };
 
 ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& options);
 
-// Where `actual` differs from `expected` (same length): the first offset and the count.
-struct Mismatch {
-  std::size_t first = 0;
-  std::size_t count = 0;
-};
-Mismatch CompareImage(const std::vector<std::uint8_t>& expected,
-                      const std::vector<std::uint8_t>& actual);
+using veltrane::CompareImage;
+using veltrane::Mismatch;
+
+// The three settings of a feedback block (0x00, then the masks) as the
+// feedback page names them: "0.25 / 0.50 / 1.00".
+std::string SettingsText(const std::array<std::uint8_t, 4>& block);
 
 }  // namespace veltrane::cli

@@ -5,6 +5,7 @@
 #include "cli/device_commands.h"
 #include "cli/device_session.h"
 #include "cli/json_report.h"
+#include "device/eeprom_image_flash.h"
 #include "update/image_header.h"
 
 namespace veltrane::cli {
@@ -19,12 +20,22 @@ const char* StateName(StoredImageState state) {
   return "blank";
 }
 
-std::string StoredImageText(StoredImageState state, const ImageHeader& header) {
+// The longest a --changed-only flash of the stored image's length can take,
+// in seconds, over this link's read chunks (an image length of 0 counts as
+// the 8 KiB the transfer assumes before it reads one).
+double FinishBoundSeconds(const ImageHeader& header, const HidDeviceLink& link) {
+  const int report = link.Capabilities().input_report_byte_length;
+  const std::size_t chunk = static_cast<std::size_t>(std::clamp(report - 7, 1, 94));
+  const std::size_t length = header.Length() == 0 ? 8192 : header.Length();
+  return ChangedOnlyBoundMs(length, chunk) / 1000.0;
+}
+
+std::string StoredImageText(StoredImageState state, const ImageHeader& header, double bound_s) {
   switch (state) {
     case StoredImageState::kValid:
       return Fill("valid, version 0x%04x, %u bytes", header.Version(), header.Length());
     case StoredImageState::kIncomplete:
-      return Fill(texts::kIncompleteImage, header.Version(), header.Length());
+      return Fill(texts::kIncompleteImage, header.Version(), header.Length(), bound_s);
     case StoredImageState::kBlank:
       return "blank or unknown";
   }
@@ -61,6 +72,9 @@ ExitStatus InfoCommand(const CommandContext& context) {
     image["state"] = StateName(state);
     image["version"] = state == StoredImageState::kBlank ? Json(nullptr) : Json(header.Version());
     image["length"] = state == StoredImageState::kBlank ? Json(nullptr) : Json(header.Length());
+    if (state == StoredImageState::kIncomplete) {
+      image["finish_bound_s"] = FinishBoundSeconds(header, session.Link());
+    }
     doc["eeprom_image"] = std::move(image);
   }
   std::string text;
@@ -71,7 +85,7 @@ ExitStatus InfoCommand(const CommandContext& context) {
   text += "Device path   " + path + '\n';
   text += bulk ? Fill("Transfer      bulk (product %u keeps no image in its EEPROM)\n", id.product_id)
                : std::string("Transfer      EEPROM\n");
-  if (!bulk) text += "EEPROM image  " + StoredImageText(state, header) + '\n';
+  if (!bulk) text += "EEPROM image  " + StoredImageText(state, header, FinishBoundSeconds(header, session.Link())) + '\n';
   context.Result(text);
   return kExitDone;
 }

@@ -29,6 +29,10 @@ std::string JsonReport::Render(int code) const {
   return Dump(doc) + "\n";
 }
 
+std::string JsonReport::DumpLine(const Json& value) {
+  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 std::string JsonReport::Dump(const Json& value) {
   // File names and system texts may hold any byte: the document stays UTF-8.
   return value.dump(2, ' ', false, Json::error_handler_t::replace);

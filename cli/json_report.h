@@ -26,6 +26,8 @@ class JsonReport {
 
   // JSON text of any value, with bytes that are not UTF-8 replaced by U+FFFD.
   static std::string Dump(const Json& value);
+  // The same on one line, for logs of one JSON object a line.
+  static std::string DumpLine(const Json& value);
 
  private:
   Json doc_ = Json::object();

@@ -28,7 +28,28 @@ void BuildBulkPacket(std::uint8_t command, std::uint32_t block_count, std::uint8
   for (int i = 0; i < 4; ++i) packet[4 + i] = static_cast<std::uint8_t>(block_count >> (8 * i));
 }
 
+std::vector<std::size_t> AllPackets(std::size_t image_size) {
+  std::vector<std::size_t> offsets;
+  for (std::size_t offset = 0; offset < image_size; offset += kImageChunk) offsets.push_back(offset);
+  return offsets;
+}
+
 }  // namespace
+
+std::vector<std::size_t> ChangedPackets(const std::vector<std::uint8_t>& image,
+                                        const std::vector<std::uint8_t>& held) {
+  std::vector<std::size_t> offsets;
+  for (std::size_t offset = 0; offset < image.size(); offset += kImageChunk) {
+    const std::size_t n = std::min(kImageChunk, image.size() - offset);
+    // The first packet always goes: it inverts byte 0 before anything else changes.
+    const bool same = offset < held.size() && n <= held.size() - offset &&
+                      std::equal(image.begin() + static_cast<std::ptrdiff_t>(offset),
+                                 image.begin() + static_cast<std::ptrdiff_t>(offset + n),
+                                 held.begin() + static_cast<std::ptrdiff_t>(offset));
+    if (offset == 0 || !same) offsets.push_back(offset);
+  }
+  return offsets;
+}
 
 void HidDeviceLink::ReportProgress(std::uint16_t per_mille) {
   // The platform hears every value (the simulated DAC's trace), sink or not.
@@ -42,9 +63,20 @@ int HidDeviceLink::WriteEepromImageBody(const std::vector<std::uint8_t>& image,
   return SendImageBody(image, device_address, selector, stop) == 1 ? Succeed() : 0;
 }
 
+int HidDeviceLink::WriteEepromImageChanges(const std::vector<std::uint8_t>& image,
+                                           const std::vector<std::uint8_t>& held,
+                                           std::uint8_t device_address, std::uint8_t selector,
+                                           const std::atomic<bool>* stop) {
+  if (held.size() < image.size()) {
+    return Fail(Step{LinkStage::kBadArgument}, HidError::kNone, device_texts::kBufferTooSmall);
+  }
+  return SendImageBody(image, device_address, selector, stop, &held) == 1 ? Succeed() : 0;
+}
+
 int HidDeviceLink::SendImageBody(const std::vector<std::uint8_t>& image,
                                  std::uint8_t device_address, std::uint8_t selector,
-                                 const std::atomic<bool>* stop) {
+                                 const std::atomic<bool>* stop,
+                                 const std::vector<std::uint8_t>* held) {
   // An empty image has no first byte to restore, and a longer image than the
   // 16-bit address space would wrap round and overwrite its own start.
   if (image.empty()) {
@@ -53,19 +85,21 @@ int HidDeviceLink::SendImageBody(const std::vector<std::uint8_t>& image,
   if (image.size() > kMaxEepromImage) {
     return Fail(Step{LinkStage::kImageRefused}, HidError::kNone, device_texts::kImageTooLarge);
   }
+  const std::vector<std::size_t> offsets =
+      held == nullptr ? AllPackets(image.size()) : ChangedPackets(image, *held);
   if (SendSelect(device_address, selector) == 0) return 0;
 
   Step step{LinkStage::kWritePacket};
-  step.count = static_cast<std::uint32_t>((image.size() + kImageChunk - 1) / kImageChunk);
+  step.count = static_cast<std::uint32_t>(offsets.size());
   std::uint32_t total = kDefaultProgressTotal;
   std::uint16_t last_progress = 0;
   std::uint8_t packet[6 + kImageChunk];
-  for (std::size_t offset = 0; offset < image.size(); offset += kImageChunk) {
+  for (const std::size_t offset : offsets) {
     const std::size_t n = std::min(kImageChunk, image.size() - offset);
     std::memcpy(packet + 6, image.data() + offset, n);
     if (offset == 0) {
       packet[6] = static_cast<std::uint8_t>(~image[0]);
-    } else if (offset == 16) {
+    } else if (offset == 16 && held == nullptr) {
       // The image length in bytes 16 and 17, high byte first, is the total
       // from the second packet on. A length of 0 keeps the default total.
       const std::uint32_t length = image[16] * 256u + (n > 1 ? image[17] : 0u);
@@ -80,9 +114,10 @@ int HidDeviceLink::SendImageBody(const std::vector<std::uint8_t>& image,
 
     // Past the end of a total smaller than the file the value stays at 1000
     // (not reported) instead of wrapping round as a 16-bit number and sending
-    // the bar back.
-    const auto progress =
-        static_cast<std::uint16_t>(std::min<std::size_t>((offset + n) * 1000 / total, 1000));
+    // the bar back. Skipping packets, the bar counts the packets that go out.
+    const std::size_t done = held == nullptr ? offset + n : step.packets_done;
+    const std::size_t of = held == nullptr ? total : offsets.size();
+    const auto progress = static_cast<std::uint16_t>(std::min<std::size_t>(done * 1000 / of, 1000));
     if (progress != last_progress) {
       if (progress < 1000) ReportProgress(progress);
       last_progress = progress;

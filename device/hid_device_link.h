@@ -96,6 +96,15 @@ class HidDeviceLink {
                                          std::uint8_t device_address, std::uint8_t selector,
                                          const std::atomic<bool>* stop = nullptr);
   [[nodiscard]] int SendRestorePacket(std::uint8_t first_byte);
+  // The body of a --changed-only flash: the select, the first write packet as
+  // always (byte 0 inverted, which marks the image invalid before anything
+  // else changes), then only the 16-byte packets whose bytes differ from
+  // `held`, what the EEPROM holds over the image's span (read just before).
+  // Progress counts the packets sent. No restore packet.
+  [[nodiscard]] int WriteEepromImageChanges(const std::vector<std::uint8_t>& image,
+                                            const std::vector<std::uint8_t>& held,
+                                            std::uint8_t device_address, std::uint8_t selector,
+                                            const std::atomic<bool>* stop = nullptr);
 
   // What the last failing operation knew; stage kNone after a success.
   const LinkFailure& LastFailure() const { return failure_; }
@@ -141,8 +150,10 @@ class HidDeviceLink {
   int ReadReport(const Step& step, std::uint8_t* destination, std::uint16_t length);
   int WriteReport(const Step& step, const std::uint8_t* source, std::uint16_t length);
   int SendSelect(std::uint8_t device_address, std::uint8_t selector);
+  // With `held`, only the first packet and those that differ from it go out.
   int SendImageBody(const std::vector<std::uint8_t>& image, std::uint8_t device_address,
-                    std::uint8_t selector, const std::atomic<bool>* stop);
+                    std::uint8_t selector, const std::atomic<bool>* stop,
+                    const std::vector<std::uint8_t>* held = nullptr);
   int SendBulk(const std::vector<std::uint8_t>& image);
   void ReportProgress(std::uint16_t per_mille);
   // Records why `step` failed and returns 0; with no platform error the text is the link's.
@@ -169,6 +180,11 @@ class HidDeviceLink {
   LinkFailure failure_;
   ProgressSink* progress_sink_ = nullptr;
 };
+
+// File offsets of the 16-byte image packets a --changed-only flash sends:
+// the first always, then every one whose bytes differ from `held`.
+std::vector<std::size_t> ChangedPackets(const std::vector<std::uint8_t>& image,
+                                        const std::vector<std::uint8_t>& held);
 
 // Routes a link's progress to `sink` for the lifetime of a scope, then back
 // to whatever it was.

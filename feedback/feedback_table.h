@@ -43,6 +43,15 @@ inline constexpr char kProgramCompleted[] = "Program completed.";
 inline constexpr char kFailedProgramming[] = "Failed programming\nFeedback Sample Resolution!";
 inline constexpr char kChooseEveryRate[] =
     "Please choose a feedback resolution for every sample rate.";
+// Accessible names of the feedback page's controls, for screen readers.
+inline constexpr char kCombo32_48_96Name[] = "Feedback resolution at 32, 48 and 96 kHz";
+inline constexpr char kCombo44_1Name[] = "Feedback resolution at 44.1 kHz";
+inline constexpr char kCombo88_2Name[] = "Feedback resolution at 88.2 kHz";
+inline constexpr char kLabel32_48_96Name[] = "32/48/96 KHZ";
+inline constexpr char kLabel44_1Name[] = "44.1 KHZ";
+inline constexpr char kLabel88_2Name[] = "88.2 KHZ";
+inline constexpr char kProgramName[] = "Program feedback resolutions";
+inline constexpr char kRetrieveName[] = "Retrieve feedback resolutions";
 }  // namespace feedback_texts
 
 }  // namespace veltrane

@@ -1,5 +1,7 @@
 #include "resources/resource_catalogue.h"
 
+#include <QFile>
+#include <QGuiApplication>
 #include <QString>
 
 // The compiled-in art lives in this library's own resource file; a static
@@ -113,9 +115,22 @@ void EnsureArt() {
 QPixmap LoadBitmap(int id) {
   EnsureArt();
   // Resource identifiers are 16-bit, as the loader on Windows takes them.
+  const int resource = id & 0xFFFF;
   QPixmap pixmap;
-  pixmap.load(QStringLiteral(":/bitmaps/%1.bmp").arg(id & 0xFFFF), "BMP");
+  // On a high-density screen the picture drawn at twice the size, where
+  // there is one: the same picture in the window's units, with every pixel.
+  if (qGuiApp != nullptr && qGuiApp->devicePixelRatio() > 1.0 &&
+      pixmap.load(DoubleSizeBitmapPath(resource), "BMP")) {
+    pixmap.setDevicePixelRatio(2.0);
+    return pixmap;
+  }
+  pixmap.load(QStringLiteral(":/bitmaps/%1.bmp").arg(resource), "BMP");
   return pixmap;
+}
+
+QString DoubleSizeBitmapPath(int id) {
+  EnsureArt();
+  return QStringLiteral(":/bitmaps/%1@2x.bmp").arg(id & 0xFFFF);
 }
 
 QIcon LoadAppIcon() {

@@ -81,8 +81,13 @@ const DialogTemplate* FindDialogTemplate(int id);
 const std::vector<DialogTemplate>& AllDialogTemplates();
 
 // The bitmap with this ID from the program's resources; a null pixmap when
-// there is none.
+// there is none. On a high-density screen (device pixel ratio above 1) it is
+// the version drawn at twice the size, with a device pixel ratio of 2, so it
+// keeps its size in the window's units.
 QPixmap LoadBitmap(int id);
+
+// Where the twice-size version of bitmap `id` is kept in the resources.
+QString DoubleSizeBitmapPath(int id);
 
 // Icon 128, the window and program icon.
 QIcon LoadAppIcon();

@@ -1,5 +1,6 @@
 #include "sim/sim_args.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 
@@ -62,6 +63,22 @@ bool ApplyFault(const std::string& spec, SimOptions* options, std::string* error
   return true;
 }
 
+// "T1,T2,…": seconds after start, each a decimal number from 0 to a day, in any order.
+bool ParseArrivals(const std::string& text, std::vector<std::uint32_t>* ms) {
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    const std::string item = text.substr(start, comma - start);
+    char* end = nullptr;
+    const double seconds = item.empty() || item[0] == '-' ? -1 : std::strtod(item.c_str(), &end);
+    if (seconds < 0 || seconds > 86400 || end == nullptr || *end != '\0') return false;
+    ms->push_back(static_cast<std::uint32_t>(seconds * 1000 + 0.5));
+    start = comma + 1;
+  }
+  std::sort(ms->begin(), ms->end());
+  return true;
+}
+
 }  // namespace
 
 bool ExtractSimArgs(std::vector<std::string>* args, SimSetup* setup, std::string* error) {
@@ -103,6 +120,14 @@ bool ExtractSimArgs(std::vector<std::string>* args, SimSetup* setup, std::string
         return false;
       }
       setup->count = static_cast<int>(n);
+    } else if (Matches(arg, "--sim-arrivals")) {
+      setup->arrivals_ms.clear();
+      if (!TakeValue(args, &i, "--sim-arrivals", &value) || !ParseArrivals(value, &setup->arrivals_ms) ||
+          setup->arrivals_ms.size() > static_cast<std::size_t>(kMaxSimArrivals)) {
+        *error = "--sim-arrivals takes up to " + std::to_string(kMaxSimArrivals) +
+                 " times in seconds after start, separated by commas, for example 2,5.5";
+        return false;
+      }
     } else if (Matches(arg, "--sim-fault")) {
       if (!TakeValue(args, &i, "--sim-fault", &value)) {
         *error = "--sim-fault takes KIND:K, for example out:3";
@@ -132,7 +157,8 @@ const char* SimArgsHelp() {
          "  --virtual-time      record the device pauses instead of waiting them out\n"
          "  --trace FILE        write every report and pause of the simulated DAC to FILE\n"
          "  --sim-count N       put N DACs on the bus: serials SIM0001..., EEPROM files\n"
-         "                      FILE, FILE.2, ..., trace files TRACE, TRACE.2, ...\n";
+         "                      FILE, FILE.2, ..., trace files TRACE, TRACE.2, ...\n"
+         "  --sim-arrivals T1,T2,...  plug another DAC in T1, T2, ... seconds after start\n";
 }
 
 std::unique_ptr<SimulatedDac> CreateSimulatedDac(const SimSetup& setup, std::string* error) {

@@ -8,9 +8,11 @@
 //   --virtual-time      record the pauses instead of sleeping
 //   --trace FILE        write the simulated DAC's trace to FILE
 //   --sim-count N       N DACs on the simulated bus (serials SIM0001, …)
+//   --sim-arrivals T1,… another DAC plugged in T1, … seconds after start
 #pragma once
 
 #include <memory>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,7 +25,12 @@ struct SimSetup {
   SimOptions options;
   std::string trace_file;
   int count = 1;  // DACs on the simulated bus
+  // Milliseconds after start at which another DAC is plugged in, in order.
+  std::vector<std::uint32_t> arrivals_ms;
 };
+
+// The most DACs --sim-arrivals plugs in later.
+inline constexpr int kMaxSimArrivals = 32;
 
 // The most DACs --sim-count puts on the bus.
 inline constexpr int kMaxSimCount = 32;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <thread>
 
+#include "device/platform/precise_sleep.h"
+
 namespace veltrane::sim {
 namespace {
 
@@ -26,6 +28,15 @@ std::string HexBytes(const std::uint8_t* bytes, std::size_t length) {
   }
   return out;
 }
+
+// Why this thread's last failing call failed, as errno and GetLastError are
+// kept: a bench drives one DAC per thread, and a call on another thread must
+// not overwrite the error a link is about to read.
+struct ThreadError {
+  HidError error = HidError::kNone;
+  std::string text;
+};
+thread_local ThreadError t_error;
 
 }  // namespace
 
@@ -119,6 +130,7 @@ void SimulatedDac::LoadEeprom() {
 }
 
 bool SimulatedDac::SaveEeprom(std::string* error) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   std::string reason;
   if (store_.Save(model_.Eeprom(), &reason)) {
     // What is kept is the new starting point.
@@ -130,34 +142,82 @@ bool SimulatedDac::SaveEeprom(std::string* error) {
 }
 
 bool SimulatedDac::SetTraceFile(const std::string& path) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   trace_file_.open(path, std::ios::trunc);
   return static_cast<bool>(trace_file_);
 }
 
 void SimulatedDac::Record(const std::string& line) {
-  trace_.push_back(line);
+  if (options_.keep_trace) trace_.push_back(line);
   if (trace_file_.is_open()) trace_file_ << line << '\n' << std::flush;
 }
 
+bool SimulatedDac::Tracing() const { return options_.keep_trace || trace_file_.is_open(); }
+
 void SimulatedDac::RecordReport(const char* kind, const std::uint8_t* report, std::size_t length) {
-  Record(std::string(kind) + " " + HexBytes(report, length));
+  if (Tracing()) Record(std::string(kind) + " " + HexBytes(report, length));
 }
 
-void SimulatedDac::Unplug() { unplugged_ = true; }
+void SimulatedDac::Unplug() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  unplugged_ = true;
+  ++plug_changes_;
+}
 
 void SimulatedDac::Replug() {
+  const std::lock_guard<std::mutex> lock(mutex_);
   unplugged_ = false;
   reports_ = 0;
   options_.unplug_after = 0;
+  ++plug_changes_;
 }
 
+namespace {
+
+// The simulated DAC knows when it comes and goes: a change is seen at the
+// first look after it, with no clock involved; only a caller that asks to
+// wait (a bench's loop) is kept waiting.
+class PlugWatcher : public ArrivalWatcher {
+ public:
+  explicit PlugWatcher(const SimulatedDac& dac) : dac_(dac), seen_(dac.PlugChanges()) {}
+
+  bool WaitForChange(unsigned timeout_ms) override {
+    if (Changed()) return true;
+    if (timeout_ms == 0) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
+    return Changed();
+  }
+
+ private:
+  bool Changed() {
+    const std::uint64_t now = dac_.PlugChanges();
+    if (now == seen_) return false;
+    seen_ = now;
+    return true;
+  }
+
+  const SimulatedDac& dac_;
+  std::uint64_t seen_;
+};
+
+}  // namespace
+
+std::unique_ptr<ArrivalWatcher> SimulatedDac::CreateArrivalWatcher() {
+  return std::make_unique<PlugWatcher>(*this);
+}
+
+HidError SimulatedDac::LastError() const { return t_error.error; }
+
+std::string SimulatedDac::LastErrorText() const { return t_error.text; }
+
 bool SimulatedDac::Fail(HidError error, const std::string& text) {
-  last_error_ = error;
-  last_error_text_ = text;
+  t_error.error = error;
+  t_error.text = text;
   return false;
 }
 
 std::vector<HidInterface> SimulatedDac::EnumerateInterfaces() {
+  const std::lock_guard<std::mutex> lock(mutex_);
   std::vector<HidInterface> list;
   for (const Interface& iface : interfaces_) {
     if (DeviceGone(iface)) continue;
@@ -173,6 +233,7 @@ std::vector<HidInterface> SimulatedDac::EnumerateInterfaces() {
 }
 
 HidHandle SimulatedDac::Open(const std::string& path, HidAccess access) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   for (std::size_t i = 0; i < interfaces_.size(); ++i) {
     const Interface& iface = interfaces_[i];
     if (iface.path != path) continue;
@@ -191,15 +252,17 @@ HidHandle SimulatedDac::Open(const std::string& path, HidAccess access) {
     }
     const HidHandle handle = next_handle_++;
     handles_[handle] = OpenHandle{static_cast<int>(i), access};
-    last_error_ = HidError::kNone;
-    last_error_text_.clear();
+    t_error = ThreadError{};
     return handle;
   }
   Fail(HidError::kNotFound, "No such device");
   return kInvalidHandle;
 }
 
-void SimulatedDac::Close(HidHandle handle) { handles_.erase(handle); }
+void SimulatedDac::Close(HidHandle handle) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  handles_.erase(handle);
+}
 
 const SimulatedDac::Interface* SimulatedDac::Lookup(HidHandle handle) const {
   const auto it = handles_.find(handle);
@@ -208,6 +271,7 @@ const SimulatedDac::Interface* SimulatedDac::Lookup(HidHandle handle) const {
 }
 
 bool SimulatedDac::GetAttributes(HidHandle handle, HidAttributes* attributes) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   const Interface* iface = Lookup(handle);
   if (iface == nullptr) return Fail(HidError::kOther, "Invalid handle");
   if (DeviceGone(*iface)) return Fail(HidError::kNotFound, "No such device");
@@ -218,6 +282,7 @@ bool SimulatedDac::GetAttributes(HidHandle handle, HidAttributes* attributes) {
 }
 
 bool SimulatedDac::GetCaps(HidHandle handle, HidCaps* caps) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   const Interface* iface = Lookup(handle);
   if (iface == nullptr) return Fail(HidError::kOther, "Invalid handle");
   if (DeviceGone(*iface)) return Fail(HidError::kNotFound, "No such device");
@@ -227,11 +292,15 @@ bool SimulatedDac::GetCaps(HidHandle handle, HidCaps* caps) {
 
 void SimulatedDac::CountReport() {
   ++reports_;
-  if (options_.unplug_after > 0 && reports_ == options_.unplug_after) unplugged_ = true;
+  if (options_.unplug_after > 0 && reports_ == options_.unplug_after) {
+    unplugged_ = true;
+    ++plug_changes_;
+  }
 }
 
 bool SimulatedDac::SetOutputReport(HidHandle handle, const std::uint8_t* report,
                                    std::size_t length) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   const Interface* iface = Lookup(handle);
   const bool fault = iface != nullptr && ++output_reports_ == options_.fail_output_report;
   if (iface == nullptr || DeviceGone(*iface) || fault || length == 0) {
@@ -246,6 +315,7 @@ bool SimulatedDac::SetOutputReport(HidHandle handle, const std::uint8_t* report,
 }
 
 bool SimulatedDac::WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   const Interface* iface = Lookup(handle);
   const bool fault = iface != nullptr && ++writes_ == options_.fail_write;
   if (iface == nullptr || DeviceGone(*iface) || fault || length == 0) {
@@ -261,6 +331,7 @@ bool SimulatedDac::WriteReport(HidHandle handle, const std::uint8_t* report, std
 }
 
 bool SimulatedDac::GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   const Interface* iface = Lookup(handle);
   const bool fault = iface != nullptr && ++input_reports_ == options_.fail_input_report;
   if (iface == nullptr || DeviceGone(*iface) || fault || length == 0) {
@@ -282,6 +353,7 @@ void SimulatedDac::HandleOutput(const Interface& iface, const std::uint8_t* payl
 }
 
 std::vector<std::string> SimulatedDac::HardwareIds() {
+  const std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::string> ids = {"ACPI\\PNP0A08", "USB\\ROOT_HUB30&VID8086&PID7AE0&REV0011"};
   if (options_.foreign_device_first) ids.push_back("USB\\VID_046D&PID_C52B&REV_1200");
   if (!unplugged_) {
@@ -302,13 +374,18 @@ std::vector<std::string> SimulatedDac::HardwareIds() {
 }
 
 void SimulatedDac::Sleep(unsigned milliseconds) {
-  Record("sleep " + std::to_string(milliseconds));
-  virtual_ms_ += milliseconds;
-  if (!options_.virtual_time) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (Tracing()) Record("sleep " + std::to_string(milliseconds));
+    virtual_ms_ += milliseconds;
+  }
+  // The pause itself holds no lock: other threads keep using the DAC meanwhile.
+  if (!options_.virtual_time) PreciseSleep(milliseconds);
 }
 
 void SimulatedDac::NoteProgress(std::uint16_t per_mille) {
-  Record("progress " + std::to_string(per_mille));
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (Tracing()) Record("progress " + std::to_string(per_mille));
 }
 
 }  // namespace veltrane::sim

@@ -19,9 +19,12 @@
 //   progress 800                a per-mille value given to the progress sink
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <fstream>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,6 +54,9 @@ struct SimOptions {
   std::string eeprom_file;      // kept between runs when set (see EepromStore)
   bool virtual_time = true;
   bool factory_image = true;  // start from a valid image and feedback block
+  // Keep the trace in memory (Trace()), for tests. The programs keep only a
+  // --trace FILE: a bench that runs all day must not grow without end.
+  bool keep_trace = true;
 
   // Faults; counts start at 1, 0 means none.
   int fail_output_report = 0;  // the K-th control output report fails
@@ -80,9 +86,13 @@ class SimulatedDac : public HidPlatform {
   bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   std::vector<std::string> HardwareIds() override;
   void Sleep(unsigned milliseconds) override;
-  HidError LastError() const override { return last_error_; }
-  std::string LastErrorText() const override { return last_error_text_; }
+  // The last failing call of the calling thread, as the system keeps errno.
+  HidError LastError() const override;
+  std::string LastErrorText() const override;
   void NoteProgress(std::uint16_t per_mille) override;
+  std::string TransportName() const override { return "simulated"; }
+  // Tells of every Unplug and Replug at once, without waiting on any clock.
+  std::unique_ptr<ArrivalWatcher> CreateArrivalWatcher() override;
 
   // Inspection and control, for tests and the demonstration.
   const SimOptions& Options() const { return options_; }
@@ -92,7 +102,10 @@ class SimulatedDac : public HidPlatform {
   void ClearTrace() { trace_.clear(); }
   // Also writes every trace line to `path` as it happens; false when it cannot be opened.
   bool SetTraceFile(const std::string& path);
-  std::uint64_t VirtualMilliseconds() const { return virtual_ms_; }
+  std::uint64_t VirtualMilliseconds() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return virtual_ms_;
+  }
   int OpenHandleCount() const { return static_cast<int>(handles_.size()); }
   bool IsHandleOpen(HidHandle handle) const { return handles_.count(handle) != 0; }
   const std::vector<std::uint8_t>& BulkImage() const { return model_.BulkImage(); }
@@ -100,9 +113,15 @@ class SimulatedDac : public HidPlatform {
   std::string VendorInterfacePath(int dac = 0) const;
   // The serial number of the simulated DAC at `index` (0: SIM0001).
   static std::string SerialNumber(int index);
+  // The DAC leaves the bus, or comes back (a fresh plug: fault counts restart).
   void Unplug();
   void Replug();
-  bool Unplugged() const { return unplugged_; }
+  // Goes up by one at every Unplug and Replug, and when an unplug fault strikes.
+  std::uint64_t PlugChanges() const { return plug_changes_.load(); }
+  bool Unplugged() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return unplugged_;
+  }
   // Writes the EEPROM to the options' file, if one is set and usable.
   bool SaveEeprom(std::string* error = nullptr);
   // Why the options' EEPROM file cannot be used; empty when it can (or none is set).
@@ -134,6 +153,7 @@ class SimulatedDac : public HidPlatform {
   bool DeviceGone(const Interface& iface) const { return unplugged_ && iface.dac >= 0; }
   void CountReport();
   void HandleOutput(const Interface& iface, const std::uint8_t* payload, std::size_t length);
+  bool Tracing() const;
   void Record(const std::string& line);
   void RecordReport(const char* kind, const std::uint8_t* report, std::size_t length);
 
@@ -144,11 +164,14 @@ class SimulatedDac : public HidPlatform {
   std::vector<std::string> trace_;
   std::ofstream trace_file_;
   std::uint64_t virtual_ms_ = 0;
-  HidError last_error_ = HidError::kNone;
-  std::string last_error_text_;
+  // Guards the DAC's state (handles, trace, EEPROM, counters): links on
+  // several threads may share one DAC, as a bench's watcher lists it while
+  // its unit flashes it.
+  mutable std::mutex mutex_;
 
   // Device state.
   bool unplugged_ = false;
+  std::atomic<std::uint64_t> plug_changes_{0};
   DacModel model_;
   EepromStore store_;
   std::string file_error_;

@@ -1,6 +1,8 @@
 #include "ui/bitmap_button.h"
 
+#include <QKeyEvent>
 #include <QPainter>
+#include <QPen>
 
 #include "resources/resource_catalogue.h"
 
@@ -30,7 +32,9 @@ bool BitmapButton::LoadPictures(int normal, int pressed, int focused, int disabl
 
 void BitmapButton::FitToPicture() {
   if (pictures_[kNormal].isNull()) return;
-  resize(pictures_[kNormal].size());  // move() is untouched: the top-left stays
+  // The picture's size in the window's pixels, also when it was drawn for a
+  // high-density screen. move() is untouched: the top-left stays.
+  resize(pictures_[kNormal].deviceIndependentSize().toSize());
 }
 
 QPixmap BitmapButton::CurrentPicture() const {
@@ -42,7 +46,8 @@ QPixmap BitmapButton::CurrentPicture() const {
 }
 
 QSize BitmapButton::sizeHint() const {
-  return pictures_[kNormal].isNull() ? QSize(16, 16) : pictures_[kNormal].size();
+  return pictures_[kNormal].isNull() ? QSize(16, 16)
+                                     : pictures_[kNormal].deviceIndependentSize().toSize();
 }
 
 void BitmapButton::paintEvent(QPaintEvent*) {
@@ -51,6 +56,27 @@ void BitmapButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   // Unscaled, at the top-left; whatever the button's rectangle cuts off is lost.
   painter.drawPixmap(0, 0, picture);
+  if (hasFocus()) {
+    // A dotted frame inside the face's rounded corners, in the faces' light
+    // lettering, as a dialog button's focus rectangle; drawn by itself, so
+    // that no style leaves it out.
+    const QSize shown = picture.deviceIndependentSize().toSize().boundedTo(size());
+    painter.setPen(QPen(QColor(236, 236, 236), 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRect(QPoint(0, 0), shown).adjusted(4, 3, -5, -4));
+  }
+}
+
+void BitmapButton::keyPressEvent(QKeyEvent* event) {
+  // Return presses the focused button as Space does; a page would otherwise
+  // swallow it.
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+      (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (isEnabled()) click();
+    event->accept();
+    return;
+  }
+  QAbstractButton::keyPressEvent(event);
 }
 
 }  // namespace veltrane

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+class QFileDialog;
 class QWidget;
 
 namespace veltrane {
@@ -21,13 +22,22 @@ class FileChooser {
 // The image filter as the Windows dialog is given it.
 inline constexpr const char* kImageFileFilter = "MyType Files (*.BIN)|*.BIN|All Files (*.*)|*.*||";
 
-// Turns a "description|patterns|...||" filter into Qt name filters. Each
-// extension is listed in every letter case, so that "*.BIN" also finds
-// "image.bin" on a case-sensitive file system; "*.*" becomes "*".
+// Turns a "description|patterns|...||" filter into Qt name filters, as the
+// user reads them ("MyType Files (*.BIN)"); "*.*" becomes "*".
 QStringList QtNameFilters(const QString& windows_filter);
 
-// QFileDialog for opening one existing image: filter kImageFileFilter,
-// default suffix "my", initial file name "*.BIN".
+// Sets up a file dialog for opening one existing image: filter
+// kImageFileFilter matched without regard to letter case (so "*.BIN" also
+// finds "image.bin" on a case-sensitive file system), default suffix "my",
+// initial file name "*.BIN", starting in `folder` when it exists.
+void ConfigureImageDialog(QFileDialog& dialog, const QString& folder);
+
+// True when `path` names a file the image filter takes: extension BIN in any
+// letter case (a file dropped on the firmware page).
+bool IsImageFileName(const QString& path);
+
+// QFileDialog configured as above, starting in the folder of the last image
+// chosen; a confirmed choice becomes the new last folder.
 class QtImageFileChooser : public FileChooser {
  public:
   std::optional<QString> ChooseFile(QWidget* owner) override;

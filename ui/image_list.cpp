@@ -6,7 +6,11 @@ namespace veltrane {
 
 int ImageList::AddMasked(const QPixmap& bitmap, ColorRef mask) {
   if (bitmap.isNull()) return -1;
-  QPixmap image = bitmap.copy(0, 0, size_.width(), size_.height());
+  // A picture drawn for a high-density screen holds more pixels than the
+  // list's cell: take the cell in the picture's own pixels.
+  const qreal ratio = bitmap.devicePixelRatio();
+  QPixmap image = bitmap.copy(0, 0, qRound(size_.width() * ratio), qRound(size_.height() * ratio));
+  image.setDevicePixelRatio(ratio);
   image.setMask(image.createMaskFromColor(ToQColor(mask), Qt::MaskInColor));
   images_.push_back(image);
   return Count() - 1;

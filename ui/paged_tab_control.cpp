@@ -99,6 +99,12 @@ void PagedTabControl::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) OnLeftPress();
 }
 
+void PagedTabControl::SwitchToPage(int index) {
+  if (index < 0 || index >= page_count_) return;
+  strip_->setCurrentIndex(index);
+  OnLeftPress();
+}
+
 // Reads the tab that now holds the focus (the strip's current tab, which the
 // default handling has just moved) and switches to its page.
 void PagedTabControl::OnLeftPress() {

@@ -35,6 +35,10 @@ class PagedTabControl : public QWidget {
   // Every page in the display area: page 0 shown, the others hidden.
   void LayoutPages();
 
+  // Shows page `index` as a left press on its tab would (the keyboard's
+  // Ctrl+Tab and Ctrl+PageDown/PageUp of the window around it).
+  void SwitchToPage(int index);
+
   // Puts `list` on the strip (nullptr: no images).
   void SetImageList(ImageList* list);
   ImageList* StripImageList() const { return strip_list_; }

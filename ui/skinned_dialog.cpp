@@ -1,5 +1,8 @@
 #include "ui/skinned_dialog.h"
 
+#include <algorithm>
+
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -156,11 +159,26 @@ void SkinnedDialog::paintEvent(QPaintEvent*) {
   if (!background_.isNull()) DrawBackground(painter);
 }
 
+void SkinnedDialog::NameControl(const AccessibleName& entry) {
+  if (QWidget* control = Control(entry.control_id)) {
+    control->setAccessibleName(QCoreApplication::translate(metaObject()->className(), entry.name));
+  }
+}
+
+QRect SkinnedDialog::BackgroundArea() const {
+  return QRect(0, 0, width(), std::max(0, height() - bottom_margin_));
+}
+
 void SkinnedDialog::DrawBackground(QPainter& painter) {
-  const int cw = width();
-  const int ch = height();
-  const int w = background_.width();
-  const int h = background_.height();
+  const QRect area = BackgroundArea();
+  const int cw = area.width();
+  const int ch = area.height();
+  // In the window's units: a picture drawn for a high-density screen has the
+  // same size as its ordinary version.
+  const QSize picture = background_.deviceIndependentSize().toSize();
+  const int w = picture.width();
+  const int h = picture.height();
+  painter.setClipRect(area);
   switch (mode_) {
     case kTile:
       // Rows top to bottom, each left to right, from the top-left corner.
@@ -176,10 +194,18 @@ void SkinnedDialog::DrawBackground(QPainter& painter) {
       painter.drawPixmap(x, y, background_);
       break;
     }
-    case kStretch:
-      // Both axes independently: the aspect ratio is not kept.
-      painter.drawPixmap(QRect(0, 0, cw, ch), background_);
+    case kStretch: {
+      // Both axes independently: the aspect ratio is not kept. Scaled with
+      // smoothing, to the screen's own pixels: a shrunk picture must not
+      // drop the rows that carry its lettering.
+      if (cw <= 0 || ch <= 0) return;
+      const qreal ratio = devicePixelRatioF();
+      QPixmap scaled = background_.scaled(QSize(qRound(cw * ratio), qRound(ch * ratio)),
+                                          Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      scaled.setDevicePixelRatio(ratio);
+      painter.drawPixmap(0, 0, scaled);
       break;
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 // tiled, centred or stretched.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include <QDialog>
@@ -12,6 +13,12 @@
 namespace veltrane {
 
 struct DialogTemplate;
+
+// The name a screen reader gives a control of a layout.
+struct AccessibleName {
+  int control_id;
+  const char* name;
+};
 
 class SkinnedDialog : public QDialog {
   Q_OBJECT
@@ -49,6 +56,19 @@ class SkinnedDialog : public QDialog {
   // A rectangle in this dialog's units, in pixels.
   QRect MapDialogRect(const QRect& units) const;
 
+  // Gives each listed control its accessible name, translated in the
+  // context of the derived dialog's class.
+  template <std::size_t N>
+  void NameControls(const AccessibleName (&names)[N]) {
+    for (const AccessibleName& entry : names) NameControl(entry);
+  }
+
+  // Keeps the bottom `pixels` of the client area out of the background, for
+  // what is added below the layout's own area (the main window's status strip).
+  void SetBackgroundBottomMargin(int pixels) { bottom_margin_ = pixels; }
+  // The part of the client area the background is drawn over.
+  QRect BackgroundArea() const;
+
   // The property every control carries with its numeric ID.
   static constexpr const char* kControlIdProperty = "controlId";
 
@@ -57,6 +77,7 @@ class SkinnedDialog : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  void NameControl(const AccessibleName& entry);
   void Build(const DialogTemplate& layout);
   void DrawBackground(QPainter& painter);
 
@@ -67,6 +88,7 @@ class SkinnedDialog : public QDialog {
   QPixmap background_;
   int background_id_ = 0;
   int mode_ = kTile;
+  int bottom_margin_ = 0;
 };
 
 }  // namespace veltrane

@@ -15,4 +15,12 @@ inline constexpr char kSelectFile[] = "Please select file to be programmed.";
 inline constexpr char kProgramCompleted[] = "EEPROM program completed. ";
 inline constexpr char kProgramFailed[] = "Eeprom programm failed! Please try again!";
 
+// Accessible names of the firmware page's controls, for screen readers.
+inline constexpr char kBrowseName[] = "Load image file";
+inline constexpr char kProgressName[] = "Write progress";
+inline constexpr char kWriteName[] = "Write image";
+inline constexpr char kExitName[] = "Exit";
+inline constexpr char kPathName[] = "Image file path";
+inline constexpr char kIdentifyName[] = "Identify device";
+
 }  // namespace veltrane::update_texts

@@ -1,7 +1,10 @@
 // Writes a PNG of the main window for each tab, switching tabs by a left
 // click on the strip as a user would. Used by scripts/screenshots.
 //
-//   veltrane_screenshots OUTPUT_DIR [-platform offscreen]
+//   veltrane_screenshots OUTPUT_DIR [SCALE_SUFFIX] [-platform offscreen]
+//
+// With a suffix (e.g. 200, when run with QT_SCALE_FACTOR=2) the files are
+// named tab-N-NAME@SUFFIX.png.
 #include <cstdio>
 
 #include <QApplication>
@@ -16,6 +19,7 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build-screens");
+  const QString suffix = argc > 2 ? QStringLiteral("@") + QString::fromLocal8Bit(argv[2]) : QString();
   QDir().mkpath(dir);
 
   veltrane::sim::SimulatedDac dac;
@@ -29,7 +33,8 @@ int main(int argc, char** argv) {
     veltrane::TabStrip* strip = window.TabControl()->Strip();
     QTest::mouseClick(strip, Qt::LeftButton, Qt::NoModifier, strip->tabRect(tab).center());
     QApplication::processEvents();
-    const QString path = QStringLiteral("%1/tab-%2-%3.png").arg(dir).arg(tab).arg(QLatin1String(names[tab]));
+    const QString path =
+        QStringLiteral("%1/tab-%2-%3%4.png").arg(dir).arg(tab).arg(QLatin1String(names[tab]), suffix);
     const QImage shot = window.grab().toImage();
     if (!shot.save(path)) {
       std::fprintf(stderr, "cannot write %s\n", qPrintable(path));

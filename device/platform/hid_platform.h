@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "device/platform/arrival_watcher.h"
+
 namespace veltrane {
 
 // A device handle keeps three states, as on Windows: null (never opened),
@@ -103,9 +105,16 @@ class HidPlatform {
   // (Linux: install the udev rule and replug); empty when there is no advice.
   virtual std::string AccessDeniedHint() const { return {}; }
 
+  // How reports travel, for `list`: "usb", "hidraw", "hid" (Windows), "simulated".
+  virtual std::string TransportName() const { return "hid"; }
+
   // A per-mille value a transfer has just delivered to the progress sink;
   // only recorders (the simulated DAC's trace) care.
   virtual void NoteProgress(std::uint16_t /*per_mille*/) {}
+
+  // The watcher of devices coming and going on this platform; polling the
+  // interface list unless the backend has a better one.
+  virtual std::unique_ptr<ArrivalWatcher> CreateArrivalWatcher();
 };
 
 // The operating system's own backend for this build (hidraw on Linux,

@@ -15,6 +15,17 @@ namespace {
 // The picture handed to label 1015 (the browse button's face, 135).
 constexpr int kLabelBitmap = kBitmapLoadDark;
 
+constexpr AccessibleName kControlNames[] = {
+    {1014, feedback_texts::kLabel32_48_96Name},
+    {FeedbackPage::kCombo32_48_96, feedback_texts::kCombo32_48_96Name},
+    {FeedbackPage::kLabel44_1, feedback_texts::kLabel44_1Name},
+    {FeedbackPage::kCombo44_1, feedback_texts::kCombo44_1Name},
+    {1016, feedback_texts::kLabel88_2Name},
+    {FeedbackPage::kCombo88_2, feedback_texts::kCombo88_2Name},
+    {FeedbackPage::kProgramButton, feedback_texts::kProgramName},
+    {FeedbackPage::kRetrieveButton, feedback_texts::kRetrieveName},
+};
+
 constexpr std::size_t Index(SampleRateGroup group) { return static_cast<std::size_t>(group); }
 
 // Data exchange and the comparisons take the groups in this order: the
@@ -44,6 +55,7 @@ void FeedbackPage::InitDialog() {
 
   SetBackgroundMode(kStretch);
   SetBackgroundBitmap(kBitmapPageBackground);
+  NameControls(kControlNames);
 
   if (retrieve_button_ != nullptr) {
     retrieve_button_->LoadPictures(kBitmapRetrieve);
@@ -113,13 +125,13 @@ void FeedbackPage::ShowText(SortedComboBox& combo, const QString& text) {
 }
 
 void FeedbackPage::ShowBox(const char* text) {
-  boxes_->Show(QString::fromLatin1(text), BoxButtons::kOk);
+  boxes_->Show(tr(text), BoxButtons::kOk);
 }
 
 int FeedbackPage::LocateFeedbackDevice() {
   const FindResult found = FindOrExplain(link_);
   if (!found.Found()) {
-    QString text = QString::fromLatin1(feedback_texts::kFailedEnumeration);
+    QString text = tr(feedback_texts::kFailedEnumeration);
     // Seen but not opened: say what the system needs (Linux: the udev rule).
     if (found.outcome == FindOutcome::kAccessDenied && !found.hint.empty()) {
       text += "\n\n" + QString::fromStdString(found.hint);
@@ -132,18 +144,20 @@ int FeedbackPage::LocateFeedbackDevice() {
 void FeedbackPage::Program() {
   if (LocateFeedbackDevice() == 0) return;
   DoDataExchange(true);
+  // A text that names no row (typed "0.5", or a field never filled) would
+  // otherwise quietly write whatever the setting held before: refuse the
+  // whole Program and put the user on the first such combo, top to bottom.
+  for (std::size_t i = 0; i < combos_.size(); ++i) {
+    if (!MaskForText(texts_[i].toStdString()).has_value()) {
+      ShowBox(feedback_texts::kChooseEveryRate);
+      if (combos_[i] != nullptr) combos_[i]->setFocus(Qt::OtherFocusReason);
+      return;
+    }
+  }
   for (const FeedbackResolution& row : kFeedbackResolutions) {
     for (const SampleRateGroup group : {SampleRateGroup::k44_1kHz, SampleRateGroup::k88_2kHz,
                                         SampleRateGroup::k32_48_96kHz}) {
       if (texts_[Index(group)].toStdString() == row.text) settings_[Index(group)] = row.mask;
-    }
-  }
-  // A group that never held a mask and whose text names no row: writing
-  // any byte for it would program a resolution nobody chose.
-  for (const std::optional<std::uint8_t>& setting : settings_) {
-    if (!setting.has_value()) {
-      ShowBox(feedback_texts::kChooseEveryRate);
-      return;
     }
   }
   const int written = link_.WriteFeedbackSettings(

@@ -116,8 +116,13 @@ bool WriteIco(const QString& path, const QImage& image) {
   return WriteFile(path, file);
 }
 
+// Pixels per picture pixel of the set being drawn: 1, or 2 for the versions
+// shown on high-density screens (every drawing below works in picture pixels).
+int g_scale = 1;
+
 QImage NewImage(int w, int h, const QColor& fill) {
-  QImage image(w, h, QImage::Format_RGB32);
+  QImage image(w * g_scale, h * g_scale, QImage::Format_RGB32);
+  image.setDevicePixelRatio(g_scale);
   image.fill(fill);
   return image;
 }
@@ -166,7 +171,7 @@ QImage Face(int w, int h, bool red, const QString& word, const QColor& corners, 
   p.drawLine(QPointF(radius, 1.5), QPointF(w - radius, 1.5));
   const QString family = serif ? QStringLiteral("DejaVu Serif") : QStringLiteral("DejaVu Sans");
   const QFont font = FittingFont(family, word, w - 12, h - 7, true);
-  DrawCentredText(p, image.rect(), word, font, kFaceLetters);
+  DrawCentredText(p, QRect(0, 0, w, h), word, font, kFaceLetters);
   return image;
 }
 
@@ -177,7 +182,7 @@ QImage TabLabel(const QString& word, bool highlighted) {
   QPainter p(&image);
   p.setRenderHint(QPainter::TextAntialiasing);
   const QFont font = FittingFont(QStringLiteral("DejaVu Sans Condensed"), word, 42, 10, true);
-  DrawCentredText(p, image.rect(), word, font, highlighted ? kLabelDark : Qt::white);
+  DrawCentredText(p, QRect(0, 0, 44, 16), word, font, highlighted ? kLabelDark : Qt::white);
   p.end();
   // The image lists treat RGB(17, 17, 0) as transparent: keep it out.
   for (int y = 0; y < image.height(); ++y) {
@@ -339,6 +344,47 @@ bool WriteHicolorIcons(const QString& dir) {
   return ok;
 }
 
+// The twice-size versions (ID@2x.bmp) of every picture a window shows, drawn
+// by the same functions at two pixels per picture pixel, so that the words on
+// faces, labels and the about page stay sharp at 200%. The white page
+// background needs none.
+bool WriteDoubleSizeBitmaps(const QString& dir) {
+  g_scale = 2;
+  struct Picture {
+    int id;
+    QImage image;
+    int bits;
+  };
+  const QColor white(Qt::white);
+  const Picture pictures[] = {
+      {129, Face(60, 20, false, QStringLiteral("EXIT"), kExitCorners, false), 24},
+      {132, Face(60, 20, false, QStringLiteral("Write"), white, false), 24},
+      {133, Face(60, 20, true, QStringLiteral("Write"), white, false), 24},
+      {135, Face(52, 24, false, QStringLiteral("Load"), white, false), 24},
+      {136, Face(54, 24, true, QStringLiteral("Load"), white, false), 24},
+      {152, MainBackground(), 32},
+      {154, Face(60, 20, false, QStringLiteral("PROG"), white, true), 32},
+      {155, Face(60, 20, false, QStringLiteral("RETRIEVE"), white, true), 32},
+      {162, AboutBackground(), 32},
+      {163, TabLabel(QStringLiteral("ABOUT"), false), 32},
+      {164, TabLabel(QStringLiteral("ABOUT"), true), 32},
+      {165, TabLabel(QStringLiteral("EEPROM"), true), 32},
+      {166, TabLabel(QStringLiteral("EEPROM"), false), 32},
+      {167, TabLabel(QStringLiteral("FEEDBACK"), true), 32},
+      {168, TabLabel(QStringLiteral("FEEDBACK"), false), 32},
+  };
+  g_scale = 1;
+  bool ok = true;
+  for (const Picture& picture : pictures) {
+    const QString path = QStringLiteral("%1/%2@2x.bmp").arg(dir).arg(picture.id);
+    if (!WriteBmp(path, picture.image, picture.bits)) {
+      std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+      ok = false;
+    }
+  }
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -373,5 +419,6 @@ int main(int argc, char** argv) {
   ok &= bmp(168, TabLabel(QStringLiteral("FEEDBACK"), false), 32);
   ok &= WriteIco(QStringLiteral("%1/128.ico").arg(dir), AppIcon());
   ok &= WriteHicolorIcons(dir);
+  ok &= WriteDoubleSizeBitmaps(dir);
   return ok ? 0 : 1;
 }

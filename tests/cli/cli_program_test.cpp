@@ -137,6 +137,8 @@ TEST_F(ProgramTest, InfoIdentifiesTheDacAndTellsAnIncompleteImageFromAValidOne) 
   EXPECT_NE(incomplete.out.find("EEPROM image  incomplete (version 0x0103, 2048 bytes)"), std::string::npos)
       << incomplete.out;
   EXPECT_NE(incomplete.out.find("Flashing the image again repairs it."), std::string::npos);
+  EXPECT_NE(incomplete.out.find("flash again with --changed-only to finish (at most 1.5 s)"), std::string::npos)
+      << incomplete.out;
 
   const Outcome json = Sim({"--json", "info"});
   EXPECT_TRUE(JsonCheck::Valid(json.out)) << json.out;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QImage>
+#include <QTest>
 
 #include "resources/resource_catalogue.h"
 #include "ui/bitmap_button.h"
@@ -131,6 +133,31 @@ TEST(BitmapButton, DrawsThePictureOfItsState) {
   EXPECT_EQ(button.sizeHint(), QSize(60, 20));
 }
 
+TEST(BitmapButton, TakesSpaceAndReturnAndMarksItsFocus) {
+  QWidget window;
+  BitmapButton button(&window);
+  button.LoadPictures(kBitmapWriteDark);
+  button.FitToPicture();
+  button.setFocusPolicy(Qt::StrongFocus);
+  window.show();
+  QApplication::setActiveWindow(&window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  button.clearFocus();
+  const QImage plain = button.grab().toImage();
+  EXPECT_EQ(plain.convertToFormat(QImage::Format_RGB32),
+            LoadBitmap(kBitmapWriteDark).toImage().convertToFormat(QImage::Format_RGB32));
+  button.setFocus();
+  ASSERT_TRUE(button.hasFocus());
+  EXPECT_NE(button.grab().toImage(), plain);  // the focus mark
+  int clicks = 0;
+  QObject::connect(&button, &BitmapButton::clicked, [&] { ++clicks; });
+  for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) QTest::keyClick(&button, key);
+  EXPECT_EQ(clicks, 3);
+  button.setEnabled(false);
+  QTest::keyClick(&button, Qt::Key_Return);
+  EXPECT_EQ(clicks, 3);
+}
+
 TEST(ImageList, MaskColourBecomesTransparent) {
   ImageList list(44, 16);
   EXPECT_EQ(list.AddMasked(LoadBitmap(kBitmapEepromHighlighted), Rgb(17, 17, 0)), 0);
@@ -162,15 +189,19 @@ TEST(SortedComboBox, AddStringKeepsTheListSorted) {
   EXPECT_EQ(combo.AddString("a"), 9);  // case-insensitive: "a" before "B"
 }
 
-TEST(FileChooser, WindowsFilterBecomesCaseBlindQtFilters) {
-  const QStringList filters = QtNameFilters(QString::fromLatin1(kImageFileFilter));
-  ASSERT_EQ(filters.size(), 2);
-  EXPECT_TRUE(filters[0].startsWith("MyType Files (*.BIN "));
-  for (const char* pattern : {"*.BIN", "*.bin", "*.Bin", "*.bIn"}) {
-    EXPECT_TRUE(filters[0].contains(QString::fromLatin1(pattern))) << pattern;
+TEST(FileChooser, FilterReadsAsWrittenAndMatchesAnyCase) {
+  EXPECT_EQ(QtNameFilters(QString::fromLatin1(kImageFileFilter)),
+            (QStringList{"MyType Files (*.BIN)", "All Files (*)"}));
+  QFileDialog dialog;
+  ConfigureImageDialog(dialog, QString());
+  EXPECT_EQ(dialog.filter() & QDir::CaseSensitive, 0);
+  EXPECT_EQ(dialog.nameFilters().first(), "MyType Files (*.BIN)");
+  EXPECT_EQ(dialog.defaultSuffix(), "my");
+  for (const auto& [name, taken] : {std::pair{"/a/image.BIN", true}, std::pair{"/a/image.bin", true},
+                                    std::pair{"C:/x/Image.bIn", true}, std::pair{"/a/image.bin.txt", false},
+                                    std::pair{"/a/bin", false}, std::pair{"/a/image.my", false}}) {
+    EXPECT_EQ(IsImageFileName(QString::fromLatin1(name)), taken) << name;
   }
-  EXPECT_EQ(filters[0].count('*'), 8);
-  EXPECT_EQ(filters[1], "All Files (*)");
 }
 
 }  // namespace

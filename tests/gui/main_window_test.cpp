@@ -2,17 +2,25 @@
 // strip, and closing.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+#include <fstream>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QProgressBar>
 #include <QTest>
 
+#include "app/app_texts.h"
+#include "app/device_status.h"
 #include "app/main_window.h"
 #include "resources/resource_catalogue.h"
 #include "sim/simulated_dac.h"
 #include "ui/colored_label.h"
+#include "ui/file_chooser.h"
 #include "ui/paged_tab_control.h"
 #include "ui/recording_message_boxes.h"
+#include "ui/status_strip.h"
 #include "ui/tab_strip.h"
 
 namespace veltrane {
@@ -211,6 +219,162 @@ TEST_F(MainWindowTest, F1SaysThereIsNoHelpFile) {
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_TRUE(boxes.Boxes()[0].text.contains("gui_tests.HLP"));
   EXPECT_EQ(boxes.Boxes()[0].buttons, BoxButtons::kOk);
+}
+
+TEST_F(MainWindowTest, CtrlTabAndCtrlPageKeysSwitchPagesRoundTheEnd) {
+  const struct {
+    QKeyCombination key;
+    int page;
+  } steps[] = {
+      {Qt::CTRL | Qt::Key_Tab, 1},      {Qt::CTRL | Qt::Key_PageDown, 2}, {Qt::CTRL | Qt::Key_Tab, 0},
+      {Qt::CTRL | Qt::Key_PageUp, 2},   {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, 1},
+  };
+  for (const auto& step : steps) {
+    QTest::keyClick(QApplication::focusWidget(), step.key.key(), step.key.keyboardModifiers());
+    EXPECT_EQ(Tabs().CurrentPage(), step.page);
+    EXPECT_EQ(Tabs().StripImageList(), &window_.PageImageList(step.page));
+    std::array<bool, 3> shown{};
+    shown[static_cast<std::size_t>(step.page)] = true;
+    EXPECT_EQ(Visible(), shown);
+  }
+}
+
+TEST_F(MainWindowTest, EveryControlHasAnAccessibleName) {
+  for (SkinnedDialog* dialog : std::initializer_list<SkinnedDialog*>{
+           &window_, &window_.Firmware(), &window_.Feedback(), &window_.About()}) {
+    for (QWidget* control : dialog->Controls()) {
+      EXPECT_FALSE(control->accessibleName().isEmpty())
+          << dialog->TemplateId() << ":" << control->property(SkinnedDialog::kControlIdProperty).toInt();
+    }
+  }
+  for (int tab = 0; tab < 3; ++tab) EXPECT_FALSE(Strip().accessibleTabName(tab).isEmpty());
+  EXPECT_FALSE(window_.About().accessibleDescription().isEmpty());
+}
+
+TEST_F(MainWindowTest, TheStripSitsBelowTheDescribedAreaAndTheBackgroundAbove) {
+  StatusStrip* strip = window_.Strip();
+  EXPECT_EQ(strip->geometry().bottom(), window_.height() - 1);
+  EXPECT_EQ(strip->width(), window_.width());
+  EXPECT_EQ(window_.height() - strip->height(),
+            window_.MapDialogRect(QRect(0, 0, 128, 163)).height());
+  EXPECT_GT(strip->geometry().top(), Tabs().geometry().bottom());
+}
+
+// A close asked for while a Write runs is held back with a note, then done.
+TEST(MainWindowClose, ACloseDuringAWriteHappensWhenTheWriteEnds) {
+  const std::string path = (std::filesystem::temp_directory_path() / "veltrane-close-test.BIN").string();
+  const auto image = sim::SimulatedDac::FactoryImage(4, 0x0103, 256);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 256);
+  struct OneFile : FileChooser {
+    std::string file;
+    std::optional<QString> ChooseFile(QWidget*) override { return QString::fromStdString(file); }
+  } chooser;
+  chooser.file = path;
+  struct ClosingBoxes : RecordingMessageBoxes {
+    MainWindow* window = nullptr;
+    bool visible_after_close = false;
+    QString note;
+    BoxAnswer Show(const QString& text, BoxButtons buttons) override {
+      window->close();
+      visible_after_close = window->isVisible();
+      note = window->Strip()->Note();
+      return RecordingMessageBoxes::Show(text, buttons);
+    }
+  } boxes;
+  sim::SimulatedDac dac;
+  MainWindow window(dac);
+  boxes.window = &window;
+  window.Firmware().SetFileChooser(&chooser);
+  window.show();
+  window.Firmware().OnBrowse();
+  window.Firmware().SetMessageBoxes(&boxes);
+  window.Firmware().OnWrite();
+  EXPECT_EQ(boxes.Texts(), std::vector<QString>{QStringLiteral("EEPROM program completed. ")});
+  EXPECT_TRUE(boxes.visible_after_close);
+  EXPECT_EQ(boxes.note, QString::fromLatin1(app_texts::kClosesAfterWrite));
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(window.ClosePending());
+  std::filesystem::remove(path);
+}
+
+// The strip follows the simulated DAC's unplug and replug at its next look
+// (no clock involved), and a denied DAC shows the platform's hint.
+TEST_F(MainWindowTest, TheStripFollowsUnplugAndReplug) {
+  const QString present = QString::fromUtf8("DAC 0004 rev 0102 \u00b7 SIM0001 \u00b7 simulated");
+  StatusStrip& strip = *window_.Strip();
+  EXPECT_EQ(strip.DeviceText(), present);
+  for (int round = 0; round < 2; ++round) {
+    dac_.Unplug();
+    window_.Status()->Tick();
+    EXPECT_EQ(strip.DeviceText(), "No DAC connected");
+    dac_.Replug();
+    window_.Status()->Tick();
+    EXPECT_EQ(strip.DeviceText(), present);
+  }
+  // Nothing changed: a look neither talks to the DAC nor opens it.
+  dac_.ClearTrace();
+  window_.Status()->Tick();
+  EXPECT_TRUE(dac_.Trace().empty());
+  EXPECT_EQ(dac_.OpenHandleCount(), 0);
+
+  sim::SimOptions denied;
+  denied.access_denied = true;
+  sim::SimulatedDac locked(denied);
+  MainWindow other(locked);
+  EXPECT_NE(other.Strip()->DeviceText(), "No DAC connected");
+  EXPECT_FALSE(other.Strip()->DeviceText().startsWith("DAC "));
+}
+
+// While a Write runs the strip leaves the DAC alone; it looks again after.
+TEST(MainWindowStatus, NoLookDuringAWrite) {
+  const std::string path = (std::filesystem::temp_directory_path() / "veltrane-strip-test.BIN").string();
+  const auto image = sim::SimulatedDac::FactoryImage(4, 0x0103, 256);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 256);
+  struct OneFile : FileChooser {
+    std::string file;
+    std::optional<QString> ChooseFile(QWidget*) override { return QString::fromStdString(file); }
+  } chooser;
+  chooser.file = path;
+  sim::SimulatedDac dac;
+  MainWindow window(dac);
+  struct LookingBoxes : RecordingMessageBoxes {
+    std::function<void()> during;
+    BoxAnswer Show(const QString& text, BoxButtons buttons) override {
+      if (during) during();
+      return RecordingMessageBoxes::Show(text, buttons);
+    }
+  } boxes;
+  std::size_t trace_before = 0;
+  std::size_t trace_after = 0;
+  boxes.during = [&] {
+    dac.Unplug();
+    trace_before = dac.Trace().size();
+    window.Status()->Tick();
+    trace_after = dac.Trace().size();
+    EXPECT_NE(window.Strip()->DeviceText(), "No DAC connected");
+  };
+  window.Firmware().SetFileChooser(&chooser);
+  window.Firmware().SetBackupFolder(QString());
+  window.Firmware().OnBrowse();
+  window.Firmware().SetMessageBoxes(&boxes);
+  window.Firmware().OnWrite();
+  EXPECT_EQ(trace_after, trace_before);
+  EXPECT_EQ(window.Strip()->DeviceText(), "No DAC connected");  // looked again once it ended
+  std::filesystem::remove(path);
+}
+
+TEST(MainWindowSettings, TheNextWindowOpensWhereTheLastOneClosed) {
+  sim::SimulatedDac dac;
+  QPoint where;
+  {
+    MainWindow first(dac);
+    first.show();
+    first.move(first.pos() + QPoint(37, 23));
+    where = first.pos();
+    first.reject();
+  }
+  MainWindow second(dac);
+  EXPECT_EQ(second.pos(), where);
 }
 
 }  // namespace

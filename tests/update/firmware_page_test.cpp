@@ -9,8 +9,14 @@
 #include <functional>
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <QGuiApplication>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QProgressBar>
+#include <QUrl>
 
 #include "resources/resource_catalogue.h"
 #include "sim/simulated_dac.h"
@@ -119,6 +125,9 @@ class FirmwarePageTest : public ::testing::Test {
     raw_page_ = page_.get();
     page_->SetMessageBoxes(&boxes_);
     page_->SetFileChooser(&chooser_);
+    // The fault counts of these tests start at the Write's first packet; the
+    // backup read before it has tests of its own.
+    page_->SetBackupFolder(QString());
     route_ = std::make_unique<Route>(page_.get());
     page_->Link().SetProgressSink(route_.get());
   }
@@ -444,11 +453,83 @@ TEST_F(FirmwarePageTest, WindowAroundThePageRefusesToCloseWhileWriting) {
   page_->setParent(nullptr);
 }
 
+// A packet the DAC acknowledged but lost is found by the read-back: no
+// restore packet, the first byte inverted (also when the lost packet was
+// the first, over an old valid header), and the failure box.
+TEST_F(FirmwarePageTest, ALostPacketIsCaughtBeforeTheRestorePacket) {
+  const Bytes image = SimulatedDac::FactoryImage(4, 0x0103, 8192);
+  for (int lost : {1, 2, 200, 512}) {
+    SCOPED_TRACE(lost);
+    Start();
+    Choose(File(image));
+    ASSERT_TRUE(page_->Ready());
+    dac_->MutableOptions().drop_eeprom_write = lost;
+    dac_->ClearTrace();
+    boxes_.Clear();
+    page_->OnWrite();
+    EXPECT_EQ(Texts(), std::vector<QString>{kFailed});
+    EXPECT_EQ(dac_->Eeprom()[0], static_cast<std::uint8_t>(~image[0]));
+    const auto restore = testing::Out({0x07, 0x04, 0x00, 0x00, 0x00, 0x00, image[0]});
+    for (const std::string& line : LinesOf(dac_->Trace(), "out")) EXPECT_NE(line, restore);
+    EXPECT_LT(Bar(), 999);
+  }
+}
+
+// The backup before a Write holds what the EEPROM held; the strip hears where it went.
+TEST_F(FirmwarePageTest, AWriteLeavesABackupOfTheEepromBefore) {
+  Start();
+  const Bytes before(dac_->Eeprom().begin(), dac_->Eeprom().begin() + 2048);
+  const Bytes image = SimulatedDac::FactoryImage(4, 0x0103, 1024);
+  Choose(File(image));
+  page_->SetBackupFolder(QString::fromStdString((dir_ / "backups").string()));
+  QStringList saved;
+  QObject::connect(page_.get(), &FirmwarePage::BackupSaved, [&](const QString& p) { saved << p; });
+  page_->OnWrite();
+  EXPECT_EQ(Texts(), std::vector<QString>{kCompleted});
+  EXPECT_TRUE(EepromHolds(image));
+  ASSERT_EQ(saved.size(), 1);
+  EXPECT_TRUE(QFileInfo(saved[0]).fileName().startsWith("SIM0001-rev0102-")) << saved[0].toStdString();
+  QFile file(saved[0]);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray bytes = file.readAll();
+  // The factory image's own length (2048), longer than the new image.
+  EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), before);
+}
+
+// A file dropped on the page is taken as if confirmed in the dialog; only one
+// local file whose extension is BIN in any case is taken.
+TEST_F(FirmwarePageTest, ADroppedBinFileIsTakenAsIfChosen) {
+  Start();
+  const QString good = File(SimulatedDac::FactoryImage(4, 0x0103, 64), "image.bin");
+  const QString other = File(SimulatedDac::FactoryImage(4, 0x0103, 64), "image.txt");
+  auto drop = [&](const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(page_.get(), &enter);
+    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(page_.get(), &dropped);
+    return enter.isAccepted();
+  };
+  EXPECT_FALSE(drop({QUrl::fromLocalFile(other)}));
+  EXPECT_FALSE(drop({QUrl::fromLocalFile(good), QUrl::fromLocalFile(good)}));
+  EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.org/image.BIN"))}));
+  EXPECT_TRUE(page_->ImagePath().isEmpty());
+  EXPECT_TRUE(drop({QUrl::fromLocalFile(good)}));
+  EXPECT_EQ(page_->ImagePath(), good);
+  EXPECT_EQ(page_->PathLabel()->text(), good);
+  EXPECT_TRUE(page_->Ready());
+  EXPECT_TRUE(Texts().empty());
+  EXPECT_TRUE(chooser_.browse_pictures.empty());  // no dialog was opened
+}
+
 }  // namespace
 }  // namespace veltrane
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Settings and data go to a test location, never the user's.
+  QStandardPaths::setTestModeEnabled(true);
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

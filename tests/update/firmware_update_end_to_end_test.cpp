@@ -4,6 +4,8 @@
 // the route the main window installs.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 
 #include <QProgressBar>
 #include <QTest>
@@ -65,6 +67,8 @@ UpdateRun UpdateThroughTheWindow(std::vector<std::string> args, const std::vecto
   OneFileChooser chooser(QString::fromStdString(path));
   page.SetMessageBoxes(&boxes);
   page.SetFileChooser(&chooser);
+  // The fault counts start at the Write's first packet: no backup before it.
+  page.SetBackupFolder(QString());
   window.show();
   EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
 
@@ -95,6 +99,23 @@ TEST(FirmwareUpdateEndToEndTest, InjectedFaultLeavesByteZeroInvertedAndSaysSo) {
   EXPECT_EQ(run.eeprom[0], static_cast<std::uint8_t>(~image[0]));
   EXPECT_EQ(run.bar_after, run.bar_at_box);  // left where the transfer stopped
   EXPECT_LT(run.bar_after, 999);
+}
+
+// A packet the DAC silently loses is caught by the read-back: the failure
+// box, and the EEPROM file left with a first byte that fails the checksum.
+TEST(FirmwareUpdateEndToEndTest, ALostPacketLeavesAnImageTheDacRefuses) {
+  const testing::ScratchDir dir;
+  const std::string eeprom = (dir / "g.bin").string();
+  const auto image = sim::SimulatedDac::FactoryImage(4, 0x0103, 8192);
+  const UpdateRun run = UpdateThroughTheWindow({"--simulate=" + eeprom, "--sim-fault", "drop:200"}, image);
+  EXPECT_EQ(run.boxes, std::vector<QString>{QStringLiteral("Eeprom programm failed! Please try again!")});
+  std::ifstream file(eeprom, std::ios::binary);
+  std::vector<char> header(18);
+  ASSERT_TRUE(file.read(header.data(), 18));
+  std::uint8_t sum = 0;
+  for (int i = 1; i < 18; ++i) sum = static_cast<std::uint8_t>(sum + static_cast<std::uint8_t>(header[i]));
+  EXPECT_NE(static_cast<std::uint8_t>(header[0]), sum);
+  EXPECT_EQ(static_cast<std::uint8_t>(header[0]), static_cast<std::uint8_t>(~image[0]));
 }
 
 }  // namespace

@@ -76,6 +76,20 @@ bool DacPresent(WindowsHidPlatform& platform) {
   return false;
 }
 
+// The watcher of arrivals (notifications, or polling where there are none)
+// answers a look without waiting when nothing came or went, and releases
+// everything it held.
+TEST(WindowsHidPlatformTest, ArrivalWatcherAnswersAtOnceAndLeaksNothing) {
+  WindowsHidPlatform platform;
+  const long handles_before = ProcessHandleCount();
+  {
+    std::unique_ptr<ArrivalWatcher> watcher = platform.CreateArrivalWatcher();
+    ASSERT_NE(watcher, nullptr);
+    EXPECT_FALSE(watcher->WaitForChange(0));
+  }
+  EXPECT_EQ(ProcessHandleCount(), handles_before);
+}
+
 // Wine lists HID interfaces of its own (another vendor's): discovery opens
 // them, reads their attributes, passes them over and closes every handle.
 TEST(WindowsHidPlatformTest, DiscoveryWithoutOurDeviceFindsNothingAndLeaksNothing) {

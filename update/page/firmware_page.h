@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include "device/hid_device_link.h"
@@ -59,12 +60,20 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
 
   // The browse button: choose a file, identify the device, judge the image.
   void OnBrowse();
+  // A file taken as if confirmed in the file dialog (a .BIN dropped on the
+  // page): it becomes the image path, is identified and judged, and shown.
+  void TakeImagePath(const QString& path);
   // The Write button: program the chosen image.
   void OnWrite();
 
   // Moves the progress bar (0..1000), repaints it at once and keeps the
   // window painting; then the 10 ms pause.
   void SetProgress(std::uint16_t per_mille) override;
+
+  // Where the backup before each EEPROM Write goes (default: the user's data
+  // folder's backups/); an empty folder takes none.
+  void SetBackupFolder(const QString& folder) { backup_folder_ = folder; }
+  const QString& BackupFolder() const { return backup_folder_; }
 
   // True from the start to the end of a Write; the window around the page
   // refuses to close meanwhile.
@@ -83,14 +92,31 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   ColoredLabel* PathLabel() const { return path_label_; }
   QProgressBar* ProgressBar() const { return progress_; }
 
+ signals:
+  // A close of the window around the page was held back because a Write runs.
+  void CloseHeldBack();
+  // A Write has ended (the Write button is enabled again).
+  void WriteEnded();
+  // The backup taken before a Write: where it went, or why there is none.
+  void BackupSaved(const QString& path);
+  void BackupFailed(const QString& reason);
+
  protected:
   // Holds back the close of the window around the page while a Write runs.
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void WriteFlow();
   void ShowPath();
   void ShowBox(const QString& text);
+  void JudgeNewPath(const QString& path);
+  // Backup, write packets, read-back, and the restore packet only when the
+  // EEPROM holds every byte as sent: 1 or 0 as the transfers answer.
+  int CheckedEepromWrite();
+  bool TakeBackup();
+  bool ImageReadsBack();
   MessageBoxes& Boxes();
   static void SetPictures(BitmapButton* button, int normal, int pressed = 0);
 
@@ -107,6 +133,8 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   QString result_message_;
   HidDeviceLink link_;
   bool writing_ = false;
+  QString backup_folder_;
+  QElapsedTimer paint_clock_;  // since the bar was last painted
 
   std::unique_ptr<MessageBoxes> own_boxes_;
   std::unique_ptr<FileChooser> own_chooser_;

@@ -1,5 +1,10 @@
 #include "device/platform/linux/linux_hid_platform.h"
 
+#include "device/platform/precise_sleep.h"
+#if VELTRANE_HAVE_UDEV
+#include "device/platform/linux/udev_arrival_watcher.h"
+#endif
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/hidraw.h>
@@ -441,15 +446,18 @@ std::vector<std::string> LinuxHidPlatform::HardwareIds() {
   return use_udev_ ? HardwareIdsFromUdev() : HardwareIdsFromSysfs();
 }
 
-void LinuxHidPlatform::Sleep(unsigned milliseconds) {
-  timespec remaining{static_cast<time_t>(milliseconds / 1000),
-                     static_cast<long>(milliseconds % 1000) * 1000000L};
-  // A signal cuts the pause short; sleep what is left of it.
-  while (::nanosleep(&remaining, &remaining) < 0 && errno == EINTR) {
-  }
-}
+void LinuxHidPlatform::Sleep(unsigned milliseconds) { PreciseSleep(milliseconds); }
 
 std::string LinuxHidPlatform::AccessDeniedHint() const { return kTextAccessHint; }
+
+std::unique_ptr<ArrivalWatcher> LinuxHidPlatform::CreateArrivalWatcher() {
+#if VELTRANE_HAVE_UDEV
+  if (use_udev_) {
+    if (std::unique_ptr<ArrivalWatcher> monitor = CreateUdevArrivalWatcher()) return monitor;
+  }
+#endif
+  return CreatePollingWatcher(*this);
+}
 
 std::unique_ptr<HidPlatform> CreateSystemHidPlatform() {
   return std::make_unique<LinuxHidPlatform>();

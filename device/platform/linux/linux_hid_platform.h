@@ -10,6 +10,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ class LinuxHidPlatform : public HidPlatform {
   HidError LastError() const override { return last_error_; }
   std::string LastErrorText() const override { return last_error_text_; }
   std::string AccessDeniedHint() const override;
+  std::string TransportName() const override { return "hidraw"; }
+  // A udev monitor where udev enumerates; polling the nodes otherwise.
+  std::unique_ptr<ArrivalWatcher> CreateArrivalWatcher() override;
 
   // Whether enumeration goes through libudev (false: sysfs is read directly).
   bool UsesUdev() const { return use_udev_; }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "device/platform/windows/device_change_watcher.h"
 #include "device/platform/windows/hardware_id_property.h"
 #include "device/platform/windows/windows_error.h"
 #include "device/platform/windows/windows_handles.h"
@@ -335,5 +336,11 @@ std::vector<std::string> WindowsHidPlatform::HardwareIds() {
 
 void WindowsHidPlatform::Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
 
+std::unique_ptr<ArrivalWatcher> WindowsHidPlatform::CreateArrivalWatcher() {
+  if (std::unique_ptr<ArrivalWatcher> notified = CreateDeviceChangeWatcher()) return notified;
+  return CreatePollingWatcher(*this);
+}
+
 }  // namespace windows
+
 }  // namespace veltrane

@@ -36,6 +36,9 @@ class WindowsHidPlatform : public HidPlatform {
   void Sleep(unsigned milliseconds) override;
   HidError LastError() const override { return last_error_; }
   std::string LastErrorText() const override { return last_error_text_; }
+  // The configuration manager's device-change notifications; polling where
+  // the system has none.
+  std::unique_ptr<ArrivalWatcher> CreateArrivalWatcher() override;
 
   // Device handles this platform holds open (events not counted).
   int OpenHandleCount() const { return static_cast<int>(handles_.size()); }

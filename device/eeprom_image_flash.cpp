@@ -1,0 +1,157 @@
+#include "device/eeprom_image_flash.h"
+
+#include <algorithm>
+
+namespace veltrane {
+namespace {
+
+constexpr std::size_t kImageChunk = 16;
+constexpr std::size_t kRangePiece = 0x8000;  // keeps every call within the link's 16-bit length
+constexpr std::size_t kFeedbackBlockSize = 4;
+constexpr std::uint32_t kImagePauseMs = 10;
+constexpr std::uint32_t kReadPauseMs = 1;
+
+bool StopRequested(const EepromFlashOptions& options) {
+  return options.stop != nullptr && options.stop->load();
+}
+
+int End(EepromFlashResult* result, EepromFlashStep step) {
+  result->step = step;
+  return step == EepromFlashStep::kDone ? 1 : 0;
+}
+
+// Reads the image back before the restore packet. On a mismatch byte 0 is
+// made sure to be inverted: when the first packet is the one that went
+// missing, the old header still stands and would pass for valid over the
+// new body.
+int VerifyBody(HidDeviceLink& link, const std::vector<std::uint8_t>& image,
+               EepromFlashResult* result) {
+  std::vector<std::uint8_t> expected = image;
+  expected[0] = static_cast<std::uint8_t>(~image[0]);
+  std::vector<std::uint8_t> back;
+  if (!ReadEepromRange(link, 0, image.size(), &back)) return End(result, EepromFlashStep::kVerifyRead);
+  const Mismatch mismatch = CompareImage(expected, back);
+  if (mismatch.count == 0) return 1;
+  result->mismatch_first = mismatch.first;
+  result->mismatch_count = mismatch.count;
+  result->expected = expected[result->mismatch_first];
+  result->actual = back[result->mismatch_first];
+  if (back[0] != expected[0]) {
+    // Best effort: the mismatch is what the caller reports either way.
+    (void)link.WriteEeprom(kEepromDeviceAddress, kEepromSelector, 0, &expected[0], 1);
+  }
+  return End(result, EepromFlashStep::kVerifyMismatch);
+}
+
+}  // namespace
+
+bool ReadEepromRange(HidDeviceLink& link, std::uint32_t address, std::size_t length,
+                     std::vector<std::uint8_t>* bytes) {
+  bytes->assign(length, 0);
+  for (std::size_t done = 0; done < length; done += kRangePiece) {
+    const std::size_t n = std::min(kRangePiece, length - done);
+    if (link.ReadEeprom(kEepromDeviceAddress, kEepromSelector,
+                        static_cast<std::uint16_t>(address + done), bytes->data() + done,
+                        static_cast<std::uint16_t>(n)) == 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+Mismatch CompareImage(const std::vector<std::uint8_t>& expected,
+                      const std::vector<std::uint8_t>& actual) {
+  Mismatch mismatch;
+  const std::size_t n = std::min(expected.size(), actual.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (expected[i] == actual[i]) continue;
+    if (mismatch.count == 0) mismatch.first = i;
+    ++mismatch.count;
+  }
+  if (expected.size() != actual.size() && mismatch.count == 0) mismatch.first = n;
+  mismatch.count += std::max(expected.size(), actual.size()) - n;
+  return mismatch;
+}
+
+bool CoversFeedbackBlock(std::size_t size) { return size > kFeedbackBlockAddress; }
+
+std::array<std::uint8_t, 4> FeedbackBlockAfter(const std::vector<std::uint8_t>& image,
+                                               const std::array<std::uint8_t, 4>& held) {
+  std::array<std::uint8_t, 4> block = held;
+  for (std::size_t i = 0; i < kFeedbackBlockSize; ++i) {
+    if (kFeedbackBlockAddress + i < image.size()) block[i] = image[kFeedbackBlockAddress + i];
+  }
+  return block;
+}
+
+std::uint32_t ChangedOnlyBoundMs(std::size_t length, std::size_t read_chunk) {
+  if (read_chunk == 0) read_chunk = 1;
+  const auto packets = static_cast<std::uint32_t>((length + kImageChunk - 1) / kImageChunk);
+  const auto reads = static_cast<std::uint32_t>((length + read_chunk - 1) / read_chunk);
+  const std::uint32_t pauses = packets * kImagePauseMs + 2 * reads * kReadPauseMs;
+  return pauses + pauses / 10;
+}
+
+int FlashEepromImage(HidDeviceLink& link, const std::vector<std::uint8_t>& image,
+                     const EepromFlashOptions& options, EepromFlashResult* result) {
+  *result = EepromFlashResult{};
+  result->sent = image;
+  if (image.empty() || image.size() > kMaxEepromImage || (options.changed_only && !options.verify)) {
+    return End(result, EepromFlashStep::kRefused);
+  }
+  std::vector<std::uint8_t>& sent = result->sent;
+  if (options.keep_settings && CoversFeedbackBlock(image.size())) {
+    if (link.ReadEeprom(kEepromDeviceAddress, kEepromSelector, kFeedbackBlockAddress,
+                        result->settings.data(), kFeedbackBlockSize) == 0) {
+      return End(result, EepromFlashStep::kReadSettings);
+    }
+    for (std::size_t i = 0; i < kFeedbackBlockSize && kFeedbackBlockAddress + i < sent.size(); ++i) {
+      sent[kFeedbackBlockAddress + i] = result->settings[i];
+    }
+    result->settings_kept = true;
+  }
+  std::vector<std::uint8_t> held;
+  if (options.changed_only) {
+    if (!ReadEepromRange(link, 0, sent.size(), &held)) return End(result, EepromFlashStep::kReadHeld);
+    result->packets_planned = static_cast<std::uint32_t>(ChangedPackets(sent, held).size());
+  } else {
+    result->packets_planned = static_cast<std::uint32_t>((sent.size() + kImageChunk - 1) / kImageChunk);
+  }
+  if (StopRequested(options)) return End(result, EepromFlashStep::kStopped);
+
+  const int body =
+      options.changed_only
+          ? link.WriteEepromImageChanges(sent, held, kEepromDeviceAddress, kEepromSelector, options.stop)
+          : link.WriteEepromImageBody(sent, kEepromDeviceAddress, kEepromSelector, options.stop);
+  if (body == 0) {
+    result->bytes_written = static_cast<std::size_t>(link.LastFailure().bytes_done);
+    result->packets_written = link.LastFailure().packets_done;
+    return End(result, link.LastFailure().stage == LinkStage::kStopped ? EepromFlashStep::kStopped
+                                                                        : EepromFlashStep::kBody);
+  }
+  result->packets_written = result->packets_planned;
+  for (const std::size_t offset : options.changed_only ? ChangedPackets(sent, held)
+                                                       : std::vector<std::size_t>{}) {
+    result->bytes_written += std::min(kImageChunk, sent.size() - offset);
+  }
+  if (!options.changed_only) result->bytes_written = sent.size();
+
+  if (options.verify && VerifyBody(link, sent, result) == 0) return 0;
+  if (StopRequested(options)) return End(result, EepromFlashStep::kStopped);
+  if (link.SendRestorePacket(sent[0]) == 0) return End(result, EepromFlashStep::kRestore);
+  ++result->packets_written;
+  if (options.verify) {
+    std::uint8_t first = 0;
+    if (link.ReadEeprom(kEepromDeviceAddress, kEepromSelector, 0, &first, 1) == 0) {
+      return End(result, EepromFlashStep::kLastReadBack);
+    }
+    if (first != sent[0]) {
+      result->expected = sent[0];
+      result->actual = first;
+      return End(result, EepromFlashStep::kRestoreMismatch);
+    }
+  }
+  return End(result, EepromFlashStep::kDone);
+}
+
+}  // namespace veltrane

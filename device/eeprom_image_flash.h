@@ -1,0 +1,89 @@
+// A whole EEPROM image flash as the command line and a bench run it: keep
+// the DAC's feedback settings when asked, send every packet or only those
+// that changed, read the image back before committing it, then the restore
+// packet. The safety rule holds on every road: the restore packet goes only
+// after a read-back that matched (or, without verify, after every packet).
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "device/hid_device_link.h"
+
+namespace veltrane {
+
+struct EepromFlashOptions {
+  bool verify = true;
+  // Skipping packets is safe only with the read-back: refused without verify.
+  bool changed_only = false;
+  // Write the DAC's own feedback block in place of the image's.
+  bool keep_settings = false;
+  const std::atomic<bool>* stop = nullptr;  // Ctrl-C: stop at the next packet boundary
+};
+
+// Where a flash ended. Up to kBody nothing was written.
+enum class EepromFlashStep {
+  kDone,
+  kRefused,          // --changed-only without verify, or an empty or oversized image
+  kReadSettings,     // reading the feedback block failed
+  kReadHeld,         // reading what the DAC holds failed
+  kBody,             // a write packet failed (the link's LastFailure says which)
+  kStopped,          // stopped on request, before the restore packet
+  kVerifyRead,       // the read-back failed: not committed
+  kVerifyMismatch,   // the read-back differs: not committed, byte 0 inverted
+  kRestore,          // the restore packet failed
+  kLastReadBack,     // the restore packet went out, but byte 0 could not be read again
+  kRestoreMismatch,  // byte 0 reads back wrong after the restore packet
+};
+
+struct EepromFlashResult {
+  EepromFlashStep step = EepromFlashStep::kDone;
+  std::vector<std::uint8_t> sent;  // the bytes flashed: the image, with the kept settings
+  bool settings_kept = false;
+  std::array<std::uint8_t, 4> settings{};  // the DAC's block at 0x1712, when kept
+  std::uint32_t packets_planned = 0;       // write packets of the body
+  std::uint32_t packets_written = 0;       // write packets the device took, restore included
+  std::size_t bytes_written = 0;           // image bytes in the body packets the device took
+  std::size_t mismatch_first = 0;          // verify: first differing offset and how many differ
+  std::size_t mismatch_count = 0;
+  std::uint8_t expected = 0;               // at mismatch_first (kVerifyMismatch), or byte 0
+  std::uint8_t actual = 0;
+
+  bool Done() const { return step == EepromFlashStep::kDone; }
+};
+
+// Where `actual` differs from `expected`: the first offset and how many bytes
+// (a length difference counts as that many differing bytes).
+struct Mismatch {
+  std::size_t first = 0;
+  std::size_t count = 0;
+};
+Mismatch CompareImage(const std::vector<std::uint8_t>& expected,
+                      const std::vector<std::uint8_t>& actual);
+
+// Runs the flash on a found link. Returns 1 when the image is in place and
+// committed, else 0; `result` says where it ended either way.
+[[nodiscard]] int FlashEepromImage(HidDeviceLink& link, const std::vector<std::uint8_t>& image,
+                                   const EepromFlashOptions& options, EepromFlashResult* result);
+
+// Reads `length` bytes from `address` in pieces the link takes (at most 65535 a call).
+[[nodiscard]] bool ReadEepromRange(HidDeviceLink& link, std::uint32_t address, std::size_t length,
+                                   std::vector<std::uint8_t>* bytes);
+
+// True when an image of `size` bytes reaches into the feedback block at 0x1712–0x1715.
+bool CoversFeedbackBlock(std::size_t size);
+
+// The feedback block an image of `image` would leave in a DAC that holds
+// `held` there now: the image's bytes where it covers the block.
+std::array<std::uint8_t, 4> FeedbackBlockAfter(const std::vector<std::uint8_t>& image,
+                                               const std::array<std::uint8_t, 4>& held);
+
+// An upper bound, in milliseconds, on a --changed-only flash of an image of
+// `length` bytes (every packet changed, read back twice) over reads of
+// `read_chunk` bytes: the pauses, and a tenth on top for the reports themselves.
+std::uint32_t ChangedOnlyBoundMs(std::size_t length, std::size_t read_chunk);
+
+}  // namespace veltrane

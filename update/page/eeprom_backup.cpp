@@ -1,0 +1,105 @@
+#include "update/page/eeprom_backup.h"
+
+#include <algorithm>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include "device/hid_device_link.h"
+
+namespace veltrane {
+
+namespace {
+
+constexpr std::size_t kHeaderLength = 18;
+// Read in pieces: one ReadEeprom call takes at most 65535 bytes.
+constexpr std::size_t kReadPiece = 4096;
+const QString kSuffix = QStringLiteral(".bin");
+
+}  // namespace
+
+EepromBackup::EepromBackup(QString folder) : folder_(std::move(folder)) {}
+
+QString EepromBackup::DefaultFolder() {
+  return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/backups");
+}
+
+QString EepromBackup::DeviceKey(const QString& serial, std::uint16_t product_id, std::uint16_t revision) {
+  QString name = serial;
+  // Only characters that are safe in a file name on every system.
+  for (QChar& c : name) {
+    if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('_')) c = QLatin1Char('_');
+  }
+  if (name.isEmpty()) name = QStringLiteral("product%1").arg(product_id, 4, 16, QLatin1Char('0'));
+  return QStringLiteral("%1-rev%2").arg(name).arg(revision, 4, 16, QLatin1Char('0'));
+}
+
+std::size_t EepromBackup::LengthToSave(const std::uint8_t header[18], std::size_t new_image_length) {
+  const std::size_t stated = header[16] * 256u + header[17];
+  const std::size_t held = stated >= kHeaderLength ? stated : kMaxEepromImage;
+  return std::min(kMaxEepromImage, std::max(held, new_image_length));
+}
+
+std::optional<QString> EepromBackup::Take(HidDeviceLink& link, const QString& device_key,
+                                          std::size_t new_image_length, QString* error) {
+  std::uint8_t header[kHeaderLength] = {};
+  if (link.ReadEeprom(kEepromDeviceAddress, kEepromSelector, 0, header, kHeaderLength) == 0) {
+    *error = QCoreApplication::translate("EepromBackup", "Backup failed: the EEPROM could not be read (%1).")
+                 .arg(QString::fromStdString(link.LastFailure().Describe()));
+    return std::nullopt;
+  }
+  std::vector<std::uint8_t> bytes(LengthToSave(header, new_image_length));
+  for (std::size_t done = 0; done < bytes.size(); done += kReadPiece) {
+    const std::size_t n = std::min(kReadPiece, bytes.size() - done);
+    if (link.ReadEeprom(kEepromDeviceAddress, kEepromSelector, static_cast<std::uint16_t>(done),
+                        bytes.data() + done, static_cast<std::uint16_t>(n)) == 0) {
+      *error = QCoreApplication::translate("EepromBackup", "Backup failed: the EEPROM could not be read (%1).")
+                   .arg(QString::fromStdString(link.LastFailure().Describe()));
+      return std::nullopt;
+    }
+  }
+  return Save(device_key, bytes, QDateTime::currentDateTime(), error);
+}
+
+std::optional<QString> EepromBackup::Save(const QString& device_key, const std::vector<std::uint8_t>& bytes,
+                                          const QDateTime& when, QString* error) {
+  if (!QDir().mkpath(folder_)) {
+    *error = QCoreApplication::translate("EepromBackup", "Backup failed: cannot create the folder %1.").arg(folder_);
+    return std::nullopt;
+  }
+  // The time to the millisecond: two Writes in one second keep two backups,
+  // and the names sort in the order they were taken.
+  const QString path = QDir(folder_).filePath(
+      device_key + QLatin1Char('-') + when.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) + kSuffix);
+  QSaveFile file(path);
+  const bool written =
+      file.open(QIODevice::WriteOnly) &&
+      file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
+          static_cast<qint64>(bytes.size()) &&
+      file.commit();
+  if (!written) {
+    *error = QCoreApplication::translate("EepromBackup", "Backup failed: cannot write %1 (%2).")
+                 .arg(path, file.errorString());
+    return std::nullopt;
+  }
+  Prune(device_key);
+  return path;
+}
+
+void EepromBackup::Prune(const QString& device_key) {
+  QDir dir(folder_);
+  QStringList names = dir.entryList({device_key + QStringLiteral("-*") + kSuffix}, QDir::Files, QDir::Name);
+  // Only names of exactly this device's shape: key, dash, the 19-character
+  // time, suffix (a longer key that begins with this one is another device).
+  names.erase(std::remove_if(names.begin(), names.end(),
+                             [&](const QString& n) {
+                               return n.size() != device_key.size() + 1 + 19 + kSuffix.size();
+                             }),
+              names.end());
+  for (qsizetype i = 0; i + kKeptPerDevice < names.size(); ++i) dir.remove(names[i]);
+}
+
+}  // namespace veltrane

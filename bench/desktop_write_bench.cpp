@@ -2,7 +2,8 @@
 // firmware page to the simulated DAC in real time, on Qt's offscreen
 // platform. The floor is the sum of the pauses the protocol asks for (after
 // every write packet and every progress value); the figure that matters is
-// `floor_ratio`, wall time over that floor, up to the first read-back packet.
+// `floor_ratio`, wall time over that floor, up to the first read-back packet
+// (the backup before the Write is left out).
 // `sleep_ratio` is the same ratio for bare 10 ms sleeps on this machine at
 // the same moment: what the operating system's timers alone add.
 //
@@ -68,6 +69,7 @@ void BM_DesktopWrite8KiB(benchmark::State& state) {
     OneFile chooser(QString::fromStdString(path.string()));
     page.SetMessageBoxes(&boxes);
     page.SetFileChooser(&chooser);
+    page.SetBackupFolder(QString());  // the Write alone: no backup read before it
     page.Link().SetProgressSink(&page);
     page.OnBrowse();
     const std::uint64_t pauses_at_start = dac.VirtualMilliseconds();

@@ -3,27 +3,42 @@
 #include "device/platform/windows/windows_handles.h"
 #include "device/platform/windows/windows_headers.h"
 
-#if defined(__MINGW32__)
-// mingw-w64 declares the types of these two calls but not the calls; its
-// import library carries both.
-extern "C" {
-__declspec(dllimport) CONFIGRET WINAPI CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID context,
-                                                                PCM_NOTIFY_CALLBACK callback,
-                                                                PHCMNOTIFICATION notification);
-__declspec(dllimport) CONFIGRET WINAPI CM_Unregister_Notification(HCMNOTIFICATION notification);
-}
-#endif
-
 namespace veltrane {
 namespace {
 
+// Looked up at run time: the calls exist from Windows 8 on, and a program
+// that imported them would not even start on an older system.
+using RegisterCall = CONFIGRET(WINAPI*)(PCM_NOTIFY_FILTER, PVOID, PCM_NOTIFY_CALLBACK, PHCMNOTIFICATION);
+using UnregisterCall = CONFIGRET(WINAPI*)(HCMNOTIFICATION);
+
+struct NotificationCalls {
+  RegisterCall register_call = nullptr;
+  UnregisterCall unregister_call = nullptr;
+};
+
+NotificationCalls FindNotificationCalls() {
+  NotificationCalls calls;
+  // wine lists the calls but aborts the process when one is made.
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  if (ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr) return calls;
+  const HMODULE cfgmgr = ::LoadLibraryW(L"cfgmgr32.dll");
+  if (cfgmgr == nullptr) return calls;
+  calls.register_call = reinterpret_cast<RegisterCall>(
+      reinterpret_cast<void*>(::GetProcAddress(cfgmgr, "CM_Register_Notification")));
+  calls.unregister_call = reinterpret_cast<UnregisterCall>(
+      reinterpret_cast<void*>(::GetProcAddress(cfgmgr, "CM_Unregister_Notification")));
+  if (calls.register_call == nullptr || calls.unregister_call == nullptr) return NotificationCalls{};
+  return calls;
+}
+
 class DeviceChangeWatcher : public ArrivalWatcher {
  public:
-  DeviceChangeWatcher() : changed_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+  explicit DeviceChangeWatcher(NotificationCalls calls)
+      : calls_(calls), changed_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
   ~DeviceChangeWatcher() override {
     // Returns once no callback runs any more: the event outlives them all.
-    if (notification_ != nullptr) CM_Unregister_Notification(notification_);
+    if (notification_ != nullptr) calls_.unregister_call(notification_);
     if (changed_ != nullptr) ::CloseHandle(changed_);
   }
 
@@ -33,7 +48,7 @@ class DeviceChangeWatcher : public ArrivalWatcher {
     filter.cbSize = sizeof filter;
     filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
     HidD_GetHidGuid(&filter.u.DeviceInterface.ClassGuid);
-    return CM_Register_Notification(&filter, this, &DeviceChangeWatcher::OnChange, &notification_) == CR_SUCCESS;
+    return calls_.register_call(&filter, this, &DeviceChangeWatcher::OnChange, &notification_) == CR_SUCCESS;
   }
 
   bool WaitForChange(unsigned timeout_ms) override {
@@ -50,6 +65,7 @@ class DeviceChangeWatcher : public ArrivalWatcher {
     return ERROR_SUCCESS;
   }
 
+  NotificationCalls calls_;
   HANDLE changed_;
   HCMNOTIFICATION notification_ = nullptr;
 };
@@ -57,7 +73,9 @@ class DeviceChangeWatcher : public ArrivalWatcher {
 }  // namespace
 
 std::unique_ptr<ArrivalWatcher> CreateDeviceChangeWatcher() {
-  auto watcher = std::make_unique<DeviceChangeWatcher>();
+  const NotificationCalls calls = FindNotificationCalls();
+  if (calls.register_call == nullptr) return nullptr;
+  auto watcher = std::make_unique<DeviceChangeWatcher>(calls);
   if (!watcher->Start()) return nullptr;
   return watcher;
 }

@@ -9,8 +9,9 @@
 
 namespace veltrane {
 
-// Null when the system offers no such notifications (before Windows 8): the
-// caller falls back to polling.
+// Null when the system offers no such notifications (before Windows 8, or
+// under wine, which lists them but aborts when one is called): the caller
+// falls back to polling.
 std::unique_ptr<ArrivalWatcher> CreateDeviceChangeWatcher();
 
 }  // namespace veltrane

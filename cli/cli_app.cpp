@@ -131,7 +131,7 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
 std::unique_ptr<HidPlatform> MakePlatform(const sim::SimSetup& setup, std::ostream& err,
                                           bool* failed) {
   *failed = false;
-  if (!setup.enabled) return CreateSystemHidPlatform();
+  if (!setup.enabled) return CreateSystemHidPlatform(setup.transport);
   auto dac = std::make_unique<sim::SimulatedDac>(setup.options);
   if (!setup.trace_file.empty() && !dac->SetTraceFile(setup.trace_file)) {
     err << Fill(texts::kTraceOpenFailed, setup.trace_file.c_str()) << '\n';
@@ -161,6 +161,7 @@ std::string HelpFooter() {
          "  image pack --vendor V --product P --version X BODY OUT\n"
          "                                     build an image: header with checksum, then BODY\n"
          "Numbers take decimal or 0x hex. Ctrl-C during flash stops at the next packet.\n"
+         "\nTransport to a real DAC (anywhere on the line):\n" + sim::TransportArgHelp() +
          "\nSimulation options (anywhere on the line):\n" + sim::SimArgsHelp() +
          "\nExit status:\n"
          "  0  done\n"

@@ -31,6 +31,8 @@ struct InterfaceRow {
   HidAttributes attributes;
   HidCaps caps;
   std::string hardware_id;
+  std::string transport;
+  bool interrupt_out = false;
   bool accessible = false;
   std::string access_error;  // why not, when not
   std::string access_hint;   // what to do about it
@@ -79,6 +81,8 @@ std::vector<InterfaceRow> ListInterfaces(const CommandContext& context) {
     if (!IsOpenHandle(query)) continue;
     InterfaceRow row;
     row.path = iface.path;
+    row.transport = platform.TransportName();
+    row.interrupt_out = iface.interrupt_out;
     const bool ours = platform.GetAttributes(query, &row.attributes) &&
                       row.attributes.vendor_id == kVendorId;
     if (ours) platform.GetCaps(query, &row.caps);
@@ -102,6 +106,10 @@ void PrintInterfacesText(const CommandContext& context, const std::vector<Interf
     text += Fill("  reports      input %u, output %u bytes\n", row.caps.input_report_byte_length,
                  row.caps.output_report_byte_length);
     text += "  hardware ID  " + (row.hardware_id.empty() ? "(none)" : row.hardware_id) + '\n';
+    text += "  transport    " + row.transport + '\n';
+    text += std::string("  interrupt OUT ") +
+            (row.interrupt_out ? "yes (bulk blocks go there)\n"
+                               : "no (every output report goes as SET_REPORT on endpoint 0)\n");
     if (row.accessible) {
       text += "  access       read and write\n";
     } else {
@@ -126,6 +134,8 @@ void PrintInterfacesJson(const CommandContext& context, const std::vector<Interf
         .Number("input_report_length", row.caps.input_report_byte_length)
         .Number("output_report_length", row.caps.output_report_byte_length)
         .String("hardware_id", row.hardware_id)
+        .String("transport", row.transport)
+        .Bool("interrupt_out", row.interrupt_out)
         .Bool("accessible", row.accessible)
         .String("access_error", row.access_error)
         .String("access_hint", row.access_hint)

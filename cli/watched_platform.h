@@ -33,6 +33,7 @@ class WatchedPlatform : public HidPlatform {
   HidError LastError() const override { return inner_.LastError(); }
   std::string LastErrorText() const override { return inner_.LastErrorText(); }
   std::string AccessDeniedHint() const override { return inner_.AccessDeniedHint(); }
+  std::string TransportName() const override { return inner_.TransportName(); }
   void NoteProgress(std::uint16_t per_mille) override { inner_.NoteProgress(per_mille); }
 
   // Once `stop` is set, interrupt writes are refused without reaching the

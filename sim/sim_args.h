@@ -7,6 +7,10 @@
 //   --sim-fault KIND:K  out, in, write, unplug or drop: fail the K-th one
 //   --virtual-time      record the pauses instead of sleeping
 //   --trace FILE        write the simulated DAC's trace to FILE
+//
+// and, beside them, the transport to a real DAC that both programs take:
+//
+//   --transport usb|hidraw   (Linux; Windows takes and ignores it)
 #pragma once
 
 #include <string>
@@ -20,6 +24,7 @@ struct SimSetup {
   bool enabled = false;
   SimOptions options;
   std::string trace_file;
+  HidTransport transport = HidTransport::kDefault;  // for the system's platform
 };
 
 // Takes the simulation options out of `args` (without the program name) and
@@ -29,5 +34,6 @@ bool ExtractSimArgs(std::vector<std::string>* args, SimSetup* setup, std::string
 
 // The option lines for --help.
 const char* SimArgsHelp();
+const char* TransportArgHelp();
 
 }  // namespace veltrane::sim

@@ -161,7 +161,8 @@ std::vector<HidInterface> SimulatedDac::EnumerateInterfaces() {
   std::vector<HidInterface> list;
   for (const Interface& iface : interfaces_) {
     if (DeviceGone(iface)) continue;
-    list.push_back({iface.path, true});
+    // The DAC's vendor-defined interface takes interrupt writes (bulk blocks).
+    list.push_back({iface.path, true, iface.vendor_defined});
   }
   return list;
 }

@@ -75,6 +75,7 @@ class SimulatedDac : public HidPlatform {
   std::vector<std::string> HardwareIds() override;
   void Sleep(unsigned milliseconds) override;
   HidError LastError() const override { return last_error_; }
+  std::string TransportName() const override { return "simulated"; }
   std::string LastErrorText() const override { return last_error_text_; }
   void NoteProgress(std::uint16_t per_mille) override;
 

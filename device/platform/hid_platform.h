@@ -35,15 +35,20 @@ enum class HidError {
   kAccessDenied,  // the node exists but this user may not open it
   kNotFound,      // gone (unplugged) or never there
   kUnsupported,   // the system lacks the call (old kernel, missing DLL)
+  kTimedOut,      // the device did not answer within the transfer's timeout
   kOther,
 };
 
 // One enumerated HID interface. `detail_available` is false when the system
 // listed the interface but could not tell its path (Windows: the interface
 // detail could not be had); such an entry is skipped by discovery.
+// `interrupt_out` tells whether the interface has an interrupt OUT endpoint:
+// with one, interrupt writes take it; without, they go as SET_REPORT on
+// endpoint 0 (and hidraw sends every output report by the same road).
 struct HidInterface {
   std::string path;
   bool detail_available = true;
+  bool interrupt_out = false;
 };
 
 struct HidAttributes {
@@ -97,13 +102,20 @@ class HidPlatform {
   // (Linux: install the udev rule and replug); empty when there is no advice.
   virtual std::string AccessDeniedHint() const { return {}; }
 
+  // How reports travel, for `list`: "usb", "hidraw", "hid" (Windows), "simulated".
+  virtual std::string TransportName() const { return "hid"; }
+
   // A per-mille value a transfer has just delivered to the progress sink;
   // only recorders (the simulated DAC's trace) care.
   virtual void NoteProgress(std::uint16_t /*per_mille*/) {}
 };
 
-// The operating system's own backend for this build (hidraw on Linux,
-// SetupAPI and hid.dll on Windows).
-std::unique_ptr<HidPlatform> CreateSystemHidPlatform();
+// Linux reaches the DAC two ways: usbfs (the default; every report by the
+// road the Windows tool uses) or hidraw. Windows has one way and ignores this.
+enum class HidTransport { kDefault, kUsb, kHidraw };
+
+// The operating system's own backend for this build (usbfs or hidraw on
+// Linux, SetupAPI and hid.dll on Windows).
+std::unique_ptr<HidPlatform> CreateSystemHidPlatform(HidTransport transport = HidTransport::kDefault);
 
 }  // namespace veltrane

@@ -41,6 +41,7 @@ class LinuxHidPlatform : public HidPlatform {
   HidError LastError() const override { return last_error_; }
   std::string LastErrorText() const override { return last_error_text_; }
   std::string AccessDeniedHint() const override;
+  std::string TransportName() const override { return "hidraw"; }
 
   // Whether enumeration goes through libudev (false: sysfs is read directly).
   bool UsesUdev() const { return use_udev_; }
@@ -54,6 +55,7 @@ class LinuxHidPlatform : public HidPlatform {
 
   const OpenNode* Lookup(HidHandle handle);
   std::string SysfsDeviceOf(const std::string& path) const;
+  bool HasInterruptOut(const std::string& name) const;
   bool Fail(HidError error, const std::string& text);
   bool FailErrno(int error, const char* what);
   bool ReadDescriptor(const OpenNode& node, std::vector<std::uint8_t>* descriptor);

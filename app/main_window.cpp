@@ -35,8 +35,9 @@ MainWindow::MainWindow(HidPlatform& platform, QWidget* parent)
       tab_control_(ControlAs<PagedTabControl>(kTabControlId)),
       icon_(LoadAppIcon()),
       qt_boxes_(this),
-      boxes_(&qt_boxes_),
-      progress_route_(&firmware_page_) {
+      boxes_(&qt_boxes_) {
+  // The firmware page's transfers move its own progress bar.
+  firmware_page_.Link().SetProgressSink(&firmware_page_);
   SetBackgroundMode(kStretch);
   SetBackgroundBitmap(kBitmapMainBackground);
   setWindowIcon(icon_);

@@ -9,7 +9,6 @@
 
 #include "app/about_page.h"
 #include "device/platform/hid_platform.h"
-#include "device/progress.h"
 #include "feedback/page/feedback_page.h"
 #include "ui/image_list.h"
 #include "ui/message_boxes.h"
@@ -55,8 +54,6 @@ class MainWindow : public SkinnedDialog {
   QIcon icon_;
   QtMessageBoxes qt_boxes_;
   MessageBoxes* boxes_;
-  // The firmware transfers report to the firmware page while the window lives.
-  ScopedProgressSink progress_route_;
 };
 
 }  // namespace veltrane

@@ -18,7 +18,10 @@ using veltrane::sim::SimulatedDac;
 void BM_WriteEeprom(benchmark::State& state) {
   SimulatedDac dac;
   HidDeviceLink link(dac);
-  link.FindDevice();
+  if (link.FindDevice() == 0) {
+    state.SkipWithError("the simulated DAC was not found");
+    return;
+  }
   std::vector<std::uint8_t> data(static_cast<std::size_t>(state.range(0)), 0x5A);
   for (auto _ : state) {
     dac.ClearTrace();
@@ -32,7 +35,10 @@ BENCHMARK(BM_WriteEeprom)->Arg(4)->Arg(5000)->Arg(65535);
 void BM_ReadEeprom(benchmark::State& state) {
   SimulatedDac dac;
   HidDeviceLink link(dac);
-  link.FindDevice();
+  if (link.FindDevice() == 0) {
+    state.SkipWithError("the simulated DAC was not found");
+    return;
+  }
   std::vector<std::uint8_t> data(static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) {
     dac.ClearTrace();
@@ -50,7 +56,10 @@ void BM_DownloadEepromImage(benchmark::State& state) {
       .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
   SimulatedDac dac;
   HidDeviceLink link(dac);
-  link.FindDevice();
+  if (link.FindDevice() == 0) {
+    state.SkipWithError("the simulated DAC was not found");
+    return;
+  }
   for (auto _ : state) {
     dac.ClearTrace();
     benchmark::DoNotOptimize(link.DownloadEepromImage(path.string(), 0xA0, 0x00));

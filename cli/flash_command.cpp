@@ -34,7 +34,7 @@ ExitStatus FlashBulk(const CommandContext& context, DeviceSession& session,
     return kExitUsage;
   }
   TerminalProgress progress(*context.err, context.progress);
-  ScopedProgressSink sink(&progress);
+  ScopedLinkProgress sink(session.Link(), &progress);
   WatchedPlatform& watch = session.Watch();
   watch.ResetCounts();
   watch.SetStopFlag(context.stop);
@@ -82,7 +82,7 @@ ExitStatus FlashEeprom(const CommandContext& context, DeviceSession& session,
     if (saved != kExitDone) return saved;
   }
   TerminalProgress progress(*context.err, context.progress);
-  ScopedProgressSink sink(&progress);
+  ScopedLinkProgress sink(session.Link(), &progress);
   WatchedPlatform& watch = session.Watch();
   HidDeviceLink& link = session.Link();
   watch.ResetCounts();
@@ -117,7 +117,8 @@ ExitStatus FlashEeprom(const CommandContext& context, DeviceSession& session,
       // still stands at the start and would pass for valid over the new
       // body: put the inverted first byte in place so the device refuses it.
       if (back.empty() || back[0] != expected[0]) {
-        link.WriteEeprom(kEepromDeviceAddress, kEepromSelector, 0, &expected[0], 1);
+        // Best effort: the mismatch is what the user is told either way.
+        static_cast<void>(link.WriteEeprom(kEepromDeviceAddress, kEepromSelector, 0, &expected[0], 1));
       }
       return FailTransfer(context, Fill(texts::kVerifyMismatch, mismatch.count, mismatch.first,
                                         expected[mismatch.first], back[mismatch.first]));

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "device/command_packet.h"
+#include "device/device_texts.h"
 #include "device/hid_device_link.h"
 
 namespace veltrane {
@@ -21,42 +22,56 @@ int ChunkSize(std::uint16_t report_length) {
   return chunk < kMaxChunk ? chunk : kMaxChunk;
 }
 
+std::uint32_t PacketCount(int length, int chunk) {
+  return chunk == 0 ? 0 : static_cast<std::uint32_t>((length + chunk - 1) / chunk);
+}
+
 }  // namespace
 
 int HidDeviceLink::SendSelect(std::uint8_t device_address, std::uint8_t selector) {
   // The select packet names the bus device again for every operation.
   const std::uint8_t packet[4] = {0x04, kCmdSelect, selector, device_address};
-  return SendOutputReport(packet, sizeof packet);
+  return SendReport(Step{LinkStage::kSelect}, packet, sizeof packet);
 }
 
 int HidDeviceLink::WriteEeprom(std::uint8_t device_address, std::uint8_t selector,
                                std::uint16_t address, const std::uint8_t* source,
                                std::uint16_t length) {
   const int chunk = ChunkSize(capabilities_.output_report_byte_length);
-  if (length > 0 && chunk == 0) return 0;
+  if (length > 0 && chunk == 0) {
+    return Fail(Step{LinkStage::kBadArgument}, HidError::kNone, device_texts::kNoReportLength);
+  }
   std::uint8_t packet[kPacketBufferSize] = {};
   if (SendSelect(device_address, selector) == 0) return 0;
-  if (length == 0) return 1;
+  if (length == 0) return Succeed();
 
+  Step step{LinkStage::kWritePacket};
+  step.count = PacketCount(length, chunk);
   int remaining = length;
   while (remaining > 0) {
     const int n = remaining < chunk ? remaining : chunk;
+    ++step.index;
+    step.address = address;
     PutWriteHeader(packet, static_cast<std::size_t>(n), address);
     std::memcpy(packet + 6, source, static_cast<std::size_t>(n));
-    if (SendOutputReport(packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
+    if (SendReport(step, packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
+    step.bytes_done += static_cast<std::uint32_t>(n);
+    ++step.packets_done;
     address = static_cast<std::uint16_t>(address + n);
     source += n;
     remaining -= n;
     platform_.Sleep(kEepromPauseMs);
   }
-  return 1;
+  return Succeed();
 }
 
 int HidDeviceLink::ReadEeprom(std::uint8_t device_address, std::uint8_t selector,
                               std::uint16_t address, std::uint8_t* destination,
                               std::uint16_t length) {
   const int chunk = ChunkSize(capabilities_.input_report_byte_length);
-  if (length > 0 && chunk == 0) return 0;
+  if (length > 0 && chunk == 0) {
+    return Fail(Step{LinkStage::kBadArgument}, HidError::kNone, device_texts::kNoReportLength);
+  }
   // Request and answer share this buffer: only bytes 0, 1, 4 and 5 are
   // written before each request, so every later request carries the previous
   // answer's bytes 2 and 3 and its data as filler. The device expects no less.
@@ -65,21 +80,29 @@ int HidDeviceLink::ReadEeprom(std::uint8_t device_address, std::uint8_t selector
   packet[1] = kCmdRead;
   packet[2] = 0x00;
   packet[3] = 0x00;
-  if (length == 0) return 1;
+  if (length == 0) return Succeed();
 
+  Step request{LinkStage::kReadRequest};
+  request.count = PacketCount(length, chunk);
   int remaining = length;
   while (remaining > 0) {
     const int n = remaining < chunk ? remaining : chunk;
+    ++request.index;
+    request.address = address;
+    Step answer = request;
+    answer.stage = LinkStage::kReadAnswer;
     PutPacketHeader(packet, static_cast<std::size_t>(n), kCmdRead, address);
-    if (SendOutputReport(packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
-    if (ReadInputReport(packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
+    if (SendReport(request, packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
+    if (ReadReport(answer, packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
     std::memcpy(destination, packet + 6, static_cast<std::size_t>(n));
+    request.bytes_done += static_cast<std::uint32_t>(n);
+    ++request.packets_done;
     destination += n;
     address = static_cast<std::uint16_t>(address + n);
     remaining -= n;
     platform_.Sleep(kEepromPauseMs);
   }
-  return 1;
+  return Succeed();
 }
 
 int HidDeviceLink::WriteFeedbackSettings(std::uint8_t device_address, std::uint8_t selector,
@@ -93,7 +116,9 @@ int HidDeviceLink::ReadFeedbackSettings(std::uint8_t device_address, std::uint8_
                                         std::uint16_t destination_length) {
   std::uint8_t block[4] = {};
   const int result = ReadEeprom(device_address, selector, kFeedbackBlockAddress, block, 4);
-  if (destination_length < 4) return 0;
+  if (destination_length < 4) {
+    return Fail(Step{LinkStage::kBadArgument}, HidError::kNone, device_texts::kBufferTooSmall);
+  }
   std::memcpy(destination, block, sizeof block);
   return result;
 }

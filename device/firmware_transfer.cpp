@@ -4,13 +4,12 @@
 // between a start and an end packet).
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "device/command_packet.h"
+#include "device/device_texts.h"
 #include "device/hid_device_link.h"
-#include "device/progress.h"
+#include "device/image_file.h"
 
 namespace veltrane {
 namespace {
@@ -20,26 +19,6 @@ constexpr std::size_t kBulkBlock = 64;
 constexpr std::uint32_t kDefaultProgressTotal = 8192;
 constexpr unsigned kImagePacketPauseMs = 10;
 constexpr unsigned kBulkBlockPauseMs = 1;
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// Reads a file, at most `limit` bytes of it; false when it cannot be opened or read.
-bool ReadFile(const std::string& path, std::vector<std::uint8_t>* bytes,
-              std::size_t limit = SIZE_MAX) {
-  File file(std::fopen(path.c_str(), "rb"));
-  if (!file) return false;
-  bytes->clear();
-  std::uint8_t buffer[4096];
-  std::size_t n;
-  while (bytes->size() < limit &&
-         (n = std::fread(buffer, 1, std::min(sizeof buffer, limit - bytes->size()), file.get())) > 0) {
-    bytes->insert(bytes->end(), buffer, buffer + n);
-  }
-  return std::ferror(file.get()) == 0;
-}
 
 // Bulk start and end packets: the block count goes least significant byte first.
 void BuildBulkPacket(std::uint8_t command, std::uint32_t block_count, std::uint8_t packet[12]) {
@@ -52,20 +31,32 @@ void BuildBulkPacket(std::uint8_t command, std::uint32_t block_count, std::uint8
 }  // namespace
 
 void HidDeviceLink::ReportProgress(std::uint16_t per_mille) {
-  ProgressSink* sink = InstalledProgressSink();
-  if (sink == nullptr) return;
+  // The platform hears every value (the simulated DAC's trace), sink or not.
   platform_.NoteProgress(per_mille);
-  sink->SetProgress(per_mille);
+  if (progress_sink_ != nullptr) progress_sink_->SetProgress(per_mille);
 }
 
 int HidDeviceLink::WriteEepromImageBody(const std::vector<std::uint8_t>& image,
                                         std::uint8_t device_address, std::uint8_t selector,
                                         const std::atomic<bool>* stop) {
+  return SendImageBody(image, device_address, selector, stop) == 1 ? Succeed() : 0;
+}
+
+int HidDeviceLink::SendImageBody(const std::vector<std::uint8_t>& image,
+                                 std::uint8_t device_address, std::uint8_t selector,
+                                 const std::atomic<bool>* stop) {
   // An empty image has no first byte to restore, and a longer image than the
   // 16-bit address space would wrap round and overwrite its own start.
-  if (image.empty() || image.size() > kMaxEepromImage) return 0;
+  if (image.empty()) {
+    return Fail(Step{LinkStage::kImageRefused}, HidError::kNone, device_texts::kImageEmpty);
+  }
+  if (image.size() > kMaxEepromImage) {
+    return Fail(Step{LinkStage::kImageRefused}, HidError::kNone, device_texts::kImageTooLarge);
+  }
   if (SendSelect(device_address, selector) == 0) return 0;
 
+  Step step{LinkStage::kWritePacket};
+  step.count = static_cast<std::uint32_t>((image.size() + kImageChunk - 1) / kImageChunk);
   std::uint32_t total = kDefaultProgressTotal;
   std::uint16_t last_progress = 0;
   std::uint8_t packet[6 + kImageChunk];
@@ -81,7 +72,11 @@ int HidDeviceLink::WriteEepromImageBody(const std::vector<std::uint8_t>& image,
       if (length != 0) total = length;
     }
     PutWriteHeader(packet, n, static_cast<std::uint16_t>(offset));
-    if (SendOutputReport(packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
+    ++step.index;
+    step.address = static_cast<std::uint32_t>(offset);
+    if (SendReport(step, packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
+    step.bytes_done += n;
+    ++step.packets_done;
 
     // Past the end of a total smaller than the file the value stays at 1000
     // (not reported) instead of wrapping round as a 16-bit number and sending
@@ -93,42 +88,66 @@ int HidDeviceLink::WriteEepromImageBody(const std::vector<std::uint8_t>& image,
       last_progress = progress;
     }
     platform_.Sleep(kImagePacketPauseMs);
-    if (stop != nullptr && stop->load()) return 0;
+    if (stop != nullptr && stop->load()) {
+      Step stopped = step;
+      stopped.stage = LinkStage::kStopped;
+      return Fail(stopped, HidError::kNone, device_texts::kStoppedText);
+    }
   }
   return 1;
 }
 
 int HidDeviceLink::SendRestorePacket(std::uint8_t first_byte) {
   const std::uint8_t packet[7] = {0x07, kCmdWrite, 0x00, 0x00, 0x00, 0x00, first_byte};
-  return SendOutputReport(packet, sizeof packet);
+  return SendReport(Step{LinkStage::kRestorePacket}, packet, sizeof packet) == 1 ? Succeed() : 0;
 }
 
 int HidDeviceLink::DownloadEepromImage(std::string path, std::uint8_t device_address,
                                        std::uint8_t selector) {
-  // One byte past the address space is enough to refuse an image that is too long.
-  std::vector<std::uint8_t> image;
-  if (!ReadFile(path, &image, kMaxEepromImage + 1)) return 0;
-  if (WriteEepromImageBody(image, device_address, selector) == 0) return 0;
+  const ImageFile file = ReadImageFile(path, kMaxEepromImage);
+  if (!file.Ok()) return Fail(Step{LinkStage::kImageFile}, HidError::kNone, file.system_text);
+  return DownloadEepromImage(file.bytes, device_address, selector);
+}
+
+int HidDeviceLink::DownloadEepromImage(const std::vector<std::uint8_t>& image,
+                                       std::uint8_t device_address, std::uint8_t selector) {
+  if (SendImageBody(image, device_address, selector, nullptr) == 0) return 0;
   return SendRestorePacket(image[0]);
 }
 
 int HidDeviceLink::DownloadBulkImage(std::string path) {
-  std::vector<std::uint8_t> image;
-  if (!ReadFile(path, &image, kMaxBulkImage + 1) || image.size() > kMaxBulkImage) return 0;
+  const ImageFile file = ReadImageFile(path, kMaxBulkImage);
+  if (!file.Ok()) return Fail(Step{LinkStage::kImageFile}, HidError::kNone, file.system_text);
+  return DownloadBulkImage(file.bytes);
+}
+
+int HidDeviceLink::DownloadBulkImage(const std::vector<std::uint8_t>& image) {
+  return SendBulk(image) == 1 ? Succeed() : 0;
+}
+
+int HidDeviceLink::SendBulk(const std::vector<std::uint8_t>& image) {
+  if (image.size() > kMaxBulkImage) {
+    return Fail(Step{LinkStage::kImageRefused}, HidError::kNone, device_texts::kImageTooLarge);
+  }
   const std::uint64_t length = image.size();
   const auto block_count = static_cast<std::uint32_t>((length + kBulkBlock - 1) / kBulkBlock);
 
   std::uint8_t packet[12];
   BuildBulkPacket(kCmdBulkStart, block_count, packet);
-  if (WriteOutputReport(packet, sizeof packet) == 0) return 0;
+  if (WriteReport(Step{LinkStage::kBulkStart}, packet, sizeof packet) == 0) return 0;
 
+  Step step{LinkStage::kBulkBlock};
+  step.count = block_count;
   std::uint64_t sent = 0;
   auto last_progress = static_cast<std::uint16_t>(length);
   for (std::uint32_t block = 0; block < block_count; ++block) {
     std::uint8_t data[kBulkBlock] = {};
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kBulkBlock, length - sent));
     std::memcpy(data, image.data() + sent, n);
-    if (WriteOutputReport(data, kBulkBlock) == 0) return 0;
+    step.index = block + 1;
+    step.bytes_done = sent;
+    step.packets_done = block;
+    if (WriteReport(step, data, kBulkBlock) == 0) return 0;
     // Block k reports the share carried by the blocks before it.
     const auto progress = static_cast<std::uint16_t>(sent * 1000 / length);
     if (progress != last_progress) {
@@ -138,8 +157,11 @@ int HidDeviceLink::DownloadBulkImage(std::string path) {
     platform_.Sleep(kBulkBlockPauseMs);
     sent += n;
   }
+  Step end{LinkStage::kBulkEnd};
+  end.bytes_done = sent;
+  end.packets_done = block_count;
   BuildBulkPacket(kCmdBulkEnd, block_count, packet);
-  return WriteOutputReport(packet, sizeof packet) == 0 ? 0 : 1;
+  return WriteReport(end, packet, sizeof packet);
 }
 
 }  // namespace veltrane

@@ -1,9 +1,9 @@
 #include "device/hid_device_link.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <cstring>
+
+#include "device/device_texts.h"
+#include "device/hardware_id_match.h"
 
 namespace veltrane {
 
@@ -15,13 +15,17 @@ int HidDeviceLink::FindDevice() {
   const std::vector<HidInterface> interfaces = platform_.EnumerateInterfaces();
   found_ = 0;
   access_denied_ = false;
+  failure_ = LinkFailure{};
   for (const HidInterface& candidate : interfaces) {
     // With several DACs connected the user may name the one to use.
     if (!only_path_.empty() && candidate.path != only_path_) continue;
     found_ = ProbeInterface(candidate);
     if (found_ == 1) break;
   }
-  return found_;
+  if (found_ == 1) return Succeed();
+  // An interface of ours that would not open says more than "not found".
+  if (failure_.stage == LinkStage::kOpening) return 0;
+  return Fail(Step{LinkStage::kDiscovery}, HidError::kNotFound, device_texts::kNoInterface);
 }
 
 int HidDeviceLink::ProbeInterface(const HidInterface& candidate) {
@@ -50,8 +54,9 @@ int HidDeviceLink::ProbeInterface(const HidInterface& candidate) {
                   write_handle_ == kInvalidHandle && read_handle_ == kInvalidHandle;
               const bool both_null = write_handle_ == kNullHandle && read_handle_ == kNullHandle;
               found_ = (both_invalid || both_null) ? 0 : 1;
-              if (found_ == 0 && platform_.LastError() == HidError::kAccessDenied) {
-                access_denied_ = true;
+              if (found_ == 0) {
+                FailFromPlatform(Step{LinkStage::kOpening});
+                access_denied_ = failure_.error == HidError::kAccessDenied;
               }
             }
           }
@@ -97,12 +102,41 @@ void HidDeviceLink::Close() {
   found_ = 0;
 }
 
-int HidDeviceLink::ReadInputReport(std::uint8_t* destination, std::uint16_t length) {
-  if (read_handle_ == kInvalidHandle) return 0;
-  if (length >= kInputReportBufferSize) return 0;
+int HidDeviceLink::Fail(const Step& step, HidError error, std::string text) {
+  failure_.stage = step.stage;
+  failure_.error = error;
+  failure_.system_text = std::move(text);
+  failure_.index = step.index;
+  failure_.count = step.count;
+  failure_.address = step.address;
+  failure_.bytes_done = step.bytes_done;
+  failure_.packets_done = step.packets_done;
+  return 0;
+}
+
+int HidDeviceLink::FailFromPlatform(const Step& step) {
+  const HidError error = platform_.LastError();
+  std::string text = platform_.LastErrorText();
+  if (text.empty()) text = device_texts::kNoOpenHandle;
+  return Fail(step, error == HidError::kNone ? HidError::kOther : error, std::move(text));
+}
+
+int HidDeviceLink::Succeed() {
+  failure_ = LinkFailure{};
+  return 1;
+}
+
+int HidDeviceLink::ReadReport(const Step& step, std::uint8_t* destination, std::uint16_t length) {
+  if (read_handle_ == kInvalidHandle) {
+    return Fail(step, HidError::kOther, device_texts::kNoOpenHandle);
+  }
+  if (length >= kInputReportBufferSize) {
+    return Fail(step, HidError::kNone, device_texts::kBufferTooSmall);
+  }
   input_report_[0] = 0;
   if (!platform_.GetInputReport(read_handle_, input_report_,
                                 capabilities_.input_report_byte_length)) {
+    FailFromPlatform(step);
     Close();
     return 0;
   }
@@ -110,45 +144,58 @@ int HidDeviceLink::ReadInputReport(std::uint8_t* destination, std::uint16_t leng
   return 1;
 }
 
-bool HidDeviceLink::FrameOutputReport(const std::uint8_t* source, std::uint16_t length) {
+bool HidDeviceLink::FrameOutputReport(const Step& step, const std::uint8_t* source,
+                                      std::uint16_t length) {
   const std::uint16_t report_length = capabilities_.output_report_byte_length;
-  if (length >= report_length) return false;
+  if (length >= report_length) {
+    Fail(step, HidError::kNone, device_texts::kReportTooLong);
+    return false;
+  }
   std::memset(output_report_, 0, report_length);
   if (length > 0) std::memcpy(output_report_ + 1, source, length);
-  return write_handle_ != kInvalidHandle;
+  if (write_handle_ == kInvalidHandle) {
+    Fail(step, HidError::kOther, device_texts::kNoOpenHandle);
+    return false;
+  }
+  return true;
 }
 
-int HidDeviceLink::SendOutputReport(const std::uint8_t* source, std::uint16_t length) {
-  if (!FrameOutputReport(source, length)) return 0;
+int HidDeviceLink::SendReport(const Step& step, const std::uint8_t* source, std::uint16_t length) {
+  if (!FrameOutputReport(step, source, length)) return 0;
   if (!platform_.SetOutputReport(write_handle_, output_report_,
                                  capabilities_.output_report_byte_length)) {
+    FailFromPlatform(step);
     Close();
     return 0;
   }
   return 1;
 }
 
-int HidDeviceLink::WriteOutputReport(const std::uint8_t* source, std::uint16_t length) {
-  if (!FrameOutputReport(source, length)) return 0;
+int HidDeviceLink::WriteReport(const Step& step, const std::uint8_t* source,
+                               std::uint16_t length) {
+  if (!FrameOutputReport(step, source, length)) return 0;
   // A failed interrupt write leaves the link open.
-  return platform_.WriteReport(write_handle_, output_report_,
-                               capabilities_.output_report_byte_length)
-             ? 1
-             : 0;
+  if (!platform_.WriteReport(write_handle_, output_report_,
+                             capabilities_.output_report_byte_length)) {
+    return FailFromPlatform(step);
+  }
+  return 1;
+}
+
+int HidDeviceLink::ReadInputReport(std::uint8_t* destination, std::uint16_t length) {
+  return ReadReport(Step{LinkStage::kInputReport}, destination, length) == 1 ? Succeed() : 0;
+}
+
+int HidDeviceLink::SendOutputReport(const std::uint8_t* source, std::uint16_t length) {
+  return SendReport(Step{LinkStage::kOutputReport}, source, length) == 1 ? Succeed() : 0;
+}
+
+int HidDeviceLink::WriteOutputReport(const std::uint8_t* source, std::uint16_t length) {
+  return WriteReport(Step{LinkStage::kInterruptWrite}, source, length) == 1 ? Succeed() : 0;
 }
 
 std::string HidDeviceLink::GetHardwareId() {
-  last_hardware_id_.clear();
-  char pattern[32];
-  std::snprintf(pattern, sizeof pattern, "VID_%04X&PID_%04X", vendor_id_, product_id_);
-  for (std::string id : platform_.HardwareIds()) {
-    std::transform(id.begin(), id.end(), id.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (id.find(pattern) != std::string::npos) {
-      last_hardware_id_ = id;
-      break;
-    }
-  }
+  last_hardware_id_ = MatchHardwareId(platform_.HardwareIds(), vendor_id_, product_id_);
   return last_hardware_id_;
 }
 

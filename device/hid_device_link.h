@@ -6,7 +6,8 @@
 // protocol and the firmware transfers are operations of the link too.
 //
 // Results follow the device layer's convention: int 1 for success, 0 for
-// failure. The link shows no messages; callers word them.
+// failure. The link shows no messages; callers word them from `LastFailure()`,
+// which every failing operation sets and every succeeding one clears.
 #pragma once
 
 #include <atomic>
@@ -15,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "device/link_failure.h"
 #include "device/platform/hid_platform.h"
+#include "device/progress.h"
 
 namespace veltrane {
 
@@ -51,39 +54,56 @@ class HidDeviceLink {
   HidDeviceLink& operator=(const HidDeviceLink&) = delete;
 
   // Discovery and handles.
-  int FindDevice();
+  [[nodiscard]] int FindDevice();
   void Close();
 
   // Report transfers.
-  int ReadInputReport(std::uint8_t* destination, std::uint16_t length);
-  int SendOutputReport(const std::uint8_t* source, std::uint16_t length);
-  int WriteOutputReport(const std::uint8_t* source, std::uint16_t length);
+  [[nodiscard]] int ReadInputReport(std::uint8_t* destination, std::uint16_t length);
+  [[nodiscard]] int SendOutputReport(const std::uint8_t* source, std::uint16_t length);
+  [[nodiscard]] int WriteOutputReport(const std::uint8_t* source, std::uint16_t length);
 
   std::string GetHardwareId();
   bool GetDeviceIds(std::uint16_t* vendor_id, std::uint16_t* product_id) const;
 
   // EEPROM access protocol.
-  int WriteEeprom(std::uint8_t device_address, std::uint8_t selector, std::uint16_t address,
-                  const std::uint8_t* source, std::uint16_t length);
-  int ReadEeprom(std::uint8_t device_address, std::uint8_t selector, std::uint16_t address,
-                 std::uint8_t* destination, std::uint16_t length);
-  int WriteFeedbackSettings(std::uint8_t device_address, std::uint8_t selector, std::uint8_t s1,
-                            std::uint8_t s2, std::uint8_t s3);
-  int ReadFeedbackSettings(std::uint8_t device_address, std::uint8_t selector,
-                           std::uint8_t* destination, std::uint16_t destination_length);
+  [[nodiscard]] int WriteEeprom(std::uint8_t device_address, std::uint8_t selector,
+                                std::uint16_t address, const std::uint8_t* source,
+                                std::uint16_t length);
+  [[nodiscard]] int ReadEeprom(std::uint8_t device_address, std::uint8_t selector,
+                               std::uint16_t address, std::uint8_t* destination,
+                               std::uint16_t length);
+  [[nodiscard]] int WriteFeedbackSettings(std::uint8_t device_address, std::uint8_t selector,
+                                          std::uint8_t s1, std::uint8_t s2, std::uint8_t s3);
+  [[nodiscard]] int ReadFeedbackSettings(std::uint8_t device_address, std::uint8_t selector,
+                                         std::uint8_t* destination,
+                                         std::uint16_t destination_length);
 
-  // Firmware download transfers.
-  int DownloadEepromImage(std::string path, std::uint8_t device_address, std::uint8_t selector);
-  int DownloadBulkImage(std::string path);
+  // Firmware download transfers. The path-taking forms read the file once
+  // (bounded: never more than the transfer's limit + 1 bytes) and send those bytes.
+  [[nodiscard]] int DownloadEepromImage(std::string path, std::uint8_t device_address,
+                                        std::uint8_t selector);
+  [[nodiscard]] int DownloadEepromImage(const std::vector<std::uint8_t>& image,
+                                        std::uint8_t device_address, std::uint8_t selector);
+  [[nodiscard]] int DownloadBulkImage(std::string path);
+  [[nodiscard]] int DownloadBulkImage(const std::vector<std::uint8_t>& image);
 
   // The EEPROM download in its two halves, for callers that check the image
   // in the device before committing it (the command line's verify):
   // `WriteEepromImageBody` sends the select and every write packet with byte 0
   // inverted; `SendRestorePacket` then puts the true first byte in place.
   // `stop`, when given and set, ends the body at the next packet boundary.
-  int WriteEepromImageBody(const std::vector<std::uint8_t>& image, std::uint8_t device_address,
-                           std::uint8_t selector, const std::atomic<bool>* stop = nullptr);
-  int SendRestorePacket(std::uint8_t first_byte);
+  [[nodiscard]] int WriteEepromImageBody(const std::vector<std::uint8_t>& image,
+                                         std::uint8_t device_address, std::uint8_t selector,
+                                         const std::atomic<bool>* stop = nullptr);
+  [[nodiscard]] int SendRestorePacket(std::uint8_t first_byte);
+
+  // What the last failing operation knew; stage kNone after a success.
+  const LinkFailure& LastFailure() const { return failure_; }
+
+  // Where this link's transfers report their per-mille progress; nullptr for
+  // nowhere. The platform hears every value either way (NoteProgress).
+  void SetProgressSink(ProgressSink* sink) { progress_sink_ = sink; }
+  ProgressSink* GetProgressSink() const { return progress_sink_; }
 
   // State, for callers and tests.
   bool IsFound() const { return found_ != 0; }
@@ -100,15 +120,36 @@ class HidDeviceLink {
   HidPlatform& Platform() { return platform_; }
 
  private:
+  // Where in an exchange a report goes: the failure recorded if it fails.
+  struct Step {
+    LinkStage stage = LinkStage::kNone;
+    std::uint32_t index = 0;
+    std::uint32_t count = 0;
+    std::uint32_t address = 0;
+    std::uint64_t bytes_done = 0;
+    std::uint32_t packets_done = 0;
+  };
+
   int ProbeInterface(const HidInterface& candidate);
   bool ReadCapabilities();
   void OpenReadHandle(const std::string& path);
   void OpenWriteHandle(const std::string& path);
   // Builds the output report for `length` payload bytes: false when the
   // payload does not fit or the write handle is invalid (nothing to send).
-  bool FrameOutputReport(const std::uint8_t* source, std::uint16_t length);
+  bool FrameOutputReport(const Step& step, const std::uint8_t* source, std::uint16_t length);
+  int SendReport(const Step& step, const std::uint8_t* source, std::uint16_t length);
+  int ReadReport(const Step& step, std::uint8_t* destination, std::uint16_t length);
+  int WriteReport(const Step& step, const std::uint8_t* source, std::uint16_t length);
   int SendSelect(std::uint8_t device_address, std::uint8_t selector);
+  int SendImageBody(const std::vector<std::uint8_t>& image, std::uint8_t device_address,
+                    std::uint8_t selector, const std::atomic<bool>* stop);
+  int SendBulk(const std::vector<std::uint8_t>& image);
   void ReportProgress(std::uint16_t per_mille);
+  // Records why `step` failed and returns 0; with no platform error the text is the link's.
+  int Fail(const Step& step, HidError error, std::string text);
+  int FailFromPlatform(const Step& step);
+  // Clears the failure and returns 1.
+  int Succeed();
 
   HidPlatform& platform_;
   std::string last_hardware_id_;
@@ -125,6 +166,25 @@ class HidDeviceLink {
   std::uint8_t input_report_[kInputReportBufferSize] = {};
   bool access_denied_ = false;
   std::string only_path_;
+  LinkFailure failure_;
+  ProgressSink* progress_sink_ = nullptr;
+};
+
+// Routes a link's progress to `sink` for the lifetime of a scope, then back
+// to whatever it was.
+class ScopedLinkProgress {
+ public:
+  ScopedLinkProgress(HidDeviceLink& link, ProgressSink* sink)
+      : link_(link), previous_(link.GetProgressSink()) {
+    link_.SetProgressSink(sink);
+  }
+  ~ScopedLinkProgress() { link_.SetProgressSink(previous_); }
+  ScopedLinkProgress(const ScopedLinkProgress&) = delete;
+  ScopedLinkProgress& operator=(const ScopedLinkProgress&) = delete;
+
+ private:
+  HidDeviceLink& link_;
+  ProgressSink* previous_;
 };
 
 }  // namespace veltrane

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <fstream>
+
+#include "device/image_file.h"
 
 #include "device/hid_device_link.h"
 #include "update/update_texts.h"
@@ -17,12 +18,14 @@ std::uint8_t ImageHeader::ComputedChecksum() const {
 }
 
 HeaderRead ReadImageHeader(const std::string& path, ImageHeader* header) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return HeaderRead::kOpenFailed;
+  // A file longer than the header is read only as far as the header.
+  const ImageFile file = ReadImageFile(path, kImageHeaderSize);
+  if (file.status == ImageFileStatus::kMissing || file.status == ImageFileStatus::kUnreadable) {
+    return HeaderRead::kOpenFailed;
+  }
   *header = ImageHeader{};
-  file.read(reinterpret_cast<char*>(header->bytes), kImageHeaderSize);
-  return file.gcount() == static_cast<std::streamsize>(kImageHeaderSize) ? HeaderRead::kOk
-                                                                          : HeaderRead::kTooShort;
+  std::copy(file.bytes.begin(), file.bytes.end(), header->bytes);
+  return file.bytes.size() == kImageHeaderSize ? HeaderRead::kOk : HeaderRead::kTooShort;
 }
 
 void ParseRevision(std::string text, std::uint16_t* destination) {
@@ -57,12 +60,10 @@ std::string RevisionField(const std::string& hardware_id) {
 }
 
 bool ReadDeviceIdentity(HidDeviceLink& link, DeviceIdentity* identity) {
+  // The link's hardware ID comes upper-cased from the one matcher.
   identity->hardware_id = link.GetHardwareId();
   if (identity->hardware_id.empty()) return false;
   link.GetDeviceIds(&identity->vendor_id, &identity->product_id);
-  std::transform(identity->hardware_id.begin(), identity->hardware_id.end(),
-                 identity->hardware_id.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   ParseRevision(RevisionField(identity->hardware_id), &identity->revision);
   return true;
 }
@@ -80,23 +81,60 @@ std::string IncompatibleMessage(std::uint16_t device_vendor, std::uint16_t devic
   return text;
 }
 
-ImageCheck JudgeImage(const std::string& path, const DeviceIdentity& device) {
+std::size_t ImageLimitFor(std::uint16_t product_id) {
+  return IsBulkProduct(product_id) ? kMaxBulkImage : kMaxEepromImage;
+}
+
+namespace {
+
+ImageCheck Refused(Verdict verdict, const char* message, ImageProblem problem) {
   ImageCheck check;
-  switch (ReadImageHeader(path, &check.header)) {
-    case HeaderRead::kOpenFailed:
-      check.verdict = Verdict::kOpenFailed;
-      check.message = update_texts::kFailedOpenFile;
-      return check;
-    case HeaderRead::kTooShort:
-      // A file shorter than its header cannot be a valid image.
-      check.verdict = Verdict::kInvalidImage;
-      check.message = update_texts::kInvalidImage;
-      return check;
-    case HeaderRead::kOk:
-      break;
+  check.verdict = verdict;
+  check.message = message;
+  check.problem = problem;
+  return check;
+}
+
+ImageCheck JudgeBulkBytes(const std::vector<std::uint8_t>& image) {
+  if (image.empty()) {
+    return Refused(Verdict::kInvalidImage, update_texts::kInvalidImage, ImageProblem::kEmpty);
   }
+  if (image.size() > kMaxBulkImage) {
+    return Refused(Verdict::kInvalidImage, update_texts::kInvalidImage, ImageProblem::kTooLarge);
+  }
+  ImageCheck check;
+  check.verdict = Verdict::kReady;
+  return check;
+}
+
+ImageCheck JudgeFile(const ImageFile& file, const DeviceIdentity& device) {
+  if (file.status == ImageFileStatus::kMissing || file.status == ImageFileStatus::kUnreadable) {
+    return Refused(Verdict::kOpenFailed, update_texts::kFailedOpenFile, ImageProblem::kUnreadable);
+  }
+  if (file.status == ImageFileStatus::kTooLarge) {
+    return Refused(Verdict::kInvalidImage, update_texts::kInvalidImage, ImageProblem::kTooLarge);
+  }
+  return JudgeImage(file.bytes, device);
+}
+
+}  // namespace
+
+ImageCheck JudgeImage(const std::vector<std::uint8_t>& image, const DeviceIdentity& device) {
+  if (IsBulkProduct(device.product_id)) return JudgeBulkBytes(image);
+  if (image.size() < kImageHeaderSize) {
+    // A file shorter than its header cannot be a valid image.
+    return Refused(Verdict::kInvalidImage, update_texts::kInvalidImage, ImageProblem::kTruncated);
+  }
+  ImageCheck check;
+  check.has_header = true;
+  std::copy(image.begin(), image.begin() + kImageHeaderSize, check.header.bytes);
   const ImageHeader& header = check.header;
-  if (!header.ChecksumValid() || !header.MagicValid()) {
+  if (image.size() > kMaxEepromImage) {
+    // The 16-bit EEPROM address would wrap round and overwrite the image's own start.
+    check.verdict = Verdict::kInvalidImage;
+    check.message = update_texts::kInvalidImage;
+    check.problem = ImageProblem::kTooLarge;
+  } else if (!header.ChecksumValid() || !header.MagicValid()) {
     check.verdict = Verdict::kInvalidImage;
     check.message = update_texts::kInvalidImage;
   } else if (header.VendorId() != device.vendor_id ||
@@ -113,21 +151,14 @@ ImageCheck JudgeImage(const std::string& path, const DeviceIdentity& device) {
   return check;
 }
 
+ImageCheck JudgeImage(const std::string& path, const DeviceIdentity& device) {
+  return JudgeFile(ReadImageFile(path, ImageLimitFor(device.product_id)), device);
+}
+
 ImageCheck JudgeBulkImage(const std::string& path) {
-  ImageCheck check;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    check.verdict = Verdict::kOpenFailed;
-    check.message = update_texts::kFailedOpenFile;
-  } else if (file.peek() == std::ifstream::traits_type::eof() ||
-             !file.seekg(0, std::ios::end) ||
-             static_cast<std::uint64_t>(file.tellg()) > kMaxBulkImage) {
-    check.verdict = Verdict::kInvalidImage;
-    check.message = update_texts::kInvalidImage;
-  } else {
-    check.verdict = Verdict::kReady;
-  }
-  return check;
+  DeviceIdentity bulk;
+  bulk.product_id = 16;
+  return JudgeFile(ReadImageFile(path, kMaxBulkImage), bulk);
 }
 
 StoredImageState ClassifyStoredImage(const ImageHeader& header) {

@@ -35,7 +35,7 @@ struct ImageHeader {
 
 enum class HeaderRead { kOk, kOpenFailed, kTooShort };
 
-// Reads the first 18 bytes of the file at `path`.
+// Reads the first 18 bytes of the file at `path` (never more).
 HeaderRead ReadImageHeader(const std::string& path, ImageHeader* header);
 
 // Who the connected device is, as the firmware page records it.
@@ -75,14 +75,35 @@ enum class Verdict {
   kNotNewer,      // "Device has latest update!": the user may still choose to write it
 };
 
+// What is wrong with the bytes themselves, for callers that say more than the
+// described message (the command line).
+enum class ImageProblem {
+  kNone,
+  kUnreadable,  // the file could not be read (missing, no permission, a directory)
+  kEmpty,       // a bulk image with no bytes
+  kTruncated,   // shorter than its 18-byte header
+  kTooLarge,    // more than the product's transfer takes
+};
+
 struct ImageCheck {
   Verdict verdict = Verdict::kOpenFailed;
   std::string message;  // empty when ready
   ImageHeader header;
+  bool has_header = false;  // `header` holds the image's first 18 bytes
+  ImageProblem problem = ImageProblem::kNone;
 };
 
-// Judges the image at `path` against `device`: checksum first, then the magic
-// bytes, then vendor and product, then the version against the revision.
+// The most bytes an image for `product_id` may hold: the bulk limit for
+// products 16 and 17, the EEPROM's address space for every other product.
+std::size_t ImageLimitFor(std::uint16_t product_id);
+
+// Judges `image` against `device`. Products 16 and 17 (bulk): ready when not
+// empty and within the bulk limit. Every other product: within the EEPROM's
+// address space, then checksum, the magic bytes, vendor and product, and the
+// version against the revision.
+ImageCheck JudgeImage(const std::vector<std::uint8_t>& image, const DeviceIdentity& device);
+
+// Reads the image at `path` (bounded by the product's limit) and judges it.
 ImageCheck JudgeImage(const std::string& path, const DeviceIdentity& device);
 
 // Products 16 and 17: an image is ready when it can be opened, is not empty

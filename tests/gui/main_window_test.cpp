@@ -180,20 +180,12 @@ TEST_F(MainWindowTest, AFifthPageIsRefused) {
 }
 
 TEST_F(MainWindowTest, FirmwareProgressReachesThePage) {
-  ASSERT_EQ(InstalledProgressSink(), static_cast<ProgressSink*>(&window_.Firmware()));
-  InstalledProgressSink()->SetProgress(500);
+  ProgressSink* sink = window_.Firmware().Link().GetProgressSink();
+  ASSERT_EQ(sink, static_cast<ProgressSink*>(&window_.Firmware()));
+  sink->SetProgress(500);
   auto* bar = window_.Firmware().ControlAs<QProgressBar>(1003);
   EXPECT_EQ(bar->maximum(), 1000);
   EXPECT_EQ(bar->value(), 500);
-}
-
-TEST(MainWindowLifetime, ProgressRouteEndsWithTheWindow) {
-  sim::SimulatedDac dac;
-  {
-    MainWindow window(dac);
-    EXPECT_NE(InstalledProgressSink(), nullptr);
-  }
-  EXPECT_EQ(InstalledProgressSink(), nullptr);
 }
 
 TEST_F(MainWindowTest, EscapeOrEnterOnTheWindowCloseItButNotInsideAPage) {

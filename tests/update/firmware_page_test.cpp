@@ -105,7 +105,6 @@ const QString kFailed = QStringLiteral("Eeprom programm failed! Please try again
 class FirmwarePageTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    route_scope_.reset();
     route_.reset();
     page_.reset();
   }
@@ -113,7 +112,6 @@ class FirmwarePageTest : public ::testing::Test {
   void Start(SimOptions options = {}) { Start(std::make_unique<SimulatedDac>(options)); }
   void Start(std::unique_ptr<SimulatedDac> dac) {
     // The page's link closes its handles on the old device before it goes.
-    route_scope_.reset();
     route_.reset();
     page_.reset();
     dac_ = std::move(dac);
@@ -122,7 +120,7 @@ class FirmwarePageTest : public ::testing::Test {
     page_->SetMessageBoxes(&boxes_);
     page_->SetFileChooser(&chooser_);
     route_ = std::make_unique<Route>(page_.get());
-    route_scope_ = std::make_unique<ScopedProgressSink>(route_.get());
+    page_->Link().SetProgressSink(route_.get());
   }
 
   QString File(const Bytes& bytes, const std::string& name = "image.BIN") {
@@ -147,7 +145,6 @@ class FirmwarePageTest : public ::testing::Test {
   FakeChooser chooser_{&raw_page_};
   std::unique_ptr<FirmwarePage> page_;
   std::unique_ptr<Route> route_;
-  std::unique_ptr<ScopedProgressSink> route_scope_;
 };
 
 TEST_F(FirmwarePageTest, StartsWithItsPicturesColoursAndAnEmptyPath) {

@@ -77,7 +77,7 @@ TEST_F(TransferTest, ImagesOfOneToSixteenBytesAreOnePacketThenTheRestore) {
     HidDeviceLink link(dac);
     Connect(dac, link);
     RecordingSink sink;
-    ScopedProgressSink scope(&sink);
+    ScopedLinkProgress scope(link, &sink);
     const Bytes image = Image(n, 0);
     ASSERT_EQ(link.DownloadEepromImage(File(image), 0xA0, 0x00), 1);
     std::vector<std::string> expected = {kSelect, Out(WritePacket(image, 0, n))};
@@ -96,7 +96,7 @@ TEST_F(TransferTest, FortyByteImageIsThreePacketsWithItsOwnTotalAndPauses) {
   HidDeviceLink link(dac);
   Connect(dac, link);
   RecordingSink sink;
-  ScopedProgressSink scope(&sink);
+  ScopedLinkProgress scope(link, &sink);
   const Bytes image = Image(40, 0x0028);
   ASSERT_EQ(link.DownloadEepromImage(File(image), 0xA0, 0x00), 1);
 
@@ -152,7 +152,7 @@ TEST_F(TransferTest, ProgressFollowsTheTotalInTheImageNotTheFileLength) {
     HidDeviceLink link(dac);
     Connect(dac, link);
     RecordingSink sink;
-    ScopedProgressSink scope(&sink);
+    ScopedLinkProgress scope(link, &sink);
     const Bytes image = Image(c.length, c.total);
     ASSERT_EQ(link.DownloadEepromImage(File(image), 0xA0, 0x00), 1);
     EXPECT_EQ(sink.values, c.progress);
@@ -172,10 +172,19 @@ TEST_F(TransferTest, FailureInTheMiddleLeavesByteZeroInvertedAndNoRestore) {
   EXPECT_EQ(link.DownloadEepromImage(File(image), 0xA0, 0x00), 0);
 
   const std::vector<std::string> expected = {
-      kSelect, Out(WritePacket(image, 0, 16)), "sleep 10",
+      kSelect, Out(WritePacket(image, 0, 16)), "progress 1", "sleep 10",
       testing::ReportLine("out-failed", WritePacket(image, 16, 16)),
   };
   EXPECT_EQ(dac.Trace(), expected);
+  const LinkFailure& failure = link.LastFailure();
+  EXPECT_EQ(failure.stage, LinkStage::kWritePacket);
+  EXPECT_EQ(failure.index, 2u);
+  EXPECT_EQ(failure.count, 4u);
+  EXPECT_EQ(failure.address, 0x10u);
+  EXPECT_EQ(failure.packets_done, 1u);
+  EXPECT_EQ(failure.bytes_done, 16u);
+  EXPECT_EQ(failure.Describe().rfind("write packet 2 of 4 (address 0x0010): ", 0), 0u)
+      << failure.Describe();
   EXPECT_EQ(dac.Eeprom()[0], static_cast<std::uint8_t>(~image[0]));
   EXPECT_TRUE(std::equal(image.begin() + 1, image.begin() + 16, dac.Eeprom().begin() + 1));
   EXPECT_TRUE(std::equal(before.begin() + 16, before.end(), dac.Eeprom().begin() + 16));
@@ -231,27 +240,32 @@ TEST_F(TransferTest, ImageFillingTheWholeAddressSpaceIsWrittenWhole) {
   EXPECT_EQ(outs[4096], Out(WritePacket(image, 0xFFF0, 16)));
 }
 
-TEST_F(TransferTest, ProgressReachesOnlyAnInstalledSink) {
+TEST_F(TransferTest, ProgressGoesToTheLinksOwnSinkAndAlwaysToTheTrace) {
   SimulatedDac dac;
   HidDeviceLink link(dac);
+  HidDeviceLink other(dac);
   Connect(dac, link);
   const std::string path = File(Image(40, 40));
-  ASSERT_EQ(InstalledProgressSink(), nullptr);
+  ASSERT_EQ(link.GetProgressSink(), nullptr);
   ASSERT_EQ(link.DownloadEepromImage(path, 0xA0, 0x00), 1);
-  EXPECT_TRUE(LinesOf(dac.Trace(), "progress").empty());
+  // No sink: the trace still hears every value.
+  EXPECT_EQ(LinesOf(dac.Trace(), "progress"),
+            (std::vector<std::string>{"progress 1", "progress 800"}));
 
-  RecordingSink outer, inner;
+  RecordingSink outer, inner, elsewhere;
+  other.SetProgressSink(&elsewhere);
   {
-    ScopedProgressSink outer_scope(&outer);
+    ScopedLinkProgress outer_scope(link, &outer);
     {
-      ScopedProgressSink inner_scope(&inner);
+      ScopedLinkProgress inner_scope(link, &inner);
       ASSERT_EQ(link.DownloadEepromImage(path, 0xA0, 0x00), 1);
     }
-    EXPECT_EQ(InstalledProgressSink(), &outer);
+    EXPECT_EQ(link.GetProgressSink(), &outer);
   }
-  EXPECT_EQ(InstalledProgressSink(), nullptr);
+  EXPECT_EQ(link.GetProgressSink(), nullptr);
   EXPECT_EQ(inner.values, (std::vector<std::uint16_t>{1, 800}));
   EXPECT_TRUE(outer.values.empty());
+  EXPECT_TRUE(elsewhere.values.empty());
 }
 
 // Bulk packets: 12 bytes, the block count least significant byte first.
@@ -272,7 +286,7 @@ TEST_F(TransferTest, BulkEmptyFileIsStartAndEndWithCountZero) {
   HidDeviceLink link(dac);
   Connect(dac, link);
   RecordingSink sink;
-  ScopedProgressSink scope(&sink);
+  ScopedLinkProgress scope(link, &sink);
   EXPECT_EQ(link.DownloadBulkImage(File({}, "empty.bin")), 1);
   EXPECT_EQ(dac.Trace(), (std::vector<std::string>{Write(BulkPacket(0x01, 0)),
                                                    Write(BulkPacket(0xFF, 0))}));
@@ -287,7 +301,7 @@ TEST_F(TransferTest, BulkSixtyFiveBytesAreTwoBlocksTheLastFilledWithZeros) {
   HidDeviceLink link(dac);
   Connect(dac, link);
   RecordingSink sink;
-  ScopedProgressSink scope(&sink);
+  ScopedLinkProgress scope(link, &sink);
   const Bytes file = Image(65, 0);
   EXPECT_EQ(link.DownloadBulkImage(File(file)), 1);
 
@@ -330,7 +344,7 @@ TEST_F(TransferTest, BulkProgressOverSixtyFourKibibytesKeepsRising) {
     HidDeviceLink link(dac);
     Connect(dac, link);
     RecordingSink sink;
-    ScopedProgressSink scope(&sink);
+    ScopedLinkProgress scope(link, &sink);
     EXPECT_EQ(link.DownloadBulkImage(File(Image(length, 0))), 1);
     ASSERT_FALSE(sink.values.empty());
     // The first block's 0 is not reported when the length is a multiple of

@@ -8,6 +8,9 @@
 
 #include <vector>
 
+#include "device/device_finder.h"
+#include "sim/simulated_dac.h"
+
 namespace veltrane {
 namespace {
 
@@ -118,6 +121,28 @@ TEST(UsbAccessHintTest, NamesTheRuleThatIsMissing) {
   const std::string no_hidraw = UsbAccessHint("/dev/bus/usb/001/002", "", false);
   EXPECT_NE(no_hidraw.find(usb_rule), std::string::npos) << no_hidraw;
   EXPECT_NE(no_hidraw.find("70-veltrane.rules"), std::string::npos);
+}
+
+// The explain step the pages and the command line share carries the
+// transport's advice unchanged.
+class UsbRefusingDac : public sim::SimulatedDac {
+ public:
+  using SimulatedDac::SimulatedDac;
+  std::string AccessDeniedHint() const override {
+    return UsbAccessHint("/dev/bus/usb/001/004", "/dev/hidraw3", true);
+  }
+};
+
+TEST(UsbAccessHintTest, TheSharedExplainStepNamesTheMissingUsbRule) {
+  sim::SimOptions options;
+  options.access_denied = true;
+  options.virtual_time = true;
+  UsbRefusingDac dac(options);
+  HidDeviceLink link(dac);
+  const FindResult result = FindOrExplain(link);
+  EXPECT_EQ(result.outcome, FindOutcome::kAccessDenied);
+  EXPECT_NE(result.message.find("SUBSYSTEM==\"usb\""), std::string::npos) << result.message;
+  EXPECT_NE(result.message.find("/dev/bus/usb/001/004"), std::string::npos) << result.message;
 }
 
 }  // namespace

@@ -14,8 +14,10 @@
 //   get-report 0100 64           GET_REPORT on endpoint 0: wValue, length
 //   bulk-complete 4096           the model took a whole bulk image
 //
-// Usage: usb_gadget_server FFS_DIR PRODUCT LOG [--unbind-after N UDC_FILE]
+// Usage: usb_gadget_server FFS_DIR PRODUCT LOG [--unbind-after N UDC_FILE] [--no-answer]
 //   --unbind-after: after the N-th output report, unplug: empty UDC_FILE.
+//   --no-answer: a device that hangs: never reads its interrupt OUT endpoint
+//                and leaves GET_REPORT unanswered (the host's timeouts end them).
 #include <fcntl.h>
 #include <linux/usb/ch9.h>
 #include <linux/usb/functionfs.h>
@@ -110,9 +112,9 @@ std::vector<std::uint8_t> StringsBlob() {
 class Server {
  public:
   Server(std::string dir, std::uint16_t product, std::FILE* log, int unbind_after,
-         std::string udc_file)
+         std::string udc_file, bool no_answer)
       : dir_(std::move(dir)), product_(product), log_(log), unbind_after_(unbind_after),
-        udc_file_(std::move(udc_file)) {}
+        udc_file_(std::move(udc_file)), no_answer_(no_answer) {}
 
   int Run() {
     ep0_ = ::open((dir_ + "/ep0").c_str(), O_RDWR);
@@ -123,9 +125,11 @@ class Server {
     for (;;) {
       usb_functionfs_event event{};
       const ssize_t n = ::read(ep0_, &event, sizeof event);
-      if (n < 0 && errno == EINTR) continue;
+      // EL2HLT: a control request left unanswered was stalled by reading on;
+      // EIDRM: the host gave up on it and sent the next one.
+      if (n < 0 && (errno == EINTR || errno == EL2HLT || errno == EIDRM)) continue;
       if (n < static_cast<ssize_t>(sizeof event)) return Die("read ep0");
-      if (event.type == FUNCTIONFS_ENABLE && !reader_started_) {
+      if (event.type == FUNCTIONFS_ENABLE && !reader_started_ && !no_answer_) {
         // One reader for the server's life: it waits out unplugs itself.
         reader_started_ = true;
         std::thread([this] { ReadInterruptOut(); }).detach();
@@ -213,6 +217,13 @@ class Server {
       Log("set-report %04x %u %02x\n", value, static_cast<unsigned>(n), n > 1 ? data[1] : 0);
       Output(data.data(), static_cast<std::size_t>(n));
     } else if (setup.bRequestType == 0xA1 && setup.bRequest == 0x01 && index == kVendorInterface) {
+      if (no_answer_) {
+        Log("get-report-unanswered %04x %u\n", value, length, 0);
+        // Reading endpoint 0 now would stall the request at once: wait out
+        // the host's timeout first.
+        usleep(3000 * 1000);
+        return;
+      }
       WaitForAnswer();
       std::uint8_t report[kReportLength];
       {
@@ -255,6 +266,7 @@ class Server {
   std::FILE* log_;
   int unbind_after_;
   std::string udc_file_;
+  bool no_answer_;
   int ep0_ = -1;
   bool reader_started_ = false;
   std::mutex mutex_;  // the model, the log and the counts
@@ -266,13 +278,29 @@ class Server {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4 && !(argc == 7 && std::strcmp(argv[4], "--unbind-after") == 0)) {
-    std::fprintf(stderr, "usage: %s FFS_DIR PRODUCT LOG [--unbind-after N UDC_FILE]\n", argv[0]);
+  int unbind_after = 0;
+  std::string udc_file;
+  bool no_answer = false;
+  bool usage = argc < 4;
+  for (int i = 4; i < argc && !usage; ++i) {
+    if (std::strcmp(argv[i], "--unbind-after") == 0 && i + 2 < argc) {
+      unbind_after = std::atoi(argv[i + 1]);
+      udc_file = argv[i + 2];
+      i += 2;
+    } else if (std::strcmp(argv[i], "--no-answer") == 0) {
+      no_answer = true;
+    } else {
+      usage = true;
+    }
+  }
+  if (usage) {
+    std::fprintf(stderr, "usage: %s FFS_DIR PRODUCT LOG [--unbind-after N UDC_FILE] [--no-answer]\n",
+                 argv[0]);
     return 2;
   }
   std::FILE* log = std::fopen(argv[3], "a");
   if (log == nullptr) return 1;
-  Server server(argv[1], static_cast<std::uint16_t>(std::atoi(argv[2])), log,
-                argc == 7 ? std::atoi(argv[5]) : 0, argc == 7 ? argv[6] : "");
+  Server server(argv[1], static_cast<std::uint16_t>(std::atoi(argv[2])), log, unbind_after,
+                udc_file, no_answer);
   return server.Run();
 }

@@ -4,7 +4,7 @@
 // simulated DAC's device model. The server logs the road of every report;
 // this test asserts the roads for usbfs and prints them for hidraw.
 //
-// Usage: usb_guest_test usb|hidraw eeprom|bulk|unplug ROAD_LOG [UDC_FILE UDC_NAME]
+// Usage: usb_guest_test usb|hidraw eeprom|bulk|unplug|timeouts ROAD_LOG [UDC_FILE UDC_NAME]
 // Prints "ok"/"FAIL" lines and ends with "GUEST-TEST: <n> failed".
 #include <dirent.h>
 #include <fcntl.h>
@@ -261,6 +261,41 @@ void UnplugPhase(Roads& roads, const std::string& udc_file, const std::string& u
         "byte 0 stays inverted: the partial image will not pass as valid");
 }
 
+// Against a device that answers no GET_REPORT and reads no interrupt OUT.
+void TimeoutPhase(Roads& roads) {
+  const std::unique_ptr<HidPlatform> platform = NewPlatform();
+  HidDeviceLink link(*platform);
+  const int found = link.FindDevice();
+  Check(found == 1, "FindDevice " + platform->LastErrorText());
+  if (!link.IsFound()) return;
+  roads.Take();
+  const std::uint8_t select[4] = {0x04, kCmdSelect, kEepromSelector, kEepromDeviceAddress};
+  auto start = std::chrono::steady_clock::now();
+  const int written = link.WriteOutputReport(select, sizeof select);
+  auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - start).count();
+  const std::string write_failure = link.LastFailure().Describe();
+  Check(written == 0 && platform->LastError() == HidError::kTimedOut &&
+            write_failure.find("timed out") != std::string::npos,
+        "an interrupt write nobody reads times out after " + std::to_string(waited) +
+            " ms: " + write_failure);
+  Check(link.IsFound() && IsOpenHandle(link.WriteHandle()),
+        "and leaves the link open, as a failed WriteFile does");
+
+  std::uint8_t some[16] = {};
+  start = std::chrono::steady_clock::now();
+  const int read = link.ReadEeprom(kEepromDeviceAddress, kEepromSelector, 0, some, sizeof some);
+  waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now() - start).count();
+  const std::string read_failure = link.LastFailure().Describe();
+  Check(read == 0 && read_failure.find("timed out") != std::string::npos,
+        "an unanswered GET_REPORT times out after " + std::to_string(waited) + " ms: " + read_failure);
+  Check(!link.IsFound() && link.ReadHandle() == kInvalidHandle,
+        "and closes the link, as a failed control transfer does");
+  for (const std::string& line : roads.Take().lines) std::printf("       server: %s\n", line.c_str());
+  Check(WaitForHidrawNodes(2), "the interface given back: both hidraw nodes there");
+}
+
 }  // namespace
 }  // namespace veltrane::testing
 
@@ -277,6 +312,7 @@ int main(int argc, char** argv) {
   if (phase == "eeprom") EepromPhase(roads);
   else if (phase == "bulk") BulkPhase(roads);
   else if (phase == "unplug" && argc == 6) UnplugPhase(roads, argv[4], argv[5]);
+  else if (phase == "timeouts") TimeoutPhase(roads);
   else Check(false, "unknown phase " + phase);
   std::printf("GUEST-TEST: %d failed\n", failures);
   return failures == 0 ? 0 : 1;

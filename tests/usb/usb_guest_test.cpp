@@ -139,6 +139,13 @@ void EepromPhase(Roads& roads) {
   Check(interfaces.size() == 2 && !interfaces[0].interrupt_out && interfaces[1].interrupt_out,
         "two HID interfaces; only the vendor-defined one has an interrupt OUT endpoint");
 
+  if (usb && interfaces.size() == 2) {
+    const HidHandle standard = platform->Open(interfaces[0].path, HidAccess::kRead);
+    Check(!IsOpenHandle(standard) && HidrawNodeCount() == 2,
+          "the standard interface is never taken from the kernel: " + platform->LastErrorText());
+    if (IsOpenHandle(standard)) platform->Close(standard);
+  }
+
   HidDeviceLink link(*platform);
   const int found = link.FindDevice();
   Check(found == 1, "FindDevice " + platform->LastErrorText());

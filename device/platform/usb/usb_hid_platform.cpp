@@ -14,6 +14,7 @@
 #include <iterator>
 #include <memory>
 
+#include "device/hid_device_link.h"
 #include "device/platform/linux/hardware_id.h"
 #include "device/platform/linux/report_descriptor_parser.h"
 
@@ -42,6 +43,12 @@ constexpr const char* kTextHeldByDriver =
     "the interface's report descriptor cannot be read: a kernel driver other than HID holds it";
 constexpr const char* kTextBadDescriptor = "the interface's report descriptor is malformed";
 constexpr const char* kTextTimedOut = " (no answer within %u ms)";
+constexpr const char* kTextUnplugged = " (the device was unplugged)";
+constexpr int kGoneChecks = 10;
+constexpr useconds_t kGoneCheckPauseUs = 10000;
+constexpr const char* kTextNotVendorDefined =
+    "the usbfs transport holds only the DAC's vendor-defined HID interface (usage page 0xFF00); "
+    "this one stays with the kernel's HID driver";
 
 std::vector<std::string> ListDirectory(const std::string& path) {
   std::vector<std::string> names;
@@ -132,6 +139,26 @@ bool UsbHidPlatform::FailUsb(int code, const char* what) {
     text += timeout;
   }
   return Fail(UsbErrorKind(code), text);
+}
+
+// A transfer cut off by an unplug fails as an I/O error when the kernel has
+// not yet taken the device down; once it has, usbfs answers "no device".
+// Asking again for a moment tells an unplug from a transfer the device spoiled.
+bool UsbHidPlatform::FailTransfer(libusb_device_handle* device, const Target& target, int code,
+                                  const char* what) {
+  if (code == LIBUSB_ERROR_IO) {
+    const std::string sysfs_device = "/sys/bus/usb/devices/" + UsbSysfsDeviceName(target.location);
+    for (int i = 0; i < kGoneChecks; ++i) {
+      int configuration = 0;
+      if (libusb_get_configuration(device, &configuration) == LIBUSB_ERROR_NO_DEVICE ||
+          ::access(sysfs_device.c_str(), F_OK) != 0) {
+        FailUsb(code, what);
+        return Fail(HidError::kNotFound, LastErrorText() + kTextUnplugged);
+      }
+      usleep(kGoneCheckPauseUs);
+    }
+  }
+  return FailUsb(code, what);
 }
 
 HidError UsbHidPlatform::LastError() const {
@@ -307,6 +334,14 @@ HidHandle UsbHidPlatform::Open(const std::string& path, HidAccess access) {
   handle.path = path;
   if (!FindTarget(path, &handle.target)) return kInvalidHandle;
   if (access != HidAccess::kNone) {
+    // Only the vendor-defined interface is ever taken from the kernel's
+    // driver: the DAC's other HID interfaces (volume keys) keep working.
+    bool held = false;
+    {
+      const std::lock_guard<std::recursive_mutex> lock(mutex_);
+      held = claims_.count(path) != 0;
+    }
+    if (!held && !IsVendorDefined(path, handle.target)) return kInvalidHandle;
     if (!TakeClaim(path, handle.target, true)) return kInvalidHandle;
     handle.holds_claim = true;
   }
@@ -349,7 +384,7 @@ bool UsbHidPlatform::ControlTransfer(libusb_device_handle* device, const Target&
                                              target.interface_number, data,
                                              static_cast<std::uint16_t>(length),
                                              kUsbControlTimeoutMs);
-  if (result < 0) return FailUsb(result, what);
+  if (result < 0) return FailTransfer(device, target, result, what);
   *transferred = result;
   return true;
 }
@@ -396,6 +431,17 @@ bool UsbHidPlatform::ReadReportDescriptor(const std::string& path, const Target&
   }
   descriptor->resize(static_cast<std::size_t>(transferred));
   return true;
+}
+
+bool UsbHidPlatform::IsVendorDefined(const std::string& path, const Target& target) {
+  std::vector<std::uint8_t> descriptor;
+  if (!ReadReportDescriptor(path, target, &descriptor)) return false;
+  ReportDescriptorParser parser;
+  HidCaps caps;
+  if (!parser.Parse(descriptor.data(), descriptor.size()) || !parser.Caps(&caps)) {
+    return Fail(HidError::kOther, kTextBadDescriptor);
+  }
+  return caps.usage_page == kVendorUsagePage ? true : Fail(HidError::kOther, kTextNotVendorDefined);
 }
 
 bool UsbHidPlatform::GetCaps(HidHandle id, HidCaps* caps) {
@@ -481,7 +527,7 @@ bool UsbHidPlatform::WriteReport(HidHandle id, const std::uint8_t* report, std::
   const int result = libusb_interrupt_transfer(device, target.interrupt_out, data.data(),
                                                static_cast<int>(data.size()), &transferred,
                                                kUsbInterruptTimeoutMs);
-  if (result != LIBUSB_SUCCESS) return FailUsb(result, "interrupt OUT transfer");
+  if (result != LIBUSB_SUCCESS) return FailTransfer(device, target, result, "interrupt OUT transfer");
   if (static_cast<std::size_t>(transferred) != data.size()) {
     return Fail(HidError::kOther, kTextShortTransfer);
   }

@@ -94,6 +94,8 @@ class UsbHidPlatform : public HidPlatform {
   void DropClaim(const std::string& path, const Target& target);
   // The claimed device and the handle's target, for a transfer.
   bool TransferTarget(HidHandle handle, libusb_device_handle** device, Target* target);
+  // Whether the interface's top-level usage page is the vendor-defined one.
+  bool IsVendorDefined(const std::string& path, const Target& target);
   bool ReadReportDescriptor(const std::string& path, const Target& target,
                             std::vector<std::uint8_t>* descriptor);
   bool ControlTransfer(libusb_device_handle* device, const Target& target,
@@ -103,6 +105,7 @@ class UsbHidPlatform : public HidPlatform {
   std::string HidrawNodeOf(const Target& target) const;
   bool Fail(HidError error, const std::string& text);
   bool FailUsb(int code, const char* what);
+  bool FailTransfer(libusb_device_handle* device, const Target& target, int code, const char* what);
 
   libusb_context* context_ = nullptr;
   mutable std::recursive_mutex mutex_;  // guards everything below; held by no transfer

@@ -44,7 +44,7 @@ constexpr const char* kTextHeldByDriver =
 constexpr const char* kTextBadDescriptor = "the interface's report descriptor is malformed";
 constexpr const char* kTextTimedOut = " (no answer within %u ms)";
 constexpr const char* kTextUnplugged = " (the device was unplugged)";
-constexpr int kGoneChecks = 10;
+constexpr int kGoneChecks = 20;
 constexpr useconds_t kGoneCheckPauseUs = 10000;
 constexpr const char* kTextNotVendorDefined =
     "the usbfs transport holds only the DAC's vendor-defined HID interface (usage page 0xFF00); "

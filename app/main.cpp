@@ -71,7 +71,11 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<veltrane::HidPlatform> platform;
   if (setup.enabled) {
-    auto dac = std::make_unique<veltrane::sim::SimulatedDac>(setup.options);
+    auto dac = veltrane::sim::CreateSimulatedDac(setup, &error);
+    if (!dac) {
+      std::fprintf(stderr, "veltrane: %s\n", error.c_str());
+      return 1;
+    }
     if (!setup.trace_file.empty() && !dac->SetTraceFile(setup.trace_file)) {
       return UsageError(veltrane::app_texts::kTraceFileFailed + setup.trace_file);
     }

@@ -129,10 +129,17 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
 // The simulated DAC when asked for, else the system's backend (null until
 // this system has one, which reads as "no device").
 std::unique_ptr<HidPlatform> MakePlatform(const sim::SimSetup& setup, std::ostream& err,
-                                          bool* failed) {
+                                          bool* failed, bool* unusable) {
   *failed = false;
+  *unusable = false;
   if (!setup.enabled) return CreateSystemHidPlatform(setup.transport);
-  auto dac = std::make_unique<sim::SimulatedDac>(setup.options);
+  std::string error;
+  auto dac = sim::CreateSimulatedDac(setup, &error);
+  if (!dac) {
+    err << "veltrane-cli: " << error << '\n';
+    *unusable = true;
+    return nullptr;
+  }
   if (!setup.trace_file.empty() && !dac->SetTraceFile(setup.trace_file)) {
     err << Fill(texts::kTraceOpenFailed, setup.trace_file.c_str()) << '\n';
     *failed = true;
@@ -223,7 +230,9 @@ int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
   if (c.image_pack->parsed()) return ImagePackCommand(context, r.pack);
 
   bool failed = false;
-  const std::unique_ptr<HidPlatform> platform = MakePlatform(setup, err, &failed);
+  bool unusable = false;
+  const std::unique_ptr<HidPlatform> platform = MakePlatform(setup, err, &failed, &unusable);
+  if (unusable) return kExitFailed;
   if (failed) return kExitUsage;
   context.platform = platform.get();
 

@@ -12,6 +12,7 @@
 #include "cli/image_gate.h"
 #include "cli/json_writer.h"
 #include "cli/number_parse.h"
+#include "device/hardware_id_match.h"
 #include "device/hid_device_link.h"
 #include "feedback/feedback_table.h"
 #include "update/image_header.h"
@@ -39,14 +40,7 @@ struct InterfaceRow {
 };
 
 std::string HardwareIdFor(HidPlatform& platform, std::uint16_t product_id) {
-  const std::string pattern = Fill("VID_%04X&PID_%04X", kVendorId, product_id);
-  for (std::string id : platform.HardwareIds()) {
-    std::string upper = id;
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (upper.find(pattern) != std::string::npos) return upper;
-  }
-  return {};
+  return MatchHardwareId(platform.HardwareIds(), kVendorId, product_id);
 }
 
 // Tries the read and write opens discovery will need, and closes them again.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -21,6 +22,8 @@ struct FileCloser {
 template <typename ReadSome>
 ImageFile ReadBounded(std::size_t limit, ReadSome read_some) {
   ImageFile result;
+  // limit + 1 must not wrap round to 0.
+  if (limit == SIZE_MAX) --limit;
   std::vector<std::uint8_t> buffer(std::min(kChunk, limit + 1));
   for (;;) {
     const std::size_t room = limit + 1 - result.bytes.size();

@@ -143,4 +143,13 @@ const char* TransportArgHelp() {
 #endif
 }
 
+std::unique_ptr<SimulatedDac> CreateSimulatedDac(const SimSetup& setup, std::string* error) {
+  auto dac = std::make_unique<SimulatedDac>(setup.options);
+  if (!dac->FileError().empty()) {
+    *error = dac->FileError();
+    return nullptr;
+  }
+  return dac;
+}
+
 }  // namespace veltrane::sim

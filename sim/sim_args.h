@@ -13,6 +13,7 @@
 //   --transport usb|hidraw   (Linux; Windows takes and ignores it)
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,12 @@ struct SimSetup {
 // leaves every other argument in order. False, with `error` set, when an
 // option is malformed. The simulator runs in real time unless --virtual-time.
 bool ExtractSimArgs(std::vector<std::string>* args, SimSetup* setup, std::string* error);
+
+// The simulated DAC `setup` asks for. Null, with `error` set, when its
+// EEPROM file cannot be used (not a regular file, too long, in a missing or
+// unwritable folder, or in use by another process): the program then ends
+// with status 1 before anything reaches the device.
+std::unique_ptr<SimulatedDac> CreateSimulatedDac(const SimSetup& setup, std::string* error);
 
 // The option lines for --help.
 const char* SimArgsHelp();

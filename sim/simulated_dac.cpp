@@ -95,18 +95,13 @@ std::string SimulatedDac::VendorInterfacePath(int dac) const {
 void SimulatedDac::LoadEeprom() {
   std::vector<std::uint8_t>& eeprom = model_.Eeprom();
   eeprom.assign(kEepromSize, 0xFF);
-  if (!options_.eeprom_file.empty()) {
-    std::ifstream in(options_.eeprom_file, std::ios::binary);
-    if (in) {
-      std::vector<std::uint8_t> stored(kEepromSize);
-      in.read(reinterpret_cast<char*>(stored.data()), static_cast<std::streamsize>(kEepromSize));
-      if (in.gcount() == static_cast<std::streamsize>(kEepromSize)) {
-        eeprom = std::move(stored);
-        return;
-      }
-    }
-  }
-  if (options_.factory_image) {
+  const bool from_file = !options_.eeprom_file.empty() &&
+                         store_.Open(options_.eeprom_file, kEepromSize, &file_error_) &&
+                         store_.HasContents();
+  if (from_file) {
+    // The file's bytes start the EEPROM; the rest stays erased.
+    std::copy(store_.Stored().begin(), store_.Stored().end(), eeprom.begin());
+  } else if (options_.factory_image) {
     if (!DacModel::IsBulkProduct(options_.product_id)) {
       const auto image = FactoryImage(options_.product_id, options_.revision);
       std::copy(image.begin(), image.end(), eeprom.begin());
@@ -114,19 +109,18 @@ void SimulatedDac::LoadEeprom() {
     std::copy(std::begin(kFactoryFeedback), std::end(kFactoryFeedback),
               eeprom.begin() + kFeedbackBlock);
   }
+  store_.MarkInitial(eeprom);
 }
 
-bool SimulatedDac::SaveEeprom(std::string* error) const {
-  if (options_.eeprom_file.empty()) return true;
-  std::ofstream out(options_.eeprom_file, std::ios::binary | std::ios::trunc);
-  const std::vector<std::uint8_t>& eeprom = model_.Eeprom();
-  out.write(reinterpret_cast<const char*>(eeprom.data()),
-            static_cast<std::streamsize>(eeprom.size()));
-  if (!out) {
-    if (error) *error = "cannot write the simulated EEPROM to " + options_.eeprom_file;
-    return false;
+bool SimulatedDac::SaveEeprom(std::string* error) {
+  std::string reason;
+  if (store_.Save(model_.Eeprom(), &reason)) {
+    // What is kept is the new starting point.
+    store_.MarkInitial(model_.Eeprom());
+    return true;
   }
-  return true;
+  if (error) *error = reason;
+  return false;
 }
 
 bool SimulatedDac::SetTraceFile(const std::string& path) {
@@ -249,7 +243,8 @@ bool SimulatedDac::WriteReport(HidHandle handle, const std::uint8_t* report, std
                 "interrupt write failed");
   }
   RecordReport("write", report, length);
-  HandleOutput(*iface, report + 1, length - 1);
+  // A dropped interrupt write is acknowledged like any other and never arrives.
+  if (++delivered_writes_ != options_.drop_eeprom_write) HandleOutput(*iface, report + 1, length - 1);
   CountReport();
   return true;
 }

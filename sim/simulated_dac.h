@@ -27,6 +27,7 @@
 
 #include "device/platform/hid_platform.h"
 #include "sim/dac_model.h"
+#include "sim/eeprom_store.h"
 
 namespace veltrane::sim {
 
@@ -44,7 +45,7 @@ struct SimOptions {
   OpenLimit open_limit = OpenLimit::kReadAndWrite;
   bool access_denied = false;  // read and write opens refused as for a missing udev rule
   std::size_t path_length = 0;  // pad the vendor interface's path to this length
-  std::string eeprom_file;      // kept between runs when set
+  std::string eeprom_file;      // kept between runs when set (see EepromStore)
   bool virtual_time = true;
   bool factory_image = true;  // start from a valid image and feedback block
 
@@ -53,7 +54,9 @@ struct SimOptions {
   int fail_input_report = 0;   // the K-th input report fails
   int fail_write = 0;          // the K-th interrupt write fails
   int unplug_after = 0;        // the device is gone after the K-th report of any kind
-  int drop_eeprom_write = 0;   // the K-th EEPROM write packet is acknowledged but not stored
+  // The K-th EEPROM write packet, and the K-th interrupt write (a bulk
+  // block), is acknowledged but silently lost.
+  int drop_eeprom_write = 0;
 };
 
 class SimulatedDac : public HidPlatform {
@@ -96,8 +99,10 @@ class SimulatedDac : public HidPlatform {
   void Unplug();
   void Replug();
   bool Unplugged() const { return unplugged_; }
-  // Writes the EEPROM to the options' file, if one is set.
-  bool SaveEeprom(std::string* error = nullptr) const;
+  // Writes the EEPROM to the options' file, if one is set and usable.
+  bool SaveEeprom(std::string* error = nullptr);
+  // Why the options' EEPROM file cannot be used; empty when it can (or none is set).
+  const std::string& FileError() const { return file_error_; }
 
   // A valid image as the factory leaves it: header for `product_id` with
   // version `version`, then a patterned body; `length` bytes in all.
@@ -141,12 +146,15 @@ class SimulatedDac : public HidPlatform {
   // Device state.
   bool unplugged_ = false;
   DacModel model_;
+  EepromStore store_;
+  std::string file_error_;
 
   // Fault counters.
   int output_reports_ = 0;
   int input_reports_ = 0;
   int writes_ = 0;
   int reports_ = 0;
+  int delivered_writes_ = 0;
 };
 
 }  // namespace veltrane::sim

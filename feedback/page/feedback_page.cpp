@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "device/device_finder.h"
 #include "resources/resource_catalogue.h"
 #include "ui/bitmap_button.h"
 #include "ui/sorted_combo_box.h"
@@ -116,15 +117,16 @@ void FeedbackPage::ShowBox(const char* text) {
 }
 
 int FeedbackPage::LocateFeedbackDevice() {
-  const int found = link_.FindDevice();
-  if (found == 0) {
+  const FindResult found = FindOrExplain(link_);
+  if (!found.Found()) {
     QString text = QString::fromLatin1(feedback_texts::kFailedEnumeration);
     // Seen but not opened: say what the system needs (Linux: the udev rule).
-    const std::string hint = link_.Platform().AccessDeniedHint();
-    if (link_.AccessDenied() && !hint.empty()) text += "\n\n" + QString::fromStdString(hint);
+    if (found.outcome == FindOutcome::kAccessDenied && !found.hint.empty()) {
+      text += "\n\n" + QString::fromStdString(found.hint);
+    }
     boxes_->Show(text, BoxButtons::kOk);
   }
-  return found;
+  return found.Found() ? 1 : 0;
 }
 
 void FeedbackPage::Program() {

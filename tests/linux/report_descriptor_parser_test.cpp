@@ -165,7 +165,6 @@ TEST(ReportDescriptorParserTest, RefusesAbsurdIdsSizesAndCounts) {
   } cases[] = {
       {{0x85, 0x00}, DescriptorError::kBadReportId, "report ID 0"},
       {{0x86, 0x00, 0x01}, DescriptorError::kBadReportId, "report ID 256"},
-      {{0x75, 0x00}, DescriptorError::kBadReportSize, "report size 0"},
       {{0x76, 0x01, 0x01}, DescriptorError::kBadReportSize, "report size 257"},
       {{0x95, 0x01, 0x81, 0x02}, DescriptorError::kBadReportSize, "data with no report size"},
       {{0x76, 0x00, 0x01, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x02},
@@ -186,6 +185,11 @@ TEST(ReportDescriptorParserTest, RefusesAbsurdIdsSizesAndCounts) {
   const HidCaps largest = CapsOf(InVendorCollection({0x75, 0x08, 0x96, 0xFF, 0x3F, 0x81, 0x02}));
   EXPECT_EQ(largest.input_report_byte_length, 16384);
   EXPECT_EQ(CapsOf(InVendorCollection({0x86, 0xFF, 0x00})).usage_page, 0xFF00);  // ID 255
+  // Report Size 0 is a field of no bits (a constant padding field), not a fault.
+  const HidCaps padded = CapsOf(InVendorCollection(
+      {0x75, 0x00, 0x95, 0x01, 0x81, 0x03, 0x75, 0x08, 0x95, 0x40, 0x81, 0x02}));
+  EXPECT_EQ(padded.input_report_byte_length, 65);
+  EXPECT_TRUE(ParseBytes(InVendorCollection({0x75, 0x00, 0x95, 0x08, 0x81, 0x03})).ok);
 }
 
 TEST(ReportDescriptorParserTest, RefusesEmptyAndOversizedDescriptors) {

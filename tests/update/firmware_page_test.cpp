@@ -396,6 +396,19 @@ TEST_F(FirmwarePageTest, FaultMidWriteLeavesByteZeroInvertedAndSaysSo) {
   EXPECT_TRUE(page_->WriteButton()->isEnabled());
 }
 
+TEST_F(FirmwarePageTest, WritesTheBytesItJudgedEvenWhenTheFileChangedSince) {
+  Start();
+  const Bytes image = SimulatedDac::FactoryImage(4, 0x0103, 256);
+  const QString path = File(image);
+  Choose(path);
+  ASSERT_TRUE(page_->Ready());
+  // Replaced on disk between Load and Write by something that never passed the check.
+  File(Bytes(300, 0x00));
+  page_->OnWrite();
+  EXPECT_EQ(Texts(), std::vector<QString>{kCompleted});
+  EXPECT_TRUE(EepromHolds(image));
+}
+
 TEST_F(FirmwarePageTest, WriteWithoutTheDeviceShowsTwoBoxesAndLeavesTheBarAtZero) {
   Start();
   Choose(File(SimulatedDac::FactoryImage(4, 0x0103, 64)));

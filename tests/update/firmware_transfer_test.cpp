@@ -321,6 +321,42 @@ TEST_F(TransferTest, BulkSixtyFiveBytesAreTwoBlocksTheLastFilledWithZeros) {
   EXPECT_TRUE(dac.BulkComplete());
 }
 
+TEST_F(TransferTest, BulkFaultsSayWhichBlockAndADroppedBlockIsLostSilently) {
+  const Bytes file = Image(64 * 4, 0);
+  {
+    SimOptions options = BulkDevice();
+    options.fail_write = 3;  // the start, the first block, then the second block fails
+    SimulatedDac dac(options);
+    HidDeviceLink link(dac);
+    Connect(dac, link);
+    EXPECT_EQ(link.DownloadBulkImage(file), 0);
+    const LinkFailure& failure = link.LastFailure();
+    EXPECT_EQ(failure.stage, LinkStage::kBulkBlock);
+    EXPECT_EQ(failure.index, 2u);
+    EXPECT_EQ(failure.count, 4u);
+    EXPECT_EQ(failure.bytes_done, 64u);
+    EXPECT_EQ(failure.Describe().rfind("bulk block 2 of 4: ", 0), 0u) << failure.Describe();
+    EXPECT_EQ(LinesOf(dac.Trace(), "write-failed").size(), 1u);
+    ASSERT_EQ(link.DownloadBulkImage(file), 1);  // a success clears it
+    EXPECT_FALSE(link.LastFailure().Failed());
+  }
+  {
+    SimOptions options = BulkDevice();
+    options.drop_eeprom_write = 3;  // counted as interrupt writes: the second block
+    SimulatedDac dac(options);
+    HidDeviceLink link(dac);
+    Connect(dac, link);
+    EXPECT_EQ(link.DownloadBulkImage(file), 1);  // nobody can tell from here
+    EXPECT_EQ(LinesOf(dac.Trace(), "write").size(), 6u);
+    Bytes received(file.begin(), file.begin() + 64);
+    received.insert(received.end(), file.begin() + 128, file.end());
+    // One block short, the device takes the end packet for the last block.
+    ASSERT_EQ(dac.BulkImage().size(), 4u * 64u);
+    EXPECT_TRUE(std::equal(received.begin(), received.end(), dac.BulkImage().begin()));
+    EXPECT_FALSE(dac.BulkComplete());
+  }
+}
+
 TEST_F(TransferTest, BulkBlockCountGoesLeastSignificantByteFirst) {
   SimulatedDac dac(BulkDevice());
   HidDeviceLink link(dac);

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QProgressBar>
 
+#include "device/device_finder.h"
+#include "device/image_file.h"
 #include "resources/resource_catalogue.h"
 #include "ui/bitmap_button.h"
 #include "ui/colored_label.h"
@@ -74,15 +76,16 @@ void FirmwarePage::SetPictures(BitmapButton* button, int normal, int pressed) {
 }
 
 int FirmwarePage::LocateDevice() {
-  const int found = link_.FindDevice();
-  if (found == 0) {
+  const FindResult found = FindOrExplain(link_);
+  if (!found.Found()) {
     QString text = QString::fromLatin1(update_texts::kNoDeviceConnect);
     // Where the system refused us the device, say how to get access.
-    const std::string hint = link_.AccessDenied() ? link_.Platform().AccessDeniedHint() : std::string();
-    if (!hint.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(hint);
+    if (found.outcome == FindOutcome::kAccessDenied && !found.hint.empty()) {
+      text += QStringLiteral("\n\n") + QString::fromStdString(found.hint);
+    }
     ShowBox(text);
   }
-  return found;
+  return found.Found() ? 1 : 0;
 }
 
 bool FirmwarePage::IdentifyDevice() {
@@ -96,11 +99,21 @@ bool FirmwarePage::IdentifyDevice() {
 bool FirmwarePage::CheckImage() {
   ready_ = false;
   check_message_.clear();
-  // Bulk images (products 16 and 17) carry no header: they need only to open
-  // and hold bytes.
-  const ImageCheck check = IsBulkProduct(identity_.product_id)
-                               ? JudgeBulkImage(NativePath(image_path_))
-                               : JudgeImage(NativePath(image_path_), identity_);
+  image_.clear();
+  // The file is read once, bounded by the product's limit; these bytes are
+  // judged and, if the user goes on, exactly these are written. Bulk images
+  // (products 16 and 17) carry no header: they need only to hold bytes.
+  ImageFile file = ReadImageFile(NativePath(image_path_), ImageLimitFor(identity_.product_id));
+  ImageCheck check;
+  if (file.status == ImageFileStatus::kMissing || file.status == ImageFileStatus::kUnreadable) {
+    check.verdict = Verdict::kOpenFailed;
+    check.message = update_texts::kFailedOpenFile;
+  } else if (file.status == ImageFileStatus::kTooLarge) {
+    check.verdict = Verdict::kInvalidImage;
+    check.message = update_texts::kInvalidImage;
+  } else {
+    check = JudgeImage(file.bytes, identity_);
+  }
   check_message_ = QString::fromStdString(check.message);
   if (check.verdict == Verdict::kReady) {
     ready_ = true;
@@ -108,6 +121,7 @@ bool FirmwarePage::CheckImage() {
     // The user may write an image that is not newer all the same.
     ready_ = Boxes().Show(check_message_, BoxButtons::kRetryCancel) == BoxAnswer::kRetry;
   }
+  if (ready_) image_ = std::move(file.bytes);
   if (!ready_) ShowBox(check_message_);
   return ready_;
 }
@@ -121,6 +135,7 @@ void FirmwarePage::OnBrowse() {
     // forgets the previous file's verdict, also when the device is missing.
     ready_ = false;
     check_message_.clear();
+    image_.clear();
     if (IdentifyDevice()) CheckImage();
   }
   SetPictures(browse_, kBitmapLoadDark);
@@ -170,11 +185,11 @@ void FirmwarePage::WriteFlow() {
   int result = 0;
   {
     const WaitCursor wait;
-    // The product ID of the last identification picks the transfer.
+    // The product ID of the last identification picks the transfer; the
+    // bytes are the ones judged, whatever happened to the file since.
     result = IsBulkProduct(identity_.product_id)
-                 ? link_.DownloadBulkImage(NativePath(image_path_))
-                 : link_.DownloadEepromImage(NativePath(image_path_), kEepromDeviceAddress,
-                                             kEepromSelector);
+                 ? link_.DownloadBulkImage(image_)
+                 : link_.DownloadEepromImage(image_, kEepromDeviceAddress, kEepromSelector);
     result_message_ = QString::fromLatin1(result != 0 ? update_texts::kProgramCompleted
                                                       : update_texts::kProgramFailed);
     ShowBox(result_message_);

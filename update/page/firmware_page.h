@@ -5,14 +5,15 @@
 //
 // The page owns one HID device link. Choosing a file identifies the device
 // and judges the image against it; Write starts the transfer that fits the
-// product ID. The transfers reach `SetProgress` through the progress route the
-// main window installs. Message boxes and the file-open dialog go through
+// product ID with the very bytes that were judged. The transfers reach
+// `SetProgress` through the progress sink the main window sets on the page's link. Message boxes and the file-open dialog go through
 // small interfaces that tests replace.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QString>
 
@@ -96,6 +97,7 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   QString check_message_;
   bool ready_ = false;
   QString image_path_;
+  std::vector<std::uint8_t> image_;  // the bytes judged ready, written by Write
   ColoredLabel* path_label_;
   BitmapButton* exit_;
   BitmapButton* write_;

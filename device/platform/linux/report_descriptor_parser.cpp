@@ -132,7 +132,7 @@ bool ReportDescriptorParser::MainItem(std::uint8_t tag, std::size_t offset) {
 bool ReportDescriptorParser::AddReportBits(int type, std::size_t offset) {
   // Data items outside every collection belong to no interface the link could use.
   if (depth_ == 0 || collections_.empty()) return true;
-  if (globals_.report_size == 0) return Fail(DescriptorError::kBadReportSize, offset);
+  if (!globals_.report_size_given) return Fail(DescriptorError::kBadReportSize, offset);
   const int collection = static_cast<int>(collections_.size()) - 1;
   const std::uint64_t bits =
       static_cast<std::uint64_t>(globals_.report_size) * globals_.report_count;
@@ -149,10 +149,11 @@ bool ReportDescriptorParser::GlobalItem(std::uint8_t tag, std::uint32_t value, s
       globals_.usage_page = value;
       break;
     case kGlobalReportSize:
-      if (value == 0 || value > kMaxReportSizeBits) {
-        return Fail(DescriptorError::kBadReportSize, offset);
-      }
+      // Report Size is an unsigned bit count: 0 is a field of no bits (some
+      // devices ship a constant padding field of size 0, and the kernel takes it).
+      if (value > kMaxReportSizeBits) return Fail(DescriptorError::kBadReportSize, offset);
       globals_.report_size = value;
+      globals_.report_size_given = true;
       break;
     case kGlobalReportId:
       if (value == 0 || value > 255) return Fail(DescriptorError::kBadReportId, offset);

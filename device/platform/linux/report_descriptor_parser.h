@@ -28,7 +28,7 @@ enum class DescriptorError {
   kCollectionTooDeep,
   kUnbalancedCollection,
   kBadReportId,         // 0 or above 255
-  kBadReportSize,       // 0 or above 256 bits
+  kBadReportSize,       // above 256 bits, or data before any Report Size
   kReportTooLong,       // a report over 16383 bytes
   kNoCollection,        // nothing to identify the interface by
 };
@@ -64,6 +64,7 @@ class ReportDescriptorParser {
   struct Globals {
     std::uint32_t usage_page = 0;
     std::uint32_t report_size = 0;
+    bool report_size_given = false;  // a Report Size item was seen (0 is a size)
     std::uint32_t report_count = 0;
     std::uint32_t report_id = 0;
   };

@@ -1,0 +1,116 @@
+#include "sim/file_lock.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace veltrane::sim {
+
+#ifdef _WIN32
+
+namespace {
+std::string WindowsText(DWORD code) {
+  char text[256] = {};
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                 sizeof text, nullptr);
+  std::string s = text;
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+}  // namespace
+
+bool FileLock::Acquire(const std::string& path, bool create, bool* busy, std::string* error) {
+  *busy = false;
+  Release();
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    *error = WindowsText(GetLastError());
+    return false;
+  }
+  // The locked range lies past any EEPROM file, so reading and replacing the
+  // file's bytes are not held up by it.
+  OVERLAPPED at = {};
+  at.Offset = 0xFFFFFFF0u;
+  at.OffsetHigh = 0x7FFFFFFFu;
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+    const DWORD code = GetLastError();
+    CloseHandle(h);
+    *busy = code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING;
+    *error = WindowsText(code);
+    return false;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+void FileLock::Release() {
+  if (handle_ == kNone) return;
+  CloseHandle(reinterpret_cast<HANDLE>(handle_));  // closing drops the lock
+  handle_ = kNone;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, std::string* error) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  *error = WindowsText(GetLastError());
+  return false;
+}
+
+#else
+
+bool FileLock::Acquire(const std::string& path, bool create, bool* busy, std::string* error) {
+  *busy = false;
+  Release();
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int code = errno;
+    ::close(fd);
+    *busy = code == EWOULDBLOCK;
+    *error = std::strerror(code);
+    return false;
+  }
+  // A run that saved (renamed a new file into place) just before our lock
+  // leaves us holding the old file: then the name belongs to someone else.
+  struct stat held {}, named {};
+  if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0 ||
+      held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
+    ::close(fd);
+    *busy = true;
+    *error = std::strerror(EWOULDBLOCK);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+void FileLock::Release() {
+  if (handle_ == kNone) return;
+  ::close(static_cast<int>(handle_));  // closing drops the lock
+  handle_ = kNone;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, std::string* error) {
+  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+  *error = std::strerror(errno);
+  return false;
+}
+
+#endif
+
+}  // namespace veltrane::sim

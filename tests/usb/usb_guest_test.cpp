@@ -69,6 +69,7 @@ class Roads {
   };
 
   Counts Take() {
+    Settle();
     Counts counts;
     std::ifstream in(path_);
     std::string line;
@@ -86,6 +87,19 @@ class Roads {
   }
 
  private:
+  // A transfer completes on the host as the server's read returns, before
+  // the server has logged it: wait until the log stops growing.
+  void Settle() const {
+    long last = -1;
+    for (int i = 0; i < 50; ++i) {
+      std::ifstream in(path_, std::ios::ate);
+      const long size = static_cast<long>(in.tellg());
+      if (size == last) return;
+      last = size;
+      Pause(30);
+    }
+  }
+
   std::string path_;
   std::size_t seen_ = 0;
 };

@@ -6,6 +6,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// windows.h makes ReplaceFile a macro for ReplaceFileA, which would rename
+// the definition below away from its declaration.
+#undef ReplaceFile
 #else
 #include <fcntl.h>
 #include <sys/file.h>

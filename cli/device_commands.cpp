@@ -34,6 +34,7 @@ struct InterfaceRow {
   std::string hardware_id;
   std::string transport;
   bool interrupt_out = false;
+  bool interrupt_out_known = false;
   bool accessible = false;
   std::string access_error;  // why not, when not
   std::string access_hint;   // what to do about it
@@ -77,6 +78,7 @@ std::vector<InterfaceRow> ListInterfaces(const CommandContext& context) {
     row.path = iface.path;
     row.transport = platform.TransportName();
     row.interrupt_out = iface.interrupt_out;
+    row.interrupt_out_known = iface.interrupt_out_known;
     const bool ours = platform.GetAttributes(query, &row.attributes) &&
                       row.attributes.vendor_id == kVendorId;
     if (ours) platform.GetCaps(query, &row.caps);
@@ -102,8 +104,9 @@ void PrintInterfacesText(const CommandContext& context, const std::vector<Interf
     text += "  hardware ID  " + (row.hardware_id.empty() ? "(none)" : row.hardware_id) + '\n';
     text += "  transport    " + row.transport + '\n';
     text += std::string("  interrupt OUT ") +
-            (row.interrupt_out ? "yes (bulk blocks go there)\n"
-                               : "no (every output report goes as SET_REPORT on endpoint 0)\n");
+            (!row.interrupt_out_known ? "(the system does not tell)\n"
+             : row.interrupt_out      ? "yes (bulk blocks go there)\n"
+                                      : "no (every output report goes as SET_REPORT on endpoint 0)\n");
     if (row.accessible) {
       text += "  access       read and write\n";
     } else {
@@ -128,9 +131,11 @@ void PrintInterfacesJson(const CommandContext& context, const std::vector<Interf
         .Number("input_report_length", row.caps.input_report_byte_length)
         .Number("output_report_length", row.caps.output_report_byte_length)
         .String("hardware_id", row.hardware_id)
-        .String("transport", row.transport)
-        .Bool("interrupt_out", row.interrupt_out)
-        .Bool("accessible", row.accessible)
+        .String("transport", row.transport);
+    // null where the system does not tell (Windows).
+    if (row.interrupt_out_known) json.Bool("interrupt_out", row.interrupt_out);
+    else json.Null("interrupt_out");
+    json.Bool("accessible", row.accessible)
         .String("access_error", row.access_error)
         .String("access_hint", row.access_hint)
         .EndObject();

@@ -156,7 +156,7 @@ std::vector<HidInterface> SimulatedDac::EnumerateInterfaces() {
   for (const Interface& iface : interfaces_) {
     if (DeviceGone(iface)) continue;
     // The DAC's vendor-defined interface takes interrupt writes (bulk blocks).
-    list.push_back({iface.path, true, iface.vendor_defined});
+    list.push_back({iface.path, true, iface.vendor_defined, true});
   }
   return list;
 }

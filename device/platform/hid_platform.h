@@ -45,10 +45,12 @@ enum class HidError {
 // `interrupt_out` tells whether the interface has an interrupt OUT endpoint:
 // with one, interrupt writes take it; without, they go as SET_REPORT on
 // endpoint 0 (and hidraw sends every output report by the same road).
+// `interrupt_out_known` is false where the system does not say (Windows).
 struct HidInterface {
   std::string path;
   bool detail_available = true;
   bool interrupt_out = false;
+  bool interrupt_out_known = false;
 };
 
 struct HidAttributes {

@@ -205,7 +205,7 @@ std::vector<HidInterface> LinuxHidPlatform::EnumerateInterfaces() {
   std::vector<HidInterface> interfaces;
   interfaces.reserve(names.size());
   for (const std::string& name : names) {
-    interfaces.push_back({dev_root_ + "/" + name, true, HasInterruptOut(name)});
+    interfaces.push_back({dev_root_ + "/" + name, true, HasInterruptOut(name), true});
   }
   return interfaces;
 }

@@ -196,7 +196,7 @@ std::vector<HidInterface> UsbHidPlatform::EnumerateInterfaces() {
             [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<HidInterface> interfaces;
   for (const auto& [location, interrupt_out] : found) {
-    interfaces.push_back({UsbInterfacePath(location), true, interrupt_out});
+    interfaces.push_back({UsbInterfacePath(location), true, interrupt_out, true});
   }
   return interfaces;
 }

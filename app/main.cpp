@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
   std::string error;
   if (!veltrane::sim::ExtractSimArgs(&args, &setup, &error)) return UsageError(error);
   if (Has(args, "--help") || Has(args, "-h")) {
-    std::printf("%s%s", veltrane::app_texts::kUsage, veltrane::sim::SimArgsHelp());
+    std::printf("%s%s%s", veltrane::app_texts::kUsage, veltrane::sim::TransportArgHelp(),
+                veltrane::sim::SimArgsHelp());
     return 0;
   }
   if (Has(args, "--version")) {
@@ -82,7 +83,7 @@ int main(int argc, char** argv) {
     }
     if (!platform) return UsageError(veltrane::app_texts::kTraceFileFailed + setup.trace_file);
   } else {
-    platform = veltrane::CreateSystemHidPlatform();
+    platform = veltrane::CreateSystemHidPlatform(setup.transport);
     // Without a backend the program still runs; device operations find nothing.
     if (!platform) platform = std::make_unique<veltrane::NoDevicePlatform>();
   }

@@ -166,13 +166,10 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
       context.Say(error);
       return file_unusable ? kExitFailed : kExitUsage;
     }
-    context.transport = "simulated";
   } else {
-    platform = CreateSystemHidPlatform();
-    context.new_platform = [] { return CreateSystemHidPlatform(); };
-#ifdef _WIN32
-    context.transport = "hid";
-#endif
+    const HidTransport transport = setup.transport;
+    platform = CreateSystemHidPlatform(transport);
+    context.new_platform = [transport] { return CreateSystemHidPlatform(transport); };
   }
   context.platform = platform.get();
 
@@ -222,6 +219,7 @@ std::string HelpFooter() {
          "  image pack --vendor V --product P --version X BODY OUT\n"
          "                                     build an image: header with checksum, then BODY\n"
          "Numbers take decimal or 0x hex. Ctrl-C during flash stops at the next packet.\n"
+         "\nTransport to a real DAC (anywhere on the line):\n" + sim::TransportArgHelp() +
          "\nSimulation options (anywhere on the line):\n" + sim::SimArgsHelp() +
          "\nExit status:\n"
          "  0  done\n"

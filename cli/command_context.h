@@ -36,7 +36,6 @@ struct CommandContext {
   bool quiet = false;    // -q: errors only
   bool verbose = false;
   DacSelector selector;
-  std::string transport = "hidraw";  // for list: how the DACs are reached
   ProgressStyle progress = ProgressStyle::kLines;
   const std::atomic<bool>* stop = nullptr;  // set by Ctrl-C during a flash
   JsonReport* report = nullptr;             // always present while a command runs

@@ -44,6 +44,9 @@ std::vector<InterfaceRow> ListInterfaces(HidPlatform& platform, bool probe_acces
     row.path = iface.path;
     row.serial_number = iface.serial_number;
     row.location = iface.location;
+    row.transport = platform.TransportName();
+    row.interrupt_out = iface.interrupt_out;
+    row.interrupt_out_known = iface.interrupt_out_known;
     const bool ours = platform.GetAttributes(query, &row.attributes) &&
                       row.attributes.vendor_id == kVendorId;
     if (ours) platform.GetCaps(query, &row.caps);
@@ -68,24 +71,24 @@ bool Selected(const InterfaceRow& row, const DacSelector& selector) {
          (selector.device_path.empty() || row.path == selector.device_path);
 }
 
-Json DacJson(const InterfaceRow& row, const std::string& transport) {
+Json DacJson(const InterfaceRow& row) {
   Json dac = Json::object();
   dac["serial"] = row.serial_number;
   dac["location"] = row.location;
   dac["product_id"] = row.attributes.product_id;
   dac["revision"] = row.revision;
-  dac["transport"] = transport;
+  dac["transport"] = row.transport;
   dac["path"] = row.path;
   dac["accessible"] = row.accessible;
   dac["access_error"] = row.access_error;
   return dac;
 }
 
-std::string DacLine(const InterfaceRow& row, const std::string& transport) {
+std::string DacLine(const InterfaceRow& row) {
   return Fill("%-12s %-14s 0x%04x   0x%04x    %-10s %s",
               row.serial_number.empty() ? "-" : row.serial_number.c_str(),
               row.location.empty() ? "-" : row.location.c_str(), row.attributes.product_id, row.revision,
-              transport.c_str(), row.path.c_str());
+              row.transport.c_str(), row.path.c_str());
 }
 
 }  // namespace veltrane::cli

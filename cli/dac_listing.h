@@ -20,6 +20,9 @@ struct InterfaceRow {
   HidCaps caps;
   std::string hardware_id;
   std::uint16_t revision = 0;
+  std::string transport;  // how the DAC is reached: the platform's name for itself
+  bool interrupt_out = false;
+  bool interrupt_out_known = false;
   bool accessible = false;
   std::string access_error;  // why not, when not
   std::string access_hint;   // what to do about it
@@ -36,7 +39,7 @@ std::vector<InterfaceRow> ListInterfaces(HidPlatform& platform, bool probe_acces
 bool Selected(const InterfaceRow& row, const DacSelector& selector);
 
 // The DAC as one JSON object, and as one line of text.
-Json DacJson(const InterfaceRow& row, const std::string& transport);
-std::string DacLine(const InterfaceRow& row, const std::string& transport);
+Json DacJson(const InterfaceRow& row);
+std::string DacLine(const InterfaceRow& row);
 
 }  // namespace veltrane::cli

@@ -53,8 +53,8 @@ ExitStatus DeviceSession::Choose() {
   Json candidates = Json::array();
   std::string lines;
   for (const InterfaceRow& row : dacs) {
-    candidates.push_back(DacJson(row, context_.transport));
-    lines += "\n  " + DacLine(row, context_.transport);
+    candidates.push_back(DacJson(row));
+    lines += "\n  " + DacLine(row);
   }
   context_.report->Doc()["candidates"] = candidates;
   if (chosen.empty()) {

@@ -21,6 +21,9 @@ Json InterfaceJson(const InterfaceRow& row) {
   j["input_report_length"] = row.caps.input_report_byte_length;
   j["output_report_length"] = row.caps.output_report_byte_length;
   j["hardware_id"] = row.hardware_id;
+  j["transport"] = row.transport;
+  // null where the system does not tell (Windows).
+  j["interrupt_out"] = row.interrupt_out_known ? Json(row.interrupt_out) : Json(nullptr);
   j["serial"] = row.serial_number;
   j["location"] = row.location;
   j["accessible"] = row.accessible;
@@ -36,6 +39,11 @@ std::string InterfaceText(const InterfaceRow& row) {
   text += Fill("  reports      input %u, output %u bytes\n", row.caps.input_report_byte_length,
                row.caps.output_report_byte_length);
   text += "  hardware ID  " + (row.hardware_id.empty() ? "(none)" : row.hardware_id) + '\n';
+  text += "  transport    " + row.transport + '\n';
+  text += std::string("  interrupt OUT ") +
+          (!row.interrupt_out_known ? "(the system does not tell)\n"
+           : row.interrupt_out      ? "yes (bulk blocks go there)\n"
+                                    : "no (every output report goes as SET_REPORT on endpoint 0)\n");
   if (row.accessible) {
     text += "  access       read and write\n";
   } else {
@@ -62,11 +70,11 @@ ExitStatus ListCommand(const CommandContext& context) {
     if (!details.empty()) details += '\n';
     details += InterfaceText(row);
     if (!row.IsDac()) continue;
-    Json dac = DacJson(row, context.transport);
+    Json dac = DacJson(row);
     dac["hardware_id"] = row.hardware_id;
     dac["access_hint"] = row.access_hint;
     doc["dacs"].push_back(std::move(dac));
-    table += DacLine(row, context.transport) + (row.accessible ? "" : "    (refused: " + row.access_error + ")") + '\n';
+    table += DacLine(row) + (row.accessible ? "" : "    (refused: " + row.access_error + ")") + '\n';
   }
   if (rows.empty()) {
     context.Say(context.selector.Any() ? std::string(texts::kNoInterfaceSelected)

@@ -37,6 +37,7 @@ class WatchedPlatform : public HidPlatform {
   HidError LastError() const override { return stopped_write_ ? HidError::kOther : inner_.LastError(); }
   std::string LastErrorText() const override;
   std::string AccessDeniedHint() const override { return inner_.AccessDeniedHint(); }
+  std::string TransportName() const override { return inner_.TransportName(); }
   void NoteProgress(std::uint16_t per_mille) override { inner_.NoteProgress(per_mille); }
 
   void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }

@@ -27,6 +27,8 @@ class DacModel {
   // Fills `report` (report-ID byte included) with the answer a read left
   // pending, zeros beyond it, and forgets the answer.
   void TakeInputReport(std::uint8_t* report, std::size_t length);
+  // True while a read's answer waits to be taken.
+  bool AnswerPending() const { return !pending_answer_.empty(); }
 
   std::vector<std::uint8_t>& Eeprom() { return eeprom_; }
   const std::vector<std::uint8_t>& Eeprom() const { return eeprom_; }

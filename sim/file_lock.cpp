@@ -34,18 +34,23 @@ std::string WindowsText(DWORD code) {
 bool FileLock::Acquire(const std::string& path, bool create, bool* busy, std::string* error) {
   *busy = false;
   Release();
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Windows refuses to rename over a file while any handle holds it open, so
+  // the lock cannot live on the EEPROM file, which every save replaces: it
+  // lives on a file beside it, which the system deletes with the last handle
+  // (a crashed run leaves nothing behind).
+  const std::string lock_path = path + ".lock";
+  HANDLE h = CreateFileA(lock_path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    *error = WindowsText(GetLastError());
+    const DWORD code = GetLastError();
+    // A lock file whose last holder is just closing it is pending deletion
+    // and refuses new opens: held a moment ago.
+    *busy = code == ERROR_ACCESS_DENIED && GetFileAttributesA(lock_path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    *error = WindowsText(code);
     return false;
   }
-  // The locked range lies past any EEPROM file, so reading and replacing the
-  // file's bytes are not held up by it.
   OVERLAPPED at = {};
-  at.Offset = 0xFFFFFFF0u;
-  at.OffsetHigh = 0x7FFFFFFFu;
   if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
     const DWORD code = GetLastError();
     CloseHandle(h);
@@ -53,6 +58,16 @@ bool FileLock::Acquire(const std::string& path, bool create, bool* busy, std::st
     *error = WindowsText(code);
     return false;
   }
+  // The EEPROM file itself is only made here, and closed again at once.
+  HANDLE data = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (data == INVALID_HANDLE_VALUE) {
+    *error = WindowsText(GetLastError());
+    CloseHandle(h);
+    return false;
+  }
+  CloseHandle(data);
   handle_ = reinterpret_cast<std::intptr_t>(h);
   return true;
 }

@@ -18,6 +18,9 @@ class FileLock {
   // Opens `path` for reading and writing (creating it when `create`) and
   // takes an exclusive lock without waiting. False with `error` set when the
   // file cannot be opened, or `*busy` true when another process holds it.
+  // On Windows the lock is held on "`path`.lock", removed again when the lock
+  // is dropped: a file that is held open cannot be replaced by a rename
+  // there, and every save replaces `path`.
   bool Acquire(const std::string& path, bool create, bool* busy, std::string* error);
   void Release();
   bool Held() const { return handle_ != kNone; }

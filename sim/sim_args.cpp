@@ -134,6 +134,12 @@ bool ExtractSimArgs(std::vector<std::string>* args, SimSetup* setup, std::string
         return false;
       }
       if (!ApplyFault(value, &setup->options, error)) return false;
+    } else if (Matches(arg, "--transport")) {
+      if (!TakeValue(args, &i, "--transport", &value) || (value != "usb" && value != "hidraw")) {
+        *error = "--transport takes usb or hidraw";
+        return false;
+      }
+      setup->transport = value == "usb" ? HidTransport::kUsb : HidTransport::kHidraw;
     } else if (Matches(arg, "--trace")) {
       if (!TakeValue(args, &i, "--trace", &value) || value.empty()) {
         *error = "--trace takes a file name";
@@ -159,6 +165,18 @@ const char* SimArgsHelp() {
          "  --sim-count N       put N DACs on the bus: serials SIM0001..., EEPROM files\n"
          "                      FILE, FILE.2, ..., trace files TRACE, TRACE.2, ...\n"
          "  --sim-arrivals T1,T2,...  plug another DAC in T1, T2, ... seconds after start\n";
+}
+
+const char* TransportArgHelp() {
+#ifdef _WIN32
+  return "  --transport usb|hidraw  ignored on Windows, whose one HID transport already sends\n"
+         "                          each report by its own road (kept for scripts shared with Linux)\n";
+#else
+  return "  --transport usb|hidraw  usb (default): usbfs, every report by the road the DAC expects\n"
+         "                          (control transfers on endpoint 0, bulk blocks on interrupt OUT);\n"
+         "                          hidraw: the kernel's HID driver (output reports go over\n"
+         "                          interrupt OUT when the DAC has one)\n";
+#endif
 }
 
 std::unique_ptr<SimulatedDac> CreateSimulatedDac(const SimSetup& setup, std::string* error) {

@@ -9,6 +9,10 @@
 //   --trace FILE        write the simulated DAC's trace to FILE
 //   --sim-count N       N DACs on the simulated bus (serials SIM0001, …)
 //   --sim-arrivals T1,… another DAC plugged in T1, … seconds after start
+//
+// and, beside them, the transport to a real DAC that both programs take:
+//
+//   --transport usb|hidraw   (Linux; Windows takes and ignores it)
 #pragma once
 
 #include <memory>
@@ -27,6 +31,7 @@ struct SimSetup {
   int count = 1;  // DACs on the simulated bus
   // Milliseconds after start at which another DAC is plugged in, in order.
   std::vector<std::uint32_t> arrivals_ms;
+  HidTransport transport = HidTransport::kDefault;  // for the system's platform
 };
 
 // The most DACs --sim-arrivals plugs in later.
@@ -48,5 +53,6 @@ std::unique_ptr<SimulatedDac> CreateSimulatedDac(const SimSetup& setup, std::str
 
 // The option lines for --help.
 const char* SimArgsHelp();
+const char* TransportArgHelp();
 
 }  // namespace veltrane::sim

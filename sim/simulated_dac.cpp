@@ -227,6 +227,9 @@ std::vector<HidInterface> SimulatedDac::EnumerateInterfaces() {
       entry.serial_number = SerialNumber(options_.index + iface.dac);
       entry.location = "sim-" + std::to_string(options_.index + iface.dac + 1);
     }
+    // The DAC's vendor-defined interface takes interrupt writes (bulk blocks).
+    entry.interrupt_out = iface.vendor_defined;
+    entry.interrupt_out_known = true;
     list.push_back(std::move(entry));
   }
   return list;

@@ -37,6 +37,7 @@ enum class HidError {
   kAccessDenied,  // the node exists but this user may not open it
   kNotFound,      // gone (unplugged) or never there
   kUnsupported,   // the system lacks the call (old kernel, missing DLL)
+  kTimedOut,      // the device did not answer within the transfer's timeout
   kOther,
 };
 
@@ -47,11 +48,17 @@ enum class HidError {
 // its place on the bus (Linux: the port path such as "1-2.3"; Windows: the
 // device instance's location); both tell several DACs of one product apart
 // and are empty when the system has none.
+// `interrupt_out` tells whether the interface has an interrupt OUT endpoint:
+// with one, interrupt writes take it; without, they go as SET_REPORT on
+// endpoint 0 (and hidraw sends every output report by the same road).
+// `interrupt_out_known` is false where the system does not say (Windows).
 struct HidInterface {
   std::string path;
   bool detail_available = true;
   std::string serial_number;
   std::string location;
+  bool interrupt_out = false;
+  bool interrupt_out_known = false;
 };
 
 struct HidAttributes {
@@ -117,8 +124,12 @@ class HidPlatform {
   virtual std::unique_ptr<ArrivalWatcher> CreateArrivalWatcher();
 };
 
-// The operating system's own backend for this build (hidraw on Linux,
-// SetupAPI and hid.dll on Windows).
-std::unique_ptr<HidPlatform> CreateSystemHidPlatform();
+// Linux reaches the DAC two ways: usbfs (the default; every report by the
+// road the Windows tool uses) or hidraw. Windows has one way and ignores this.
+enum class HidTransport { kDefault, kUsb, kHidraw };
+
+// The operating system's own backend for this build (usbfs or hidraw on
+// Linux, SetupAPI and hid.dll on Windows).
+std::unique_ptr<HidPlatform> CreateSystemHidPlatform(HidTransport transport = HidTransport::kDefault);
 
 }  // namespace veltrane

@@ -102,10 +102,15 @@ TEST_F(ProgramTest, ListShowsBothInterfacesOfTheDacAsTextAndJson) {
   EXPECT_EQ(text.status, 0);
   EXPECT_NE(text.out.find("sim:/dac0/if1\n  product ID   0x0004\n  usage page   0xff00 (vendor-defined)\n"
                           "  reports      input 65, output 65 bytes\n"
-                          "  hardware ID  USB\\VID_3917&PID_0004&REV_0102\n  access       read and write\n"),
+                          "  hardware ID  USB\\VID_3917&PID_0004&REV_0102\n"
+                          "  transport    simulated\n"
+                          "  interrupt OUT yes (bulk blocks go there)\n"
+                          "  access       read and write\n"),
             std::string::npos)
       << text.out;
   EXPECT_NE(text.out.find("sim:/dac0/if0"), std::string::npos);
+  EXPECT_NE(text.out.find("interrupt OUT no (every output report goes as SET_REPORT on endpoint 0)"),
+            std::string::npos);
 
   const Outcome json = Sim({"--json", "list"});
   EXPECT_EQ(json.status, 0);
@@ -116,6 +121,12 @@ TEST_F(ProgramTest, ListShowsBothInterfacesOfTheDacAsTextAndJson) {
   EXPECT_NE(json.out.find("\"dacs\": [\n    {\n      \"serial\": \"SIM0001\",\n      \"location\": \"sim-1\",\n"
                           "      \"product_id\": 4,\n      \"revision\": 258,\n      \"transport\": \"simulated\""),
             std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"transport\": \"simulated\""), std::string::npos);
+  EXPECT_NE(json.out.find("\"interrupt_out\": true"), std::string::npos);
+
+  const Outcome bad_transport = Sim({"--transport", "usbfs", "list"});
+  EXPECT_EQ(bad_transport.status, 2);
+  EXPECT_NE(bad_transport.err.find("--transport takes usb or hidraw"), std::string::npos);
 
   const Outcome elsewhere = Sim({"--device", "/dev/hidraw9", "--json", "list"});
   EXPECT_EQ(elsewhere.status, 1);

@@ -38,7 +38,12 @@ TEST(SimEepromFileTest, UnusableFilesAreRefusedWithASentence) {
       {(dir / "no/such/folder/eeprom.bin").string(), "folder does not exist", false},
       {too_long, "longer than", false},
       // root may write anywhere: the permission case means nothing then.
+#ifdef _WIN32
+      // A read-only folder does not stop writes into it on Windows.
+      {(dir / "ro/eeprom.bin").string(), "cannot", true},
+#else
       {(dir / "ro/eeprom.bin").string(), "cannot", geteuid() == 0},
+#endif
   };
   std::filesystem::permissions(dir / "ro", std::filesystem::perms::owner_read |
                                                std::filesystem::perms::owner_exec);

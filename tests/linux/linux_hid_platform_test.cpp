@@ -222,22 +222,26 @@ TEST_F(FakeSystem, HardwareIdsOfUsbDevicesThenOfHidDevicesWithoutAUsbParent) {
   EXPECT_EQ(platform.HardwareIds(), expected);
 }
 
-// This machine, as it is: no DAC is connected here.
+// This machine, as it is: no DAC is connected here. Both transports.
 TEST(SystemHidPlatformTest, FindDeviceWithoutADacReturnsZeroCleanly) {
-  std::unique_ptr<HidPlatform> platform = CreateSystemHidPlatform();
-  ASSERT_NE(platform, nullptr);
-  for (const std::string& id : platform->HardwareIds()) {
-    if (id.find("VID_3917") != std::string::npos) GTEST_SKIP() << "a DAC is connected: " << id;
+  for (const HidTransport transport : {HidTransport::kUsb, HidTransport::kHidraw}) {
+    SCOPED_TRACE(transport == HidTransport::kUsb ? "usb" : "hidraw");
+    std::unique_ptr<HidPlatform> platform = CreateSystemHidPlatform(transport);
+    ASSERT_NE(platform, nullptr);
+    EXPECT_EQ(platform->TransportName(), transport == HidTransport::kUsb ? "usb" : "hidraw");
+    for (const std::string& id : platform->HardwareIds()) {
+      if (id.find("VID_3917") != std::string::npos) GTEST_SKIP() << "a DAC is connected: " << id;
+    }
+    HidDeviceLink link(*platform);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(link.FindDevice(), 0);
+    // Discovery opens nothing that is not ours; a generous bound catches a
+    // hang, not a slow machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_FALSE(link.AccessDenied());
+    EXPECT_EQ(link.GetHardwareId(), "");
+    EXPECT_FALSE(IsOpenHandle(link.QueryHandle()));
   }
-  HidDeviceLink link(*platform);
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(link.FindDevice(), 0);
-  // Discovery only reads sysfs and opens nothing that is not ours; a generous
-  // bound catches a hang, not a slow machine.
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-  EXPECT_FALSE(link.AccessDenied());
-  EXPECT_EQ(link.GetHardwareId(), "");
-  EXPECT_FALSE(IsOpenHandle(link.QueryHandle()));
 }
 
 }  // namespace

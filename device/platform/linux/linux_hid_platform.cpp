@@ -231,9 +231,33 @@ std::vector<HidInterface> LinuxHidPlatform::EnumerateInterfaces() {
     HidInterface iface;
     iface.path = dev_root_ + "/" + name;
     ReadUsbIdentity(sysfs_root_ + "/class/hidraw/" + name + "/device", &iface);
+    iface.interrupt_out = HasInterruptOut(name);
+    iface.interrupt_out_known = true;
     interfaces.push_back(std::move(iface));
   }
   return interfaces;
+}
+
+// The hid device of a USB HID interface sits in the interface's sysfs
+// directory, beside the interface's endpoints (ep_XX/direction, ep_XX/type).
+bool LinuxHidPlatform::HasInterruptOut(const std::string& name) const {
+  char resolved[PATH_MAX];
+  const std::string device = sysfs_root_ + "/class/hidraw/" + name + "/device";
+  if (::realpath(device.c_str(), resolved) == nullptr) return false;
+  std::string interface_dir = resolved;
+  const std::size_t slash = interface_dir.rfind('/');
+  if (slash == std::string::npos) return false;
+  interface_dir.resize(slash);
+  for (const std::string& entry : ListDirectory(interface_dir)) {
+    if (entry.rfind("ep_", 0) != 0) continue;
+    std::string direction, type;
+    if (ReadWholeFile(interface_dir + "/" + entry + "/direction", &direction) &&
+        ReadWholeFile(interface_dir + "/" + entry + "/type", &type) &&
+        direction.rfind("out", 0) == 0 && type.rfind("Interrupt", 0) == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string LinuxHidPlatform::SysfsDeviceOf(const std::string& path) const {
@@ -459,8 +483,11 @@ std::unique_ptr<ArrivalWatcher> LinuxHidPlatform::CreateArrivalWatcher() {
   return CreatePollingWatcher(*this);
 }
 
-std::unique_ptr<HidPlatform> CreateSystemHidPlatform() {
-  return std::make_unique<LinuxHidPlatform>();
+std::unique_ptr<ArrivalWatcher> CreateUsbDeviceWatcher(HidPlatform& platform) {
+#if VELTRANE_HAVE_UDEV
+  if (std::unique_ptr<ArrivalWatcher> monitor = CreateUdevArrivalWatcher(false)) return monitor;
+#endif
+  return CreatePollingWatcher(platform);
 }
 
 }  // namespace veltrane

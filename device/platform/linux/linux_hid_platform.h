@@ -58,6 +58,7 @@ class LinuxHidPlatform : public HidPlatform {
 
   const OpenNode* Lookup(HidHandle handle);
   std::string SysfsDeviceOf(const std::string& path) const;
+  bool HasInterruptOut(const std::string& name) const;
   bool Fail(HidError error, const std::string& text);
   bool FailErrno(int error, const char* what);
   bool ReadDescriptor(const OpenNode& node, std::vector<std::uint8_t>* descriptor);
@@ -74,5 +75,9 @@ class LinuxHidPlatform : public HidPlatform {
   HidError last_error_ = HidError::kNone;
   std::string last_error_text_;
 };
+
+// A watcher of USB devices alone (not their hidraw nodes): a udev monitor
+// where one can be had, else polling `platform`'s interface list.
+std::unique_ptr<ArrivalWatcher> CreateUsbDeviceWatcher(HidPlatform& platform);
 
 }  // namespace veltrane

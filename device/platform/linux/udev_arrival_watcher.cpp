@@ -48,12 +48,12 @@ class UdevArrivalWatcher : public ArrivalWatcher {
 
 }  // namespace
 
-std::unique_ptr<ArrivalWatcher> CreateUdevArrivalWatcher() {
+std::unique_ptr<ArrivalWatcher> CreateUdevArrivalWatcher(bool hidraw_nodes) {
   std::unique_ptr<udev, UdevRelease> context(udev_new());
   if (!context) return nullptr;
   std::unique_ptr<udev_monitor, UdevRelease> monitor(udev_monitor_new_from_netlink(context.get(), "udev"));
   if (!monitor) return nullptr;
-  if (udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "hidraw", nullptr) < 0 ||
+  if ((hidraw_nodes && udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "hidraw", nullptr) < 0) ||
       udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "usb", "usb_device") < 0 ||
       udev_monitor_enable_receiving(monitor.get()) < 0) {
     return nullptr;

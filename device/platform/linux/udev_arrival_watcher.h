@@ -9,7 +9,9 @@
 namespace veltrane {
 
 // Null when no udev monitor can be had (no udev daemon, a container): the
-// caller falls back to polling.
-std::unique_ptr<ArrivalWatcher> CreateUdevArrivalWatcher();
+// caller falls back to polling. Without `hidraw_nodes` only USB devices are
+// watched: the usbfs transport's own claim takes the hidraw node away and
+// gives it back, which is no plug or unplug.
+std::unique_ptr<ArrivalWatcher> CreateUdevArrivalWatcher(bool hidraw_nodes = true);
 
 }  // namespace veltrane

@@ -18,6 +18,9 @@ HidError MapSystemError(std::uint32_t code) {
     case ERROR_CALL_NOT_IMPLEMENTED:
     case ERROR_PROC_NOT_FOUND:
       return HidError::kUnsupported;
+    case ERROR_SEM_TIMEOUT:
+    case WAIT_TIMEOUT:
+      return HidError::kTimedOut;
     default:
       return HidError::kOther;
   }

@@ -12,7 +12,9 @@
 
 namespace veltrane {
 
-std::unique_ptr<HidPlatform> CreateSystemHidPlatform() {
+// Windows has one transport: HidD_SetOutputReport is a control transfer and
+// WriteFile an interrupt one already, so the choice is ignored.
+std::unique_ptr<HidPlatform> CreateSystemHidPlatform(HidTransport /*transport*/) {
   return std::make_unique<windows::WindowsHidPlatform>();
 }
 

@@ -12,7 +12,7 @@
 #include "cli/dac_listing.h"
 #include "cli/image_gate.h"
 #include "cli/json_report.h"
-#include "cli/sha256.h"
+#include "service/sha256.h"
 #include "cli/status_board.h"
 #include "device/platform/arrival_watcher.h"
 #include "update/update_texts.h"

@@ -15,10 +15,12 @@
 #include "cli/device_commands.h"
 #include "cli/exit_status.h"
 #include "cli/flash_command.h"
+#include "cli/history_command.h"
 #include "cli/image_commands.h"
 #include "cli/interrupt_guard.h"
 #include "cli/json_report.h"
 #include "device/platform/hid_platform.h"
+#include "service/history_args.h"
 #include "sim/sim_args.h"
 #include "sim/simulated_bus.h"
 #include "sim/simulated_dac.h"
@@ -43,6 +45,7 @@ struct Request {
   std::string length;
   std::string file;
   PackRequest pack;
+  HistoryRequest history;
 };
 
 struct Commands {
@@ -57,6 +60,7 @@ struct Commands {
   CLI::App* eeprom_write;
   CLI::App* image_info;
   CLI::App* image_pack;
+  CLI::App* history;
 };
 
 Commands BuildGrammar(CLI::App& app, Request& r) {
@@ -133,6 +137,14 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
   c.image_pack->add_option("--version", r.pack.version_text, "Image version, e.g. 0x0103")->required()->type_name("X");
   c.image_pack->add_option("BODY", r.pack.body_path, "The bytes after the header")->required();
   c.image_pack->add_option("OUT", r.pack.output_path, "Image file to write")->required();
+
+  c.history = app.add_subcommand("history", "Every change made to a DAC, newest first (--serial S: that DAC's)");
+  c.history->require_subcommand(0, 1);
+  c.history->add_option("--limit", r.history.limit_text, "The newest N changes (default 20)")->type_name("N");
+  c.history->add_flag("--all", r.history.all, "Every change");
+  CLI::App* show = c.history->add_subcommand("show", "One change in full");
+  show->add_option("ID", r.history.id_text, "The change's number in 'history'")->required();
+  show->callback([&r] { r.history.show = true; });
   return c;
 }
 
@@ -156,6 +168,7 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
   // Commands on image files need no device at all.
   if (c.image_info->parsed()) return ImageInfoCommand(context, r.image);
   if (c.image_pack->parsed()) return ImagePackCommand(context, r.pack);
+  if (c.history->parsed()) return HistoryCommand(context, r.history);
 
   std::unique_ptr<HidPlatform> platform;
   if (setup.enabled) {
@@ -218,7 +231,10 @@ std::string HelpFooter() {
          "  image info IMAGE                   decode an image header (no device needed)\n"
          "  image pack --vendor V --product P --version X BODY OUT\n"
          "                                     build an image: header with checksum, then BODY\n"
+         "  history [--limit N | --all]        every change made to a DAC, newest first\n"
+         "  history show ID                    one change in full\n"
          "Numbers take decimal or 0x hex. Ctrl-C during flash stops at the next packet.\n"
+         "\nThe service history (anywhere on the line):\n" + HistoryArgsHelp() +
          "\nTransport to a real DAC (anywhere on the line):\n" + sim::TransportArgHelp() +
          "\nSimulation options (anywhere on the line):\n" + sim::SimArgsHelp() +
          "\nExit status:\n"
@@ -238,6 +254,8 @@ int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
   sim::SimSetup setup;
   std::string error;
   if (!sim::ExtractSimArgs(&args, &setup, &error)) return UsageFailure(error, json, out, err);
+  HistorySetup history_setup;
+  if (!ExtractHistoryArgs(&args, &history_setup, &error)) return UsageFailure(error, json, out, err);
 
   CLI::App app("veltrane-cli " VELTRANE_VERSION
                ": services the Veltrane USB audio DACs (vendor 0x3917) from the command line.",
@@ -280,6 +298,9 @@ int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
   context.verbose = r.verbose;
   context.selector = r.selector;
   context.report = &report;
+  const std::unique_ptr<ServiceHistory> history =
+      MakeHistory(history_setup, setup.enabled, setup.options.eeprom_file);
+  context.history = history.get();
   context.progress = r.progress == "json" ? ProgressStyle::kJson
                      : r.json || r.quiet  ? ProgressStyle::kSilent
                      : err_is_terminal    ? ProgressStyle::kBar

@@ -166,10 +166,23 @@ inline constexpr char kBodyTooLarge[] =
     "field (at most 65535 bytes). Use a smaller body.";
 inline constexpr char kPacked[] = "Wrote %s: %zu bytes, vendor 0x%04x, product 0x%04x, version 0x%04x.";
 
+// history
+inline constexpr char kHistoryTableHeader[] =
+    "    id  started (UTC)        operation     serial      before  after   backup    outcome";
+inline constexpr char kNoHistoryKept[] =
+    "No service history is kept for this run: --no-history was given, or the simulated DAC keeps "
+    "no EEPROM file (use --simulate=FILE, or name one with --history FILE).";
+inline constexpr char kBadChangeId[] = "ID must be a change number that 'veltrane-cli history' lists, not '%s'.";
+inline constexpr char kNoSuchChange[] = "The service history holds no change %llu. 'veltrane-cli history' lists them.";
+inline constexpr char kBadLimit[] = "--limit takes a number of changes from 1 up, not '%s'.";
+inline constexpr char kLimitAndAll[] = "--limit and --all contradict each other: give one of them.";
+inline constexpr char kNoChanges[] = "No changes are recorded.";
+inline constexpr char kOlderChanges[] = "The newest %zu changes; --all lists every one.";
+
 // Start-up.
 inline constexpr char kUnknownCommand[] =
     "'%s' is not a command. Commands: list, info, check, flash, bench, feedback, eeprom, "
-    "image (veltrane-cli --help says more).";
+    "image, history (veltrane-cli --help says more).";
 inline constexpr char kDidYouMean[] = " Did you mean '%s'?";
 inline constexpr char kTraceWithoutSimulate[] = "--trace records the simulated DAC: add --simulate.";
 

@@ -12,6 +12,7 @@
 #include "app/main_window.h"
 #include "app/no_device_platform.h"
 #include "resources/version_info.h"
+#include "service/history_args.h"
 #include "sim/sim_args.h"
 #include "sim/simulated_bus.h"
 
@@ -43,9 +44,11 @@ int main(int argc, char** argv) {
   veltrane::sim::SimSetup setup;
   std::string error;
   if (!veltrane::sim::ExtractSimArgs(&args, &setup, &error)) return UsageError(error);
+  veltrane::HistorySetup history_setup;
+  if (!veltrane::ExtractHistoryArgs(&args, &history_setup, &error)) return UsageError(error);
   if (Has(args, "--help") || Has(args, "-h")) {
-    std::printf("%s%s%s", veltrane::app_texts::kUsage, veltrane::sim::TransportArgHelp(),
-                veltrane::sim::SimArgsHelp());
+    std::printf("%s%s%s%s", veltrane::app_texts::kUsage, veltrane::HistoryArgsHelp(),
+                veltrane::sim::TransportArgHelp(), veltrane::sim::SimArgsHelp());
     return 0;
   }
   if (Has(args, "--version")) {
@@ -70,6 +73,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> rest = ArgsOf(argc, argv);
   veltrane::sim::SimSetup unused;
   veltrane::sim::ExtractSimArgs(&rest, &unused, &error);
+  veltrane::HistorySetup unused_history;
+  veltrane::ExtractHistoryArgs(&rest, &unused_history, &error);
   if (!rest.empty()) return UsageError(veltrane::app_texts::kUnknownOption + rest.front());
 
   std::unique_ptr<veltrane::HidPlatform> platform;
@@ -88,6 +93,9 @@ int main(int argc, char** argv) {
     if (!platform) platform = std::make_unique<veltrane::NoDevicePlatform>();
   }
 
+  // Every Write and Program is recorded here (null: --no-history).
+  const std::unique_ptr<veltrane::ServiceHistory> history =
+      veltrane::MakeHistory(history_setup, setup.enabled, setup.options.eeprom_file);
   {
     veltrane::MainWindow window(*platform);
     window.exec();  // any way of closing it ends the program

@@ -1,4 +1,5 @@
 #include "cli/bench_command.h"
+#include "cli/device_session.h"
 
 #include <chrono>
 #include <ctime>
@@ -85,6 +86,7 @@ class Bench {
       HidPlatform& platform = own ? *own : *context_.platform;
       auto unit = std::make_unique<BenchUnit>(platform, std::move(own), row.serial_number,
                                               row.location, row.path);
+      unit->Keep(KeepingOf(context_), row.transport);
       unit->Start(image_, options_.image_path, options_.flash, context_.stop);
       units_.push_back(std::move(unit));
       logged_flags_.push_back(false);
@@ -98,6 +100,7 @@ class Bench {
       units_[i]->Join();
       logged_flags_[i] = true;
       const UnitRecord& r = units_[i]->Record();
+      if (!r.history_warning.empty()) context_.Say(r.history_warning);
       const Json line = r.ToJson(UtcNow(), sha_);
       records_.push_back(line);
       if (log_ != nullptr) *log_ << JsonReport::DumpLine(line) << '\n' << std::flush;

@@ -19,6 +19,7 @@
 #include "cli/image_commands.h"
 #include "cli/interrupt_guard.h"
 #include "cli/json_report.h"
+#include "cli/rollback_command.h"
 #include "device/platform/hid_platform.h"
 #include "service/history_args.h"
 #include "sim/sim_args.h"
@@ -39,6 +40,7 @@ struct Request {
   std::string image;
   FlashOptions flash;
   bool no_verify = false;
+  bool no_backup = false;
   BenchOptions bench;
   std::array<std::string, 3> resolutions;
   std::string address;
@@ -46,6 +48,7 @@ struct Request {
   std::string file;
   PackRequest pack;
   HistoryRequest history;
+  RollbackRequest rollback;
 };
 
 struct Commands {
@@ -61,6 +64,7 @@ struct Commands {
   CLI::App* image_info;
   CLI::App* image_pack;
   CLI::App* history;
+  CLI::App* rollback;
 };
 
 Commands BuildGrammar(CLI::App& app, Request& r) {
@@ -80,6 +84,8 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
       ->type_name("L");
   app.add_option("--device", r.selector.device_path, "Use the DAC interface at PATH (see 'list')")
       ->type_name("PATH");
+  app.add_flag("--no-backup", r.no_backup,
+               "Change the DAC without saving what the change overwrites first (recorded as such)");
   app.require_subcommand(1, 1);
 
   Commands c{};
@@ -145,6 +151,10 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
   CLI::App* show = c.history->add_subcommand("show", "One change in full");
   show->add_option("ID", r.history.id_text, "The change's number in 'history'")->required();
   show->callback([&r] { r.history.show = true; });
+
+  c.rollback = app.add_subcommand("rollback", "Put back what change ID overwrote (default: the DAC's latest)");
+  c.rollback->add_option("ID", r.rollback.id_text, "The change's number in 'history'");
+  c.rollback->add_flag("--force", r.rollback.force, "Undo later changes over the same bytes too");
   return c;
 }
 
@@ -206,6 +216,7 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
   if (c.feedback_set->parsed()) return FeedbackSetCommand(context, r.resolutions);
   if (c.eeprom_read->parsed()) return EepromReadCommand(context, r.address, r.length, r.file);
   if (c.eeprom_write->parsed()) return EepromWriteCommand(context, r.address, r.file);
+  if (c.rollback->parsed()) return RollbackCommand(context, r.rollback);
   return kExitUsage;
 }
 
@@ -233,6 +244,8 @@ std::string HelpFooter() {
          "                                     build an image: header with checksum, then BODY\n"
          "  history [--limit N | --all]        every change made to a DAC, newest first\n"
          "  history show ID                    one change in full\n"
+         "  rollback [ID] [--force]            put back what change ID overwrote (default: the\n"
+         "                                     DAC's latest), from its backup\n"
          "Numbers take decimal or 0x hex. Ctrl-C during flash stops at the next packet.\n"
          "\nThe service history (anywhere on the line):\n" + HistoryArgsHelp() +
          "\nTransport to a real DAC (anywhere on the line):\n" + sim::TransportArgHelp() +
@@ -301,6 +314,8 @@ int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
   const std::unique_ptr<ServiceHistory> history =
       MakeHistory(history_setup, setup.enabled, setup.options.eeprom_file);
   context.history = history.get();
+  context.backup_folder = BackupFolderFor(setup.enabled, setup.options.eeprom_file);
+  context.backup = !r.no_backup;
   context.progress = r.progress == "json" ? ProgressStyle::kJson
                      : r.json || r.quiet  ? ProgressStyle::kSilent
                      : err_is_terminal    ? ProgressStyle::kBar

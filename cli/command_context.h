@@ -49,6 +49,10 @@ struct CommandContext {
   // Where changes are recorded; null with --no-history, or for a simulated
   // DAC that keeps no file.
   ServiceHistory* history = nullptr;
+  // The one backup folder (empty: none, a simulated DAC without a file), and
+  // --no-backup.
+  std::string backup_folder;
+  bool backup = true;
   // Makes another instance of the system's backend, for a bench unit's own
   // thread; empty when `platform` itself serves several threads (simulation).
   std::function<std::unique_ptr<HidPlatform>()> new_platform;

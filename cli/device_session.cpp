@@ -6,12 +6,11 @@
 #include "cli/dac_listing.h"
 #include "cli/json_report.h"
 #include "device/device_finder.h"
+#include "device/eeprom_image_flash.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
 namespace {
-// Half the address space a call keeps every piece within the link's 16-bit length.
-constexpr std::size_t kRangePiece = 0x8000;
 
 std::string SelectorText(const DacSelector& s) {
   std::string text;
@@ -98,30 +97,49 @@ ExitStatus DeviceSession::Identify() {
   return kExitDone;
 }
 
+ChangeKeeping KeepingOf(const CommandContext& context) {
+  ChangeKeeping keeping;
+  keeping.history = context.history;
+  keeping.backup_folder = context.backup_folder;
+  keeping.backup = context.backup;
+  return keeping;
+}
+
+ChangeSubject DeviceSession::Subject(const char* operation, const std::string& image_name) const {
+  ChangeSubject subject;
+  subject.program = "veltrane-cli";
+  subject.operation = operation;
+  subject.image_name = image_name;
+  for (const InterfaceRow& row : ListInterfaces(*watched_, false)) {
+    if (row.path != link_->DevicePath()) continue;
+    subject.serial = row.serial_number;
+    subject.location = row.location;
+    subject.transport = row.transport;
+  }
+  return subject;
+}
+
+bool DeviceSession::ApplyRecorded(const ChangeRequest& request, const ChangeSubject& subject,
+                                  ChangeResult* result, RecordedChange* recorded) {
+  const bool done = ApplyRecordedChange(*link_, request, subject, KeepingOf(context_), result, recorded);
+  if (!recorded->history_warning.empty()) context_.Say(recorded->history_warning);
+  if (result->step != ChangeStep::kRefused) {
+    context_.report->Doc()["change"] = recorded->id ? Json(*recorded->id) : Json(nullptr);
+  }
+  if (!recorded->backup_path.empty()) {
+    context_.report->Doc()["backup"] = recorded->backup_path;
+    context_.Note(Fill(texts::kBackupTaken, recorded->backup_path.c_str()));
+  }
+  return done;
+}
+
 bool DeviceSession::ReadRange(std::uint32_t address, std::size_t length,
                               std::vector<std::uint8_t>* bytes) {
-  bytes->assign(length, 0);
-  for (std::size_t done = 0; done < length; done += kRangePiece) {
-    const std::size_t n = std::min(kRangePiece, length - done);
-    if (link_->ReadEeprom(kEepromDeviceAddress, kEepromSelector,
-                          static_cast<std::uint16_t>(address + done), bytes->data() + done,
-                          static_cast<std::uint16_t>(n)) == 0) {
-      return false;
-    }
-  }
-  return true;
+  return ReadEepromRange(*link_, address, length, bytes);
 }
 
 bool DeviceSession::WriteRange(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
-  for (std::size_t done = 0; done < bytes.size(); done += kRangePiece) {
-    const std::size_t n = std::min(kRangePiece, bytes.size() - done);
-    if (link_->WriteEeprom(kEepromDeviceAddress, kEepromSelector,
-                           static_cast<std::uint16_t>(address + done), bytes.data() + done,
-                           static_cast<std::uint16_t>(n)) == 0) {
-      return false;
-    }
-  }
-  return true;
+  return WriteEepromRange(*link_, address, bytes);
 }
 
 bool DeviceSession::DeviceGone() const {

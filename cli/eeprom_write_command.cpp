@@ -1,13 +1,68 @@
 // eeprom write ADDR FILE: FILE's bytes ("-": stdin) into the EEPROM from ADDR.
+#include <optional>
+
 #include "cli/cli_texts.h"
 #include "cli/device_commands.h"
 #include "cli/device_session.h"
 #include "cli/file_io.h"
+#include "cli/flash_command.h"
+#include "cli/image_gate.h"
+#include "cli/interrupt_guard.h"
+#include "cli/terminal_progress.h"
 #include "cli/json_report.h"
+#include "device/eeprom_image_flash.h"
 #include "device/hid_device_link.h"
+#include "service/device_change.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
+namespace {
+
+// Every write takes the one road: the bytes it overwrites are saved first
+// and the change recorded; bytes that reach address 0 (a backup put back)
+// keep byte 0 failing the header checksum until everything else is written
+// and read back, elsewhere they are read back before the write counts as
+// done; Ctrl-C stops at a packet boundary.
+ExitStatus WriteRecorded(const CommandContext& context, DeviceSession& session, const std::string& path,
+                         std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+  std::optional<InterruptGuard> guard;
+  if (context.stop == nullptr) guard.emplace();
+  TerminalProgress progress(*context.err, context.progress);
+  ChangeRequest request;
+  request.image = &bytes;
+  request.device = session.Identity();
+  request.kind = ChangeKind::kRaw;
+  request.address = address;
+  request.flash.stop = context.stop != nullptr ? context.stop : InterruptGuard::Flag();
+  request.progress = &progress;
+  ChangeResult result;
+  RecordedChange recorded;
+  if (!session.ApplyRecorded(request, session.Subject("eeprom write", path), &result, &recorded)) {
+    progress.Abandon();
+    if (result.step == ChangeStep::kRefused) {
+      SayVerdict(context, VerdictOf(path, bytes, result.check, session.Identity()));
+      return kExitRefused;
+    }
+    if (result.step == ChangeStep::kBackupRead) {
+      session.SayFailure(texts::kBackupReadFailed);
+      return kExitFailed;
+    }
+    if (result.step == ChangeStep::kBackupSave) {
+      context.Say(Fill(texts::kBackupNotSaved, result.backup_error.c_str()));
+      return kExitFailed;
+    }
+    if (address != 0) {
+      session.SayFailure(texts::kWriteFailed);
+      return kExitFailed;
+    }
+    return SayEepromFlashEnd(context, session, result.flash);
+  }
+  progress.Finish();
+  context.Status(Fill(texts::kWroteBytes, bytes.size(), address) + "\n");
+  return kExitDone;
+}
+
+}  // namespace
 
 ExitStatus EepromWriteCommand(const CommandContext& context, const std::string& address_text,
                               const std::string& input_path) {
@@ -39,19 +94,12 @@ ExitStatus EepromWriteCommand(const CommandContext& context, const std::string& 
     return kExitUsage;
   }
   DeviceSession session(context);
-  if (const ExitStatus found = session.Locate(update_texts::kNoDeviceConnect); found != kExitDone) {
-    return found;
-  }
+  if (const ExitStatus found = session.Identify(); found != kExitDone) return found;
   Json& doc = context.report->Doc();
   doc["address"] = address;
   doc["length"] = bytes.size();
   doc["input"] = input_path;
-  if (!session.WriteRange(address, bytes)) {
-    session.SayFailure(texts::kWriteFailed);
-    return kExitFailed;
-  }
-  context.Status(Fill(texts::kWroteBytes, bytes.size(), address) + "\n");
-  return kExitDone;
+  return WriteRecorded(context, session, input_path, address, bytes);
 }
 
 }  // namespace veltrane::cli

@@ -36,8 +36,10 @@ std::string Table(const std::vector<HistoryRow>& rows) {
   std::string text = texts::kHistoryTableHeader;
   text += '\n';
   for (const HistoryRow& r : rows) {
-    text += Fill("%6lld  %-19s  %-12s  %-10s  %-6s  %-6s  %-8s  %s\n", static_cast<long long>(r.id),
-                 Time(r.started_utc).c_str(), r.operation.c_str(), r.serial.empty() ? "-" : r.serial.c_str(),
+    const std::string operation =
+        r.undoes ? r.operation + Fill(" #%lld", static_cast<long long>(*r.undoes)) : r.operation;
+    text += Fill("%6lld  %-19s  %-14s  %-10s  %-6s  %-6s  %-8s  %s\n", static_cast<long long>(r.id),
+                 Time(r.started_utc).c_str(), operation.c_str(), r.serial.empty() ? "-" : r.serial.c_str(),
                  Version(r.version_before).c_str(), Version(r.version_after).c_str(), r.backup_state.c_str(),
                  Outcome(r).c_str());
   }

@@ -1,7 +1,11 @@
 #include "service/history_args.h"
 
-namespace veltrane {
+#include <filesystem>
+#include <system_error>
 
+#include "service/backup_folder.h"
+
+namespace veltrane {
 bool ExtractHistoryArgs(std::vector<std::string>* args, HistorySetup* setup, std::string* error) {
   std::size_t i = 0;
   while (i < args->size()) {
@@ -39,6 +43,26 @@ std::string HistoryPath(const HistorySetup& setup, bool simulated, const std::st
   if (!setup.path.empty()) return setup.path;
   if (simulated) return sim_file.empty() ? std::string() : sim_file + ".history.sqlite3";
   return ServiceHistory::DefaultPath();
+}
+
+namespace {
+
+// Rows name files by absolute paths: a rollback may run from any folder.
+std::string Absolute(const std::string& utf8) {
+  if (utf8.empty()) return utf8;
+  std::error_code ec;
+  const std::filesystem::path full =
+      std::filesystem::absolute(std::filesystem::path(std::u8string(utf8.begin(), utf8.end())), ec);
+  if (ec) return utf8;
+  const std::u8string s = full.lexically_normal().u8string();
+  return std::string(s.begin(), s.end());
+}
+
+}  // namespace
+
+std::string BackupFolderFor(bool simulated, const std::string& sim_file) {
+  if (simulated) return sim_file.empty() ? std::string() : Absolute(sim_file + ".backups");
+  return BackupFolder::DefaultFolder();
 }
 
 std::unique_ptr<ServiceHistory> MakeHistory(const HistorySetup& setup, bool simulated,

@@ -30,6 +30,11 @@ bool ExtractHistoryArgs(std::vector<std::string>* args, HistorySetup* setup, std
 // empty). Empty when nothing is to be recorded.
 std::string HistoryPath(const HistorySetup& setup, bool simulated, const std::string& sim_file);
 
+// The one backup folder for `setup`'s run: the user's, or beside the
+// simulated DAC's EEPROM file (EEPROM.backups); empty for a simulated DAC
+// that keeps no file.
+std::string BackupFolderFor(bool simulated, const std::string& sim_file);
+
 // The history to record into, or null when nothing is to be recorded.
 std::unique_ptr<ServiceHistory> MakeHistory(const HistorySetup& setup, bool simulated,
                                             const std::string& sim_file);

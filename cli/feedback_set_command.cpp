@@ -46,6 +46,7 @@ ExitStatus FeedbackSetCommand(const CommandContext& context,
   request.device = id;
   request.kind = ChangeKind::kRaw;
   request.address = kFeedbackBlockAddress;
+  request.flash.verify = false;  // the described write alone, as the desktop's Program sends it
   ChangeResult result;
   RecordedChange recorded;
   if (!session.ApplyRecorded(request, session.Subject("feedback set", ""), &result, &recorded)) {

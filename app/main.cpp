@@ -98,6 +98,8 @@ int main(int argc, char** argv) {
       veltrane::MakeHistory(history_setup, setup.enabled, setup.options.eeprom_file);
   {
     veltrane::MainWindow window(*platform);
+    window.SetKeeping(history.get(), QString::fromStdString(veltrane::BackupFolderFor(
+                                          setup.enabled, setup.options.eeprom_file)));
     window.exec();  // any way of closing it ends the program
   }
   return 0;

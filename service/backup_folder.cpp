@@ -61,7 +61,7 @@ std::string BackupFolder::DacKey(const std::string& serial, std::uint16_t produc
 }
 
 bool BackupFolder::Save(const std::string& key, std::span<const std::uint8_t> bytes, std::string* path,
-                        std::string* error) const {
+                        std::string* error, const std::string& utc) const {
   std::error_code ec;
   const std::filesystem::path folder = FsPath(folder_);
   std::filesystem::create_directories(folder, ec);
@@ -71,7 +71,7 @@ bool BackupFolder::Save(const std::string& key, std::span<const std::uint8_t> by
   }
   // Two backups of one DAC within a millisecond still get a name each.
   std::filesystem::path file;
-  std::string time = NameTime(UtcNow());
+  std::string time = NameTime(utc.empty() ? UtcNow() : utc);
   for (int tries = 0; tries < 1000; ++tries) {
     file = folder / FsPath(key + "-" + time + kSuffix);
     if (!std::filesystem::exists(file, ec)) break;

@@ -24,10 +24,11 @@ class BackupFolder {
   // number, made safe for a file name, or the product ID when it has none.
   static std::string DacKey(const std::string& serial, std::uint16_t product_id);
 
-  // Saves `bytes` as a new backup of `key` (the folder is made when needed);
-  // false with `error` set when it cannot be written.
+  // Saves `bytes` as a new backup of `key` (the folder is made when needed),
+  // named by the time `utc` (ISO 8601; empty: now); false with `error` set
+  // when it cannot be written.
   bool Save(const std::string& key, std::span<const std::uint8_t> bytes, std::string* path,
-            std::string* error) const;
+            std::string* error, const std::string& utc = {}) const;
 
   // Drops all but the newest kKeptPerDac backups of `key`; an older one
   // stays when `needed(path)` says so.

@@ -15,6 +15,10 @@ inline constexpr char kSelectFile[] = "Please select file to be programmed.";
 inline constexpr char kProgramCompleted[] = "EEPROM program completed. ";
 inline constexpr char kProgramFailed[] = "Eeprom programm failed! Please try again!";
 
+// The backup before a Write, in the status strip.
+inline constexpr char kBackupReadFailed[] = "Backup failed: the EEPROM could not be read (%1).";
+inline constexpr char kBackupSaveFailed[] = "Backup failed: %1.";
+
 // Accessible names of the firmware page's controls, for screen readers.
 inline constexpr char kBrowseName[] = "Load image file";
 inline constexpr char kProgressName[] = "Write progress";

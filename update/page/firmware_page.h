@@ -30,6 +30,8 @@ class QProgressBar;
 
 namespace veltrane {
 
+class ServiceHistory;
+
 class BitmapButton;
 class ColoredLabel;
 class FileChooser;
@@ -72,10 +74,12 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   // window painting; then the 10 ms pause.
   void SetProgress(std::uint16_t per_mille) override;
 
-  // Where the backup before each EEPROM Write goes (default: the user's data
-  // folder's backups/); an empty folder takes none.
+  // Where the backup before each EEPROM Write goes (the program sets the one
+  // backup folder); an empty folder (the default) takes none.
   void SetBackupFolder(const QString& folder) { backup_folder_ = folder; }
   const QString& BackupFolder() const { return backup_folder_; }
+  // Where every Write is recorded; null (the default): nowhere.
+  void SetHistory(ServiceHistory* history) { history_ = history; }
 
   // True from the start to the end of a Write; the window around the page
   // refuses to close meanwhile.
@@ -102,6 +106,9 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   // The backup taken before a Write: where it went, or why there is none.
   void BackupSaved(const QString& path);
   void BackupFailed(const QString& reason);
+  // A Write reached the DAC and was recorded; `warning` says, the first time
+  // only, why the service history could not take it.
+  void ChangeRecorded(const QString& warning);
 
  protected:
   // Holds back the close of the window around the page while a Write runs.
@@ -121,7 +128,6 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   // The one road: judge, backup, write, read-back, restore packet, byte 0
   // read back. 1 or 0 as the transfers answer.
   int ProgramImage();
-  bool SaveBackup(const std::vector<std::uint8_t>& held, std::string* where, std::string* error);
   MessageBoxes& Boxes();
   static void SetPictures(BitmapButton* button, int normal, int pressed = 0);
 
@@ -140,6 +146,7 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   HidDeviceLink link_;
   bool writing_ = false;
   QString backup_folder_;
+  ServiceHistory* history_ = nullptr;
   QElapsedTimer paint_clock_;  // since the bar was last painted
 
   std::unique_ptr<MessageBoxes> own_boxes_;

@@ -142,8 +142,10 @@ inline std::vector<int> FaultPoints(int points, int cap) {
 }
 
 // Walks `road` over `pair`: a clean run, then every fault. Short images
-// get every report; longer ones `cap` reports per kind of fault.
-inline void WalkFaultMatrix(const Road& road, const ImagePair& pair, int cap = 400) {
+// (up to 4 KiB) get every report; longer ones `cap` reports per kind of
+// fault, spread evenly.
+inline void WalkFaultMatrix(const Road& road, const ImagePair& pair, int cap = 160) {
+  constexpr std::size_t kShortImage = 4096;
   const std::string path = WriteTempFile(pair.new_file, "fault_matrix_image.bin");
   auto run = [&](MatrixFault fault, int k, std::vector<std::uint8_t>* before, int* reports, int* writes) {
     sim::SimOptions options;
@@ -189,7 +191,7 @@ inline void WalkFaultMatrix(const Road& road, const ImagePair& pair, int cap = 4
                {MatrixFault::kUnplug, "unplug", reports},
                {MatrixFault::kStop, "stop", road.stops ? writes : 0}};
   for (const auto& kind : kinds) {
-    for (const int k : FaultPoints(kind.points, cap)) {
+    for (const int k : FaultPoints(kind.points, pair.new_file.size() <= kShortImage ? kind.points : cap)) {
       std::vector<std::uint8_t> start;
       const auto [done, after] = run(kind.fault, k, &start, nullptr, nullptr);
       const bool is_new = after == expected;

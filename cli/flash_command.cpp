@@ -64,7 +64,7 @@ ExitStatus SayBulkEnd(const CommandContext& context, DeviceSession& session, con
 }  // namespace
 
 ExitStatus SayEepromFlashEnd(const CommandContext& context, DeviceSession& session,
-                       const EepromFlashResult& r) {
+                             const EepromFlashResult& r) {
   const std::size_t size = r.sent.size();
   const bool stopped = StopRequested(context) || r.step == EepromFlashStep::kStopped;
   switch (r.step) {

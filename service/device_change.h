@@ -63,7 +63,8 @@ enum class ChangeKind {
 struct ChangeResult;
 
 struct ChangeRequest {
-  const std::vector<std::uint8_t>* image = nullptr;  // the bytes, read once; sent as they are
+  // The bytes, read once (required; they must outlive the call); sent as they are.
+  const std::vector<std::uint8_t>* image = nullptr;
   DeviceIdentity device;                             // who the DAC on the link is
   ChangeKind kind = ChangeKind::kImage;
   std::uint32_t address = 0;  // kRaw: where the bytes go (the backup is read from there too)

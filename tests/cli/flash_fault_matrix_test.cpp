@@ -118,7 +118,9 @@ TEST(FaultMatrixChangedOnly, TheHeldImageSendsOnlyTheFirstAndTheRestorePacket) {
   flash.image_path = path;
   flash.force = true;  // the same version as the DAC's
   flash.changed_only = true;
-  ASSERT_EQ(FlashCommand(context, flash), 0) << err.str();
+  const ExitStatus status = FlashCommand(context, flash);
+  std::remove(path.c_str());
+  ASSERT_EQ(status, 0) << err.str();
   std::vector<std::string> writes;
   for (const std::string& line : dac.Trace()) {
     if (line.rfind("out 00 ", 0) == 0 && line.compare(9, 3, " 04") == 0) writes.push_back(line.substr(0, 28));

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -120,8 +121,15 @@ struct Road {
   bool reads_back = true;      // lost packets are seen (all but --no-verify)
 };
 
+// A file of this process and test alone: CTest runs tests side by side, and
+// other build trees may run the same suites at the same time.
 inline std::string WriteTempFile(const std::vector<std::uint8_t>& bytes, const std::string& name) {
-  const std::string path = ::testing::TempDir() + name;
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string test = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name() : "";
+  for (char& c : test) {
+    if (c == '/') c = '_';
+  }
+  const std::string path = ::testing::TempDir() + "veltrane_" + std::to_string(std::random_device{}()) + "_" + test + "_" + name;
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f != nullptr) {
     std::fwrite(bytes.data(), 1, bytes.size(), f);
@@ -142,9 +150,15 @@ inline std::vector<int> FaultPoints(int points, int cap) {
 }
 
 // Walks `road` over `pair`: a clean run, then every fault. Short images
-// get every report; longer ones `cap` reports per kind of fault.
-inline void WalkFaultMatrix(const Road& road, const ImagePair& pair, int cap = 400) {
+// (up to 4 KiB) get every report; longer ones `cap` reports per kind of
+// fault, spread evenly.
+inline void WalkFaultMatrix(const Road& road, const ImagePair& pair, int cap = 160) {
+  constexpr std::size_t kShortImage = 4096;
   const std::string path = WriteTempFile(pair.new_file, "fault_matrix_image.bin");
+  struct Removal {
+    const std::string& path;
+    ~Removal() { std::remove(path.c_str()); }
+  } removal{path};
   auto run = [&](MatrixFault fault, int k, std::vector<std::uint8_t>* before, int* reports, int* writes) {
     sim::SimOptions options;
     options.keep_trace = false;
@@ -189,7 +203,7 @@ inline void WalkFaultMatrix(const Road& road, const ImagePair& pair, int cap = 4
                {MatrixFault::kUnplug, "unplug", reports},
                {MatrixFault::kStop, "stop", road.stops ? writes : 0}};
   for (const auto& kind : kinds) {
-    for (const int k : FaultPoints(kind.points, cap)) {
+    for (const int k : FaultPoints(kind.points, pair.new_file.size() <= kShortImage ? kind.points : cap)) {
       std::vector<std::uint8_t> start;
       const auto [done, after] = run(kind.fault, k, &start, nullptr, nullptr);
       const bool is_new = after == expected;

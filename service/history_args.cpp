@@ -6,6 +6,21 @@
 #include "service/backup_folder.h"
 
 namespace veltrane {
+
+namespace {
+
+// Rows name files by absolute paths: a rollback may run from any folder.
+std::string Absolute(const std::string& utf8) {
+  if (utf8.empty()) return utf8;
+  std::error_code ec;
+  const std::filesystem::path full =
+      std::filesystem::absolute(std::filesystem::path(std::u8string(utf8.begin(), utf8.end())), ec);
+  if (ec) return utf8;
+  const std::u8string s = full.lexically_normal().u8string();
+  return std::string(s.begin(), s.end());
+}
+
+}  // namespace
 bool ExtractHistoryArgs(std::vector<std::string>* args, HistorySetup* setup, std::string* error) {
   std::size_t i = 0;
   while (i < args->size()) {
@@ -41,24 +56,10 @@ bool ExtractHistoryArgs(std::vector<std::string>* args, HistorySetup* setup, std
 std::string HistoryPath(const HistorySetup& setup, bool simulated, const std::string& sim_file) {
   if (!setup.enabled) return {};
   if (!setup.path.empty()) return setup.path;
-  if (simulated) return sim_file.empty() ? std::string() : sim_file + ".history.sqlite3";
+  if (simulated) return sim_file.empty() ? std::string() : Absolute(sim_file + ".history.sqlite3");
   return ServiceHistory::DefaultPath();
 }
 
-namespace {
-
-// Rows name files by absolute paths: a rollback may run from any folder.
-std::string Absolute(const std::string& utf8) {
-  if (utf8.empty()) return utf8;
-  std::error_code ec;
-  const std::filesystem::path full =
-      std::filesystem::absolute(std::filesystem::path(std::u8string(utf8.begin(), utf8.end())), ec);
-  if (ec) return utf8;
-  const std::u8string s = full.lexically_normal().u8string();
-  return std::string(s.begin(), s.end());
-}
-
-}  // namespace
 
 std::string BackupFolderFor(bool simulated, const std::string& sim_file) {
   if (simulated) return sim_file.empty() ? std::string() : Absolute(sim_file + ".backups");

@@ -1,6 +1,8 @@
 #include "cli/cli_app.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <array>
 #include <memory>
 #include <sstream>
@@ -182,8 +184,6 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
       context.Say(texts::kChangedOnlyNoVerify);
       return kExitUsage;
     }
-    const InterruptGuard guard;
-    context.stop = InterruptGuard::Flag();
     if (c.flash->parsed()) return FlashCommand(context, r.flash);
     r.bench.flash = r.flash;
     r.bench.image_path = r.flash.image_path;
@@ -195,6 +195,25 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
   if (c.eeprom_write->parsed()) return EepromWriteCommand(context, r.address, r.file);
   return kExitUsage;
 }
+
+}  // namespace
+
+namespace {
+
+// The one check of everything written to stdout: its last flush.
+int FinishOutput(std::ostream& out, std::ostream& err, int status) {
+  errno = 0;
+  out.flush();
+  if (out) return status;
+  // A result that did not arrive is a failure, whatever the command thought.
+  const int error = errno;
+  err << kMessagePrefix
+      << Fill(texts::kStdoutFailed, error != 0 ? std::strerror(error) : "write error") << '\n';
+  return status == kExitDone ? kExitFailed : status;
+}
+
+int RunCliParsed(std::vector<std::string> args, std::ostream& out, std::ostream& err,
+                 bool err_is_terminal);
 
 }  // namespace
 
@@ -234,6 +253,13 @@ std::string HelpFooter() {
 
 int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
            bool err_is_terminal) {
+  return FinishOutput(out, err, RunCliParsed(std::move(args), out, err, err_is_terminal));
+}
+
+namespace {
+
+int RunCliParsed(std::vector<std::string> args, std::ostream& out, std::ostream& err,
+                 bool err_is_terminal) {
   const bool json = WantsJson(args);
   sim::SimSetup setup;
   std::string error;
@@ -284,10 +310,22 @@ int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
                      : r.json || r.quiet  ? ProgressStyle::kSilent
                      : err_is_terminal    ? ProgressStyle::kBar
                                           : ProgressStyle::kLines;
-  const int status = RunCommand(c, r, setup, context);
-  if (r.json) out << report.Render(status);
-  out.flush();
+  int status = kExitUsage;
+  {
+    // Every command: a device command stops at a packet boundary, a read
+    // from a pipe stops waiting, and the destructors release the DAC.
+    const InterruptGuard guard;
+    context.stop = InterruptGuard::Flag();
+    status = RunCommand(c, r, setup, context);
+    if (const char* signal = InterruptGuard::SignalName(); signal != nullptr && status != kExitDone) {
+      context.Say(Fill(context.platform != nullptr ? texts::kStoppedDacReleased : texts::kStoppedBySignal,
+                       signal));
+    }
+    if (r.json) out << report.Render(status);
+  }
   return status;
 }
+
+}  // namespace
 
 }  // namespace veltrane::cli

@@ -5,6 +5,7 @@
 #include "cli/file_io.h"
 #include "cli/json_report.h"
 #include "device/hid_device_link.h"
+#include "device/stop_flag.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
@@ -46,7 +47,16 @@ ExitStatus EepromWriteCommand(const CommandContext& context, const std::string& 
   doc["address"] = address;
   doc["length"] = bytes.size();
   doc["input"] = input_path;
-  if (!session.WriteRange(address, bytes)) {
+  session.Watch().SetStopFlag(context.stop);
+  const bool written = session.WriteRange(address, bytes);
+  session.Watch().SetStopFlag(nullptr);
+  if (!written && StopRequested(context.stop)) {
+    context.report->SetFailure(texts::kStoppedStage, "");
+    context.Say(Fill(texts::kWriteStopped,
+                     static_cast<std::size_t>(session.Link().LastFailure().bytes_done), bytes.size()));
+    return kExitFailed;
+  }
+  if (!written) {
     session.SayFailure(texts::kWriteFailed);
     return kExitFailed;
   }

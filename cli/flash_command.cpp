@@ -15,14 +15,11 @@
 #include "device/eeprom_image_flash.h"
 #include "device/hid_device_link.h"
 #include "device/progress.h"
+#include "device/stop_flag.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
 namespace {
-
-bool StopRequested(const CommandContext& context) {
-  return context.stop != nullptr && context.stop->load();
-}
 
 // What --json tells of a flash, filled in as it goes.
 struct FlashRecord {
@@ -67,7 +64,8 @@ ExitStatus FlashBulk(const CommandContext& context, DeviceSession& session,
   const std::size_t sent = session.Link().LastFailure().bytes_done;
   record.Written(sent);
   // Bulk streaming has no restore packet: the device simply lacks the rest.
-  if (StopRequested(context)) {
+  if (StopRequested(context.stop)) {
+    context.report->SetFailure(texts::kStoppedStage, "");
     context.Say(Fill(texts::kBulkInterrupted, sent, image.size()));
     return kExitFailed;
   }
@@ -75,14 +73,14 @@ ExitStatus FlashBulk(const CommandContext& context, DeviceSession& session,
 }
 
 ExitStatus SaveBackup(const CommandContext& context, DeviceSession& session,
-                      const std::string& path, std::size_t size) {
+                      const std::string& path, const std::string& image_path, std::size_t size) {
   std::vector<std::uint8_t> backup;
   if (!session.ReadRange(0, size, &backup)) {
     session.SayFailure(texts::kBackupReadFailed);
     return kExitFailed;
   }
   std::string reason;
-  if (!WriteFileBytes(path, backup, &reason)) {
+  if (!WriteFileBytes(path, backup, &reason, {image_path})) {
     context.Say(Fill(texts::kCannotWrite, path.c_str(), reason.c_str()) + " Nothing was written.");
     return kExitUsage;
   }
@@ -90,11 +88,26 @@ ExitStatus SaveBackup(const CommandContext& context, DeviceSession& session,
   return kExitDone;
 }
 
+// The backup is a file to restore from: never stdout (which carries the
+// results) and never the image about to be flashed.
+ExitStatus CheckBackupPath(const CommandContext& context, const FlashOptions& options) {
+  if (options.backup_path.empty()) return kExitDone;
+  if (options.backup_path == "-") {
+    context.Say(texts::kBackupToStdout);
+    return kExitUsage;
+  }
+  if (SameFile(options.backup_path, options.image_path)) {
+    context.Say(Fill(texts::kBackupIsImage, options.backup_path.c_str()));
+    return kExitUsage;
+  }
+  return kExitDone;
+}
+
 // Words where a flash that did not finish ended.
 ExitStatus SayFlashEnd(const CommandContext& context, DeviceSession& session,
                        const EepromFlashResult& r) {
   const std::size_t size = r.sent.size();
-  const bool stopped = StopRequested(context) || r.step == EepromFlashStep::kStopped;
+  const bool stopped = StopRequested(context.stop) || r.step == EepromFlashStep::kStopped;
   switch (r.step) {
     case EepromFlashStep::kReadSettings:
       return FailTransfer(context, session, texts::kSettingsReadFailed);
@@ -102,6 +115,7 @@ ExitStatus SayFlashEnd(const CommandContext& context, DeviceSession& session,
       return FailTransfer(context, session, texts::kHeldReadFailed);
     case EepromFlashStep::kStopped:
     case EepromFlashStep::kBody:
+      if (stopped) context.report->SetFailure(texts::kStoppedStage, "");
       if (r.bytes_written == 0) {
         if (stopped) {
           context.Say(texts::kNothingWritten);
@@ -136,7 +150,7 @@ ExitStatus FlashEeprom(const CommandContext& context, DeviceSession& session,
                        const FlashOptions& options, const std::vector<std::uint8_t>& image,
                        FlashRecord& record) {
   if (!options.backup_path.empty()) {
-    const ExitStatus saved = SaveBackup(context, session, options.backup_path, image.size());
+    const ExitStatus saved = SaveBackup(context, session, options.backup_path, options.image_path, image.size());
     if (saved != kExitDone) return saved;
     record.doc["backup"] = options.backup_path;
   }
@@ -189,6 +203,7 @@ ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& optio
   ImageVerdict verdict;
   Json& doc = context.report->Doc();
   doc["image"] = options.image_path;
+  if (const ExitStatus usable = CheckBackupPath(context, options); usable != kExitDone) return usable;
   if (ReadImageFile(context, options.image_path, &image, &verdict) != kExitDone) {
     doc["verdict"] = verdict.name;
     return kExitRefused;

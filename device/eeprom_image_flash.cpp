@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "device/stop_flag.h"
+
 namespace veltrane {
 namespace {
 
@@ -10,10 +12,6 @@ constexpr std::size_t kRangePiece = 0x8000;  // keeps every call within the link
 constexpr std::size_t kFeedbackBlockSize = 4;
 constexpr std::uint32_t kImagePauseMs = 10;
 constexpr std::uint32_t kReadPauseMs = 1;
-
-bool StopRequested(const EepromFlashOptions& options) {
-  return options.stop != nullptr && options.stop->load();
-}
 
 int End(EepromFlashResult* result, EepromFlashStep step) {
   result->step = step;
@@ -117,7 +115,7 @@ int FlashEepromImage(HidDeviceLink& link, const std::vector<std::uint8_t>& image
   } else {
     result->packets_planned = static_cast<std::uint32_t>((sent.size() + kImageChunk - 1) / kImageChunk);
   }
-  if (StopRequested(options)) return End(result, EepromFlashStep::kStopped);
+  if (StopRequested(options.stop)) return End(result, EepromFlashStep::kStopped);
 
   const int body =
       options.changed_only
@@ -137,7 +135,7 @@ int FlashEepromImage(HidDeviceLink& link, const std::vector<std::uint8_t>& image
   if (!options.changed_only) result->bytes_written = sent.size();
 
   if (options.verify && VerifyBody(link, sent, result) == 0) return 0;
-  if (StopRequested(options)) return End(result, EepromFlashStep::kStopped);
+  if (StopRequested(options.stop)) return End(result, EepromFlashStep::kStopped);
   if (link.SendRestorePacket(sent[0]) == 0) return End(result, EepromFlashStep::kRestore);
   ++result->packets_written;
   if (options.verify) {

@@ -7,7 +7,7 @@
 #include "cli/flash_command.h"
 #include "cli/hex_dump.h"
 #include "cli/json_report.h"
-#include "cli/number_parse.h"
+#include "device/number_parse.h"
 #include "cli/terminal_progress.h"
 #include "tests/cli/json_check.h"
 

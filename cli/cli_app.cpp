@@ -320,6 +320,7 @@ int RunCliParsed(std::vector<std::string> args, std::ostream& out, std::ostream&
     if (const char* signal = InterruptGuard::SignalName(); signal != nullptr && status != kExitDone) {
       context.Say(Fill(context.platform != nullptr ? texts::kStoppedDacReleased : texts::kStoppedBySignal,
                        signal));
+      status = kExitFailed;  // interrupted, whatever the command made of it
     }
     if (r.json) out << report.Render(status);
   }

@@ -112,15 +112,18 @@ bool DeviceSession::ReadRange(std::uint32_t address, std::size_t length,
   return true;
 }
 
-bool DeviceSession::WriteRange(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+bool DeviceSession::WriteRange(std::uint32_t address, const std::vector<std::uint8_t>& bytes,
+                               std::size_t* written) {
   for (std::size_t done = 0; done < bytes.size(); done += kRangePiece) {
     const std::size_t n = std::min(kRangePiece, bytes.size() - done);
     if (link_->WriteEeprom(kEepromDeviceAddress, kEepromSelector,
                            static_cast<std::uint16_t>(address + done), bytes.data() + done,
                            static_cast<std::uint16_t>(n)) == 0) {
+      if (written != nullptr) *written = done + static_cast<std::size_t>(link_->LastFailure().bytes_done);
       return false;
     }
   }
+  if (written != nullptr) *written = bytes.size();
   return true;
 }
 

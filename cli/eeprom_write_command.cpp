@@ -48,12 +48,12 @@ ExitStatus EepromWriteCommand(const CommandContext& context, const std::string& 
   doc["length"] = bytes.size();
   doc["input"] = input_path;
   session.Watch().SetStopFlag(context.stop);
-  const bool written = session.WriteRange(address, bytes);
+  std::size_t done = 0;
+  const bool written = session.WriteRange(address, bytes, &done);
   session.Watch().SetStopFlag(nullptr);
   if (!written && StopRequested(context.stop)) {
     context.report->SetFailure(texts::kStoppedStage, "");
-    context.Say(Fill(texts::kWriteStopped,
-                     static_cast<std::size_t>(session.Link().LastFailure().bytes_done), bytes.size()));
+    context.Say(Fill(texts::kWriteStopped, done, bytes.size()));
     return kExitFailed;
   }
   if (!written) {

@@ -73,14 +73,14 @@ ExitStatus FlashBulk(const CommandContext& context, DeviceSession& session,
 }
 
 ExitStatus SaveBackup(const CommandContext& context, DeviceSession& session,
-                      const std::string& path, const std::string& image_path, std::size_t size) {
+                      const std::string& path, std::size_t size) {
   std::vector<std::uint8_t> backup;
   if (!session.ReadRange(0, size, &backup)) {
     session.SayFailure(texts::kBackupReadFailed);
     return kExitFailed;
   }
   std::string reason;
-  if (!WriteFileBytes(path, backup, &reason, {image_path})) {
+  if (!WriteFileBytes(path, backup, &reason)) {
     context.Say(Fill(texts::kCannotWrite, path.c_str(), reason.c_str()) + " Nothing was written.");
     return kExitUsage;
   }
@@ -150,7 +150,7 @@ ExitStatus FlashEeprom(const CommandContext& context, DeviceSession& session,
                        const FlashOptions& options, const std::vector<std::uint8_t>& image,
                        FlashRecord& record) {
   if (!options.backup_path.empty()) {
-    const ExitStatus saved = SaveBackup(context, session, options.backup_path, options.image_path, image.size());
+    const ExitStatus saved = SaveBackup(context, session, options.backup_path, image.size());
     if (saved != kExitDone) return saved;
     record.doc["backup"] = options.backup_path;
   }

@@ -237,12 +237,12 @@ std::string HelpFooter() {
          "  image info IMAGE                   decode an image header (no device needed)\n"
          "  image pack --vendor V --product P --version X BODY OUT\n"
          "                                     build an image: header with checksum, then BODY\n"
-         "Numbers take decimal or 0x hex. Ctrl-C during flash stops at the next packet.\n"
+         "Numbers take decimal or 0x hex. Ctrl-C, SIGTERM or SIGHUP stops a write at the next packet.\n"
          "\nTransport to a real DAC (anywhere on the line):\n" + sim::TransportArgHelp() +
          "\nSimulation options (anywhere on the line):\n" + sim::SimArgsHelp() +
          "\nExit status:\n"
          "  0  done\n"
-         "  1  device missing, transfer failed, or interrupted (Ctrl-C)\n"
+         "  1  device missing, transfer failed, interrupted, or stdout not written\n"
          "  2  bad usage or bad arguments\n"
          "  3  image refused: unreadable, invalid, incompatible or not newer\n"
          "\nGlobal options go before or after the command. Results go to stdout, messages to\n"

@@ -20,6 +20,7 @@
 #include "cli/image_commands.h"
 #include "cli/interrupt_guard.h"
 #include "cli/json_report.h"
+#include "device/number_parse.h"
 #include "device/platform/hid_platform.h"
 #include "sim/sim_args.h"
 #include "sim/simulated_bus.h"
@@ -28,6 +29,8 @@
 
 namespace veltrane::cli {
 namespace {
+
+constexpr unsigned kMaxBenchUnits = 100000;
 
 // Everything the grammar fills in.
 struct Request {
@@ -40,6 +43,7 @@ struct Request {
   FlashOptions flash;
   bool no_verify = false;
   BenchOptions bench;
+  std::string units;
   std::array<std::string, 3> resolutions;
   std::string address;
   std::string length;
@@ -93,8 +97,9 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
       ->type_name("FILE");
   c.bench = app.add_subcommand("bench", "Flash IMAGE into every DAC at once, then each one that arrives");
   c.bench->add_option("IMAGE", r.flash.image_path, "Firmware image file")->required();
-  c.bench->add_option("--units", r.bench.units, "Stop when N DACs are done (default: at Ctrl-C)")
-      ->check(CLI::Range(1, 100000))->type_name("N");
+  // Taken as text and parsed strictly, as every number on the line.
+  c.bench->add_option("--units", r.units, "Stop when N DACs are done (default: at Ctrl-C)")
+      ->type_name("N");
   c.bench->add_option("--log", r.bench.log_path, "Append a JSON line per DAC to FILE")->type_name("FILE");
   for (CLI::App* command : {c.flash, c.bench}) {
     command->add_flag("--force", r.flash.force, "Write an image that is not newer than the device");
@@ -185,6 +190,12 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
       return kExitUsage;
     }
     if (c.flash->parsed()) return FlashCommand(context, r.flash);
+    std::uint64_t units = 0;
+    if (!r.units.empty() && (!ParseNumber(r.units, kMaxBenchUnits, &units) || units == 0)) {
+      context.Say(Fill(texts::kBadUnits, r.units.c_str()));
+      return kExitUsage;
+    }
+    r.bench.units = static_cast<int>(units);
     r.bench.flash = r.flash;
     r.bench.image_path = r.flash.image_path;
     return BenchCommand(context, r.bench);

@@ -3,7 +3,9 @@
 
 #include <sstream>
 
+#include "cli/cli_app.h"
 #include "cli/device_commands.h"
+#include "cli/exit_status.h"
 #include "cli/flash_command.h"
 #include "cli/hex_dump.h"
 #include "cli/json_report.h"
@@ -74,6 +76,17 @@ TEST(SimArgsTest, EveryNumberIsParsedStrictly) {
   std::string error;
   ASSERT_TRUE(sim::ExtractSimArgs(&args, &setup, &error));
   EXPECT_EQ(setup.arrivals_ms, (std::vector<std::uint32_t>{1, 2000, 5500}));
+}
+
+TEST(SimArgsTest, BenchUnitsAreParsedStrictlyToo) {
+  for (const char* bad : {" 6", "+6", "6.0", "0", "nan", "100001"}) {
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(RunCli({"--simulate", "--virtual-time", "bench", "image.bin", "--units", bad}, out, err, false),
+              kExitUsage)
+        << bad;
+    EXPECT_NE(err.str().find("--units takes a number of DACs"), std::string::npos) << err.str();
+  }
 }
 
 TEST(EepromRangeTest, KeepsAddressAndLengthInsideTheSixtyFourKilobytes) {

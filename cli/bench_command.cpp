@@ -15,6 +15,7 @@
 #include "cli/sha256.h"
 #include "cli/status_board.h"
 #include "device/platform/arrival_watcher.h"
+#include "device/stop_flag.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
@@ -61,16 +62,26 @@ class Bench {
     doc["units"] = records_;
     doc["passed"] = passed_;
     doc["failed"] = logged_ - passed_;
+    if (Stopped()) context_.report->SetFailure(texts::kStoppedStage, "");
     if (logged_ == 0) {
       context_.Say(Stopped() ? texts::kBenchStoppedEmpty : texts::kBenchNoUnits);
       return kExitFailed;
     }
-    context_.Inform(Fill(texts::kBenchSummary, passed_, logged_));
-    return passed_ == logged_ ? kExitDone : kExitFailed;
+    // A stop before --units N were done is no success, however the done ones went.
+    if (Stopped() && options_.units > logged_) {
+      context_.Say(Fill(texts::kBenchStoppedSummary, passed_, options_.units));
+      return kExitFailed;
+    }
+    if (passed_ == logged_) {
+      context_.Inform(Fill(texts::kBenchSummary, passed_, logged_));
+      return kExitDone;
+    }
+    context_.Say(Fill(texts::kBenchSummary, passed_, logged_));
+    return kExitFailed;
   }
 
  private:
-  bool Stopped() const { return context_.stop != nullptr && context_.stop->load(); }
+  bool Stopped() const { return StopRequested(context_.stop); }
 
   // Starts a unit for every DAC present whose serial number has not had one.
   void StartNew() {
@@ -98,7 +109,10 @@ class Bench {
       units_[i]->Join();
       logged_flags_[i] = true;
       const UnitRecord& r = units_[i]->Record();
-      const Json line = r.ToJson(UtcNow(), sha_);
+      Json line = r.ToJson(UtcNow(), sha_);
+      if (r.result == "interrupted") line["stage"] = texts::kStoppedStage;
+      // The --json error message names every unit that did not pass.
+      if (!r.Passed()) context_.report->AddMessage(UnitLine(*units_[i]));
       records_.push_back(line);
       if (log_ != nullptr) *log_ << JsonReport::DumpLine(line) << '\n' << std::flush;
       ++logged_;

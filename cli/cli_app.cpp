@@ -1,6 +1,8 @@
 #include "cli/cli_app.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <array>
 #include <memory>
 #include <sstream>
@@ -18,6 +20,7 @@
 #include "cli/image_commands.h"
 #include "cli/interrupt_guard.h"
 #include "cli/json_report.h"
+#include "device/number_parse.h"
 #include "device/platform/hid_platform.h"
 #include "sim/sim_args.h"
 #include "sim/simulated_bus.h"
@@ -26,6 +29,8 @@
 
 namespace veltrane::cli {
 namespace {
+
+constexpr unsigned kMaxBenchUnits = 100000;
 
 // Everything the grammar fills in.
 struct Request {
@@ -38,6 +43,7 @@ struct Request {
   FlashOptions flash;
   bool no_verify = false;
   BenchOptions bench;
+  std::string units;
   std::array<std::string, 3> resolutions;
   std::string address;
   std::string length;
@@ -91,8 +97,9 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
       ->type_name("FILE");
   c.bench = app.add_subcommand("bench", "Flash IMAGE into every DAC at once, then each one that arrives");
   c.bench->add_option("IMAGE", r.flash.image_path, "Firmware image file")->required();
-  c.bench->add_option("--units", r.bench.units, "Stop when N DACs are done (default: at Ctrl-C)")
-      ->check(CLI::Range(1, 100000))->type_name("N");
+  // Taken as text and parsed strictly, as every number on the line.
+  c.bench->add_option("--units", r.units, "Stop when N DACs are done (default: at Ctrl-C)")
+      ->type_name("N");
   c.bench->add_option("--log", r.bench.log_path, "Append a JSON line per DAC to FILE")->type_name("FILE");
   for (CLI::App* command : {c.flash, c.bench}) {
     command->add_flag("--force", r.flash.force, "Write an image that is not newer than the device");
@@ -182,9 +189,13 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
       context.Say(texts::kChangedOnlyNoVerify);
       return kExitUsage;
     }
-    const InterruptGuard guard;
-    context.stop = InterruptGuard::Flag();
     if (c.flash->parsed()) return FlashCommand(context, r.flash);
+    std::uint64_t units = 0;
+    if (!r.units.empty() && (!ParseNumber(r.units, kMaxBenchUnits, &units) || units == 0)) {
+      context.Say(Fill(texts::kBadUnits, r.units.c_str()));
+      return kExitUsage;
+    }
+    r.bench.units = static_cast<int>(units);
     r.bench.flash = r.flash;
     r.bench.image_path = r.flash.image_path;
     return BenchCommand(context, r.bench);
@@ -195,6 +206,25 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
   if (c.eeprom_write->parsed()) return EepromWriteCommand(context, r.address, r.file);
   return kExitUsage;
 }
+
+}  // namespace
+
+namespace {
+
+// The one check of everything written to stdout: its last flush.
+int FinishOutput(std::ostream& out, std::ostream& err, int status) {
+  errno = 0;
+  out.flush();
+  if (out) return status;
+  // A result that did not arrive is a failure, whatever the command thought.
+  const int error = errno;
+  err << kMessagePrefix
+      << Fill(texts::kStdoutFailed, error != 0 ? std::strerror(error) : "write error") << '\n';
+  return status == kExitDone ? kExitFailed : status;
+}
+
+int RunCliParsed(std::vector<std::string> args, std::ostream& out, std::ostream& err,
+                 bool err_is_terminal);
 
 }  // namespace
 
@@ -218,12 +248,12 @@ std::string HelpFooter() {
          "  image info IMAGE                   decode an image header (no device needed)\n"
          "  image pack --vendor V --product P --version X BODY OUT\n"
          "                                     build an image: header with checksum, then BODY\n"
-         "Numbers take decimal or 0x hex. Ctrl-C during flash stops at the next packet.\n"
+         "Numbers take decimal or 0x hex. Ctrl-C, SIGTERM or SIGHUP stops a write at the next packet.\n"
          "\nTransport to a real DAC (anywhere on the line):\n" + sim::TransportArgHelp() +
          "\nSimulation options (anywhere on the line):\n" + sim::SimArgsHelp() +
          "\nExit status:\n"
          "  0  done\n"
-         "  1  device missing, transfer failed, or interrupted (Ctrl-C)\n"
+         "  1  device missing, transfer failed, interrupted, or stdout not written\n"
          "  2  bad usage or bad arguments\n"
          "  3  image refused: unreadable, invalid, incompatible or not newer\n"
          "\nGlobal options go before or after the command. Results go to stdout, messages to\n"
@@ -234,6 +264,13 @@ std::string HelpFooter() {
 
 int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
            bool err_is_terminal) {
+  return FinishOutput(out, err, RunCliParsed(std::move(args), out, err, err_is_terminal));
+}
+
+namespace {
+
+int RunCliParsed(std::vector<std::string> args, std::ostream& out, std::ostream& err,
+                 bool err_is_terminal) {
   const bool json = WantsJson(args);
   sim::SimSetup setup;
   std::string error;
@@ -284,10 +321,23 @@ int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
                      : r.json || r.quiet  ? ProgressStyle::kSilent
                      : err_is_terminal    ? ProgressStyle::kBar
                                           : ProgressStyle::kLines;
-  const int status = RunCommand(c, r, setup, context);
-  if (r.json) out << report.Render(status);
-  out.flush();
+  int status = kExitUsage;
+  {
+    // Every command: a device command stops at a packet boundary, a read
+    // from a pipe stops waiting, and the destructors release the DAC.
+    const InterruptGuard guard;
+    context.stop = InterruptGuard::Flag();
+    status = RunCommand(c, r, setup, context);
+    if (const char* signal = InterruptGuard::SignalName(); signal != nullptr && status != kExitDone) {
+      context.Say(Fill(context.platform != nullptr ? texts::kStoppedDacReleased : texts::kStoppedBySignal,
+                       signal));
+      status = kExitFailed;  // interrupted, whatever the command made of it
+    }
+    if (r.json) out << report.Render(status);
+  }
   return status;
 }
+
+}  // namespace
 
 }  // namespace veltrane::cli

@@ -151,7 +151,25 @@ inline constexpr char kUnitInterrupted[] = "interrupted (Ctrl-C) after %u packet
 inline constexpr char kUnitMismatch[] =
     "the image read back differs from offset 0x%04zx (wrote 0x%02x, read 0x%02x)";
 inline constexpr char kBenchSummary[] = "%d of %d units passed.";
+inline constexpr char kBenchStoppedSummary[] = "%d of %d units passed; stopped.";
 inline constexpr char kBenchNoUnits[] = "No DAC was flashed. Connect the DACs and run the bench again.";
+inline constexpr char kBackupToStdout[] =
+    "--backup needs a file name: stdout carries the results, and a backup is a file to restore "
+    "with 'eeprom write 0 FILE'. Nothing was written.";
+inline constexpr char kBackupIsImage[] =
+    "--backup %s is the image to be flashed: the backup would overwrite it. Choose another name. "
+    "Nothing was written.";
+// The --json error stage of a transfer stopped on request.
+inline constexpr char kStoppedStage[] = "stopped";
+inline constexpr char kWriteStopped[] =
+    "The write was stopped after %zu of %zu bytes, at a packet boundary: the EEPROM holds the "
+    "first bytes of the file and its old bytes after them. Write the file again to complete it.";
+inline constexpr char kFeedbackStopped[] =
+    "Stopped before the write: the feedback settings are unchanged.";
+inline constexpr char kStoppedBySignal[] = "Stopped by %s.";
+inline constexpr char kStoppedDacReleased[] = "Stopped by %s; the DAC was released.";
+inline constexpr char kStdoutFailed[] =
+    "Writing to standard output failed (%s): the result did not arrive whole.";
 inline constexpr char kBenchStoppedEmpty[] = "Stopped (Ctrl-C) before any DAC was flashed.";
 inline constexpr char kBadUnits[] = "--units takes a number of DACs from 1 to 100000, not '%s'.";
 

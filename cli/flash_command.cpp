@@ -15,15 +15,12 @@
 #include "device/eeprom_image_flash.h"
 #include "device/hid_device_link.h"
 #include "device/progress.h"
+#include "device/stop_flag.h"
 #include "service/device_change.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
 namespace {
-
-bool StopRequested(const CommandContext& context) {
-  return context.stop != nullptr && context.stop->load();
-}
 
 // What --json tells of a flash, filled in as it goes.
 struct FlashRecord {
@@ -54,11 +51,27 @@ ExitStatus FailTransfer(const CommandContext& context, DeviceSession& session,
 ExitStatus SayBulkEnd(const CommandContext& context, DeviceSession& session, const ChangeResult& r,
                       std::size_t size) {
   // Bulk streaming has no restore packet: the device simply lacks the rest.
-  if (StopRequested(context) || r.failure.stage == LinkStage::kStopped) {
+  if (StopRequested(context.stop) || r.failure.stage == LinkStage::kStopped) {
+    context.report->SetFailure(texts::kStoppedStage, "");
     context.Say(Fill(texts::kBulkInterrupted, r.bytes_written, size));
     return kExitFailed;
   }
   return FailTransfer(context, session, Fill(texts::kBulkFailed, r.bytes_written, size));
+}
+
+// The backup is a file to restore from: never stdout (which carries the
+// results) and never the image about to be flashed.
+ExitStatus CheckBackupPath(const CommandContext& context, const FlashOptions& options) {
+  if (options.backup_path.empty()) return kExitDone;
+  if (options.backup_path == "-") {
+    context.Say(texts::kBackupToStdout);
+    return kExitUsage;
+  }
+  if (SameFile(options.backup_path, options.image_path)) {
+    context.Say(Fill(texts::kBackupIsImage, options.backup_path.c_str()));
+    return kExitUsage;
+  }
+  return kExitDone;
 }
 
 }  // namespace
@@ -66,7 +79,7 @@ ExitStatus SayBulkEnd(const CommandContext& context, DeviceSession& session, con
 ExitStatus SayEepromFlashEnd(const CommandContext& context, DeviceSession& session,
                              const EepromFlashResult& r) {
   const std::size_t size = r.sent.size();
-  const bool stopped = StopRequested(context) || r.step == EepromFlashStep::kStopped;
+  const bool stopped = StopRequested(context.stop) || r.step == EepromFlashStep::kStopped;
   switch (r.step) {
     case EepromFlashStep::kReadSettings:
       return FailTransfer(context, session, texts::kSettingsReadFailed);
@@ -74,6 +87,7 @@ ExitStatus SayEepromFlashEnd(const CommandContext& context, DeviceSession& sessi
       return FailTransfer(context, session, texts::kHeldReadFailed);
     case EepromFlashStep::kStopped:
     case EepromFlashStep::kBody:
+      if (stopped) context.report->SetFailure(texts::kStoppedStage, "");
       if (r.bytes_written == 0) {
         if (stopped) {
           context.Say(texts::kNothingWritten);
@@ -206,6 +220,7 @@ ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& optio
   ImageVerdict verdict;
   Json& doc = context.report->Doc();
   doc["image"] = options.image_path;
+  if (const ExitStatus usable = CheckBackupPath(context, options); usable != kExitDone) return usable;
   if (ReadImageFile(context, options.image_path, &image, &verdict) != kExitDone) {
     doc["verdict"] = verdict.name;
     return kExitRefused;

@@ -269,7 +269,7 @@ TEST_F(SigningTest, KeyFilesThatCannotBeTrustedAreSkippedWithAWarningNamingThem)
   fs::create_directories(user_keys);
   fs::copy_file(FixturePath("trusted.pub"), system_keys / "maker.pub");
   // The key line alone, as minisign prints it for -P.
-  std::ofstream(user_keys / "bare.pub") << Lines(FixtureText("other.pub"))[1] << "\r\n";
+  std::ofstream(user_keys / "bare.pub", std::ios::binary) << Lines(FixtureText("other.pub"))[1] << "\r\n";
   std::ofstream(user_keys / "notes.txt") << "not a key, not looked at\n";
   std::ofstream(user_keys / "broken.pub") << "untrusted comment: x\nRWQ=\n";
   fs::create_directories(user_keys / "folder.pub");

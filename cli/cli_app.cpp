@@ -20,6 +20,7 @@
 #include "cli/json_report.h"
 #include "cli/signing_commands.h"
 #include "device/platform/hid_platform.h"
+#include "service/signing_args.h"
 #include "sim/sim_args.h"
 #include "sim/simulated_bus.h"
 #include "sim/simulated_dac.h"
@@ -38,7 +39,6 @@ struct Request {
   std::string image;
   FlashOptions flash;
   bool no_verify = false;
-  SigningOptions signing;
   BenchOptions bench;
   std::array<std::string, 3> resolutions;
   std::string address;
@@ -80,15 +80,6 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
       ->type_name("L");
   app.add_option("--device", r.selector.device_path, "Use the DAC interface at PATH (see 'list')")
       ->type_name("PATH");
-  app.add_option("--signature", r.signing.signature_path,
-                 "The image's minisign signature (default: IMAGE.minisig beside it)")
-      ->type_name("FILE");
-  app.add_option("--trusted-key", r.signing.trusted_key_files,
-                 "Also trust this minisign public key (repeatable)")
-      ->type_name("FILE")
-      ->allow_extra_args(false);
-  app.add_flag("--require-signed", r.signing.require_signed,
-               "Refuse images without a good signature by a trusted key");
   app.require_subcommand(1, 1);
 
   Commands c{};
@@ -239,6 +230,8 @@ std::string HelpFooter() {
          "                                     build an image: header with checksum, then BODY\n"
          "  keys                               the trusted public keys and where each came from\n"
          "Numbers take decimal or 0x hex. Ctrl-C during flash stops at the next packet.\n"
+         "\nImage signatures (anywhere on the line; check, flash, bench, image info, image verify):\n" +
+         SigningArgsHelp() +
          "\nTransport to a real DAC (anywhere on the line):\n" + sim::TransportArgHelp() +
          "\nSimulation options (anywhere on the line):\n" + sim::SimArgsHelp() +
          "\nExit status:\n"
@@ -268,6 +261,8 @@ int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
   sim::SimSetup setup;
   std::string error;
   if (!sim::ExtractSimArgs(&args, &setup, &error)) return UsageFailure(error, json, out, err);
+  SigningOptions signing;
+  if (!ExtractSigningArgs(&args, &signing, &error)) return UsageFailure(error, json, out, err);
 
   CLI::App app("veltrane-cli " VELTRANE_VERSION
                ": services the Veltrane USB audio DACs (vendor 0x3917) from the command line.",
@@ -309,7 +304,7 @@ int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
   context.quiet = r.quiet;
   context.verbose = r.verbose;
   context.selector = r.selector;
-  context.signing = r.signing;
+  context.signing = signing;
   context.signing_places = signing_places;
   context.report = &report;
   context.progress = r.progress == "json" ? ProgressStyle::kJson

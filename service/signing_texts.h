@@ -75,6 +75,10 @@ inline constexpr char kOriginSystem[] = "system";
 inline constexpr char kOriginUser[] = "user";
 inline constexpr char kOriginOption[] = "--trusted-key";
 
+// The options.
+inline constexpr char kSignatureNeedsFile[] = "--signature takes the signature's file name";
+inline constexpr char kTrustedKeyNeedsFile[] = "--trusted-key takes a public key's file name";
+
 // The system-wide policy file.
 inline constexpr char kPolicyUnreadable[] =
     "%s cannot be read (%s): signed images are required until it can be";

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "service/minisign_signature.h"
+#include "service/signing_args.h"
 #include "service/signing_policy.h"
 #include "service/trusted_keys.h"
 #include "tests/support/minisign_tool.h"
@@ -298,6 +299,30 @@ TEST_F(SigningTest, KeyFilesThatCannotBeTrustedAreSkippedWithAWarningNamingThem)
   EXPECT_EQ(open.Keys().size(), 1u);
   EXPECT_NE(open.Warnings()[0].find("anyone may write"), std::string::npos);
 #endif
+}
+
+}  // namespace
+}  // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+TEST(SigningArgsTest, BothProgramsTakeTheOptionsAnywhereAndLeaveTheRest) {
+  std::vector<std::string> args = {"--trusted-key", "a.pub", "flash", "--signature=x.minisig", "IMAGE",
+                                   "--trusted-key=b.pub", "--require-signed", "--", "--require-signed"};
+  SigningOptions options;
+  std::string error;
+  ASSERT_TRUE(ExtractSigningArgs(&args, &options, &error)) << error;
+  EXPECT_EQ(args, (std::vector<std::string>{"flash", "IMAGE", "--", "--require-signed"}));
+  EXPECT_EQ(options.signature_path, "x.minisig");
+  EXPECT_EQ(options.trusted_key_files, (std::vector<std::string>{"a.pub", "b.pub"}));
+  EXPECT_TRUE(options.require_signed);
+
+  for (std::vector<std::string> bad : {std::vector<std::string>{"flash", "--signature"},
+                                       std::vector<std::string>{"--trusted-key="}}) {
+    EXPECT_FALSE(ExtractSigningArgs(&bad, &options, &error));
+    EXPECT_NE(error.find("takes"), std::string::npos);
+  }
 }
 
 }  // namespace

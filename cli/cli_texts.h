@@ -180,6 +180,7 @@ inline constexpr char kNoTrustedKeys[] =
     "No trusted keys. Put makers' minisign public keys (*.pub) in %s or %s, or name one with "
     "--trusted-key FILE.";
 inline constexpr char kSignatureField[] = "Signature     %s\n";
+inline constexpr char kSignatureLine[] = "Signature: %s";
 inline constexpr char kKeyTableHeader[] = "key ID              origin         file";
 inline constexpr char kSignedOnly[] = "Only signed images are accepted here (%s).";
 

@@ -30,6 +30,19 @@ Json SignatureJson(const SignatureVerdict& v) {
           {"reason", v.reason}};
 }
 
+std::function<std::string(const std::vector<std::uint8_t>&, const DeviceIdentity&)> SignatureJudge(
+    const ImageSigning& signing, const std::string& image_path, SignatureVerdict* verdict) {
+  return [&signing, image_path, verdict](const std::vector<std::uint8_t>& image, const DeviceIdentity&) {
+    *verdict = signing.Judge(image, image_path);
+    return verdict->refused ? verdict->reason : std::string();
+  };
+}
+
+void SaySignature(const CommandContext& context, const SignatureVerdict& verdict) {
+  context.report->Doc()["signature"] = SignatureJson(verdict);
+  context.Inform(Fill(texts::kSignatureLine, verdict.Summary().c_str()));
+}
+
 ExitStatus ImageVerifyCommand(const CommandContext& context, const std::string& image_path) {
   Json& doc = context.report->Doc();
   doc["image"] = image_path;

@@ -7,24 +7,10 @@
 #include "cli/watched_platform.h"
 #include "device/eeprom_image_flash.h"
 #include "device/hid_device_link.h"
+#include "service/device_change.h"
 #include "update/image_header.h"
 
 namespace veltrane::cli {
-namespace {
-
-constexpr std::size_t kBulkBlock = 64;
-
-// The stage a flash that ended at `step` names in the log, where the link's own is not enough.
-const char* StepStage(EepromFlashStep step) {
-  switch (step) {
-    case EepromFlashStep::kVerifyMismatch: return "verify";
-    case EepromFlashStep::kRestoreMismatch: return "restore_check";
-    case EepromFlashStep::kRefused: return "image";
-    default: return nullptr;
-  }
-}
-
-}  // namespace
 
 Json UnitRecord::ToJson(const std::string& time, const std::string& image_sha256) const {
   Json line = Json::object();
@@ -95,33 +81,44 @@ void BenchUnit::Run(const std::vector<std::uint8_t>& image, const std::string& i
   if (!ReadDeviceIdentity(link, &id)) return end("failed", "identify", texts::kNoHardwareId);
   r.product = id.product_id;
   r.revision = id.revision;
-  const ImageVerdict verdict = JudgeImageBytes(image_path, image, id);
-  const bool go = verdict.verdict == Verdict::kReady ||
-                  (verdict.verdict == Verdict::kNotNewer && options.force);
-  if (!go) return end("refused", "image", verdict.message + (verdict.detail.empty() ? "" : " " + verdict.detail));
-
-  if (IsBulkProduct(id.product_id)) {
-    watch.SetStopFlag(stop);
-    const int sent = link.DownloadBulkImage(image);
-    watch.SetStopFlag(nullptr);
-    const auto blocks = static_cast<std::uint32_t>((image.size() + kBulkBlock - 1) / kBulkBlock);
-    r.packets_written = sent == 1 ? blocks + 2 : link.LastFailure().packets_done;
-    return sent == 1 ? end("passed", "", "") : end_failed("bulk");
-  }
-  EepromFlashOptions flash;
-  flash.verify = options.verify;
-  flash.changed_only = options.changed_only;
-  flash.keep_settings = options.keep_settings;
-  flash.stop = stop;
-  EepromFlashResult result;
-  const int done = FlashEepromImage(link, image, flash, &result);
+  ChangeRequest request;
+  request.image = &image;
+  request.device = id;
+  request.force = options.force;
+  request.flash.verify = options.verify;
+  request.flash.changed_only = options.changed_only;
+  request.flash.keep_settings = options.keep_settings;
+  request.flash.stop = stop;
+  // A blocked bulk write gives way to Ctrl-C too.
+  watch.SetStopFlag(IsBulkProduct(id.product_id) ? stop : nullptr);
+  ChangeResult result;
+  const bool done = ApplyChange(link, request, &result);
+  watch.SetStopFlag(nullptr);
   r.packets_written = result.packets_written;
-  if (done == 1) return end("passed", "", "");
-  if (const char* stage = StepStage(result.step)) {
-    return end("failed", stage,
-               result.step == EepromFlashStep::kRefused
-                   ? std::string(texts::kChangedOnlyNoVerify)
-                   : Fill(texts::kUnitMismatch, result.mismatch_first, result.expected, result.actual));
+  if (done) return end("passed", "", "");
+  switch (result.step) {
+    case ChangeStep::kRefused: {
+      if (result.refusal == Refusal::kChangedOnlyNoVerify) return end("failed", "image", texts::kChangedOnlyNoVerify);
+      if (result.refusal == Refusal::kBulkOption) {
+        return end("refused", "image", Fill(texts::kBulkOption, result.refusal_text.c_str(), id.product_id));
+      }
+      if (result.refusal == Refusal::kExtra) return end("refused", "image", result.refusal_text);
+      const ImageVerdict verdict = VerdictOf(image_path, image, result.check, id);
+      return end("refused", "image", verdict.message + (verdict.detail.empty() ? "" : " " + verdict.detail));
+    }
+    case ChangeStep::kBulk: return end_failed("bulk");
+    case ChangeStep::kFlash:
+      if (result.flash.step == EepromFlashStep::kVerifyMismatch) {
+        return end("failed", "verify",
+                   Fill(texts::kUnitMismatch, result.flash.mismatch_first, result.flash.expected, result.flash.actual));
+      }
+      if (result.flash.step == EepromFlashStep::kRestoreMismatch) {
+        return end("failed", "restore_check",
+                   Fill(texts::kUnitMismatch, result.flash.mismatch_first, result.flash.expected, result.flash.actual));
+      }
+      if (result.flash.step == EepromFlashStep::kRefused) return end("failed", "image", texts::kChangedOnlyNoVerify);
+      break;
+    default: break;
   }
   end_failed("write");
 }

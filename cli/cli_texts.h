@@ -33,6 +33,17 @@ inline constexpr char kFileTooLarge[] =
 inline constexpr char kDataTooLarge[] =
     "%s is too large: it holds more than the %zu bytes the EEPROM can take from this address.";
 inline constexpr char kEmptyImage[] = "%s is empty. Use a complete copy of the image.";
+inline constexpr char kCutImage[] =
+    "%s holds %zu bytes, but its header gives the image %u: the file is cut short (an "
+    "interrupted download?). Use a complete copy of the image.";
+inline constexpr char kEepromImageForBulk[] =
+    "%s carries an EEPROM image header (vendor 0x3917), but product %u takes bulk images. "
+    "Check that it is the right file; 'flash --force' streams it all the same.";
+inline constexpr char kBulkOption[] =
+    "%s applies to EEPROM products only: product %u takes bulk images. Nothing was written.";
+inline constexpr char kRepairFailed[] =
+    "Byte 0 could not be made sure to fail the header checksum: run `veltrane-cli info` before "
+    "using the device.";
 inline constexpr char kCannotWrite[] = "Cannot write %s (%s). Check the path and the permissions.";
 
 // Finding the device.

@@ -6,12 +6,11 @@
 #include "cli/dac_listing.h"
 #include "cli/json_report.h"
 #include "device/device_finder.h"
+#include "device/eeprom_image_flash.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
 namespace {
-// Half the address space a call keeps every piece within the link's 16-bit length.
-constexpr std::size_t kRangePiece = 0x8000;
 
 std::string SelectorText(const DacSelector& s) {
   std::string text;
@@ -100,28 +99,11 @@ ExitStatus DeviceSession::Identify() {
 
 bool DeviceSession::ReadRange(std::uint32_t address, std::size_t length,
                               std::vector<std::uint8_t>* bytes) {
-  bytes->assign(length, 0);
-  for (std::size_t done = 0; done < length; done += kRangePiece) {
-    const std::size_t n = std::min(kRangePiece, length - done);
-    if (link_->ReadEeprom(kEepromDeviceAddress, kEepromSelector,
-                          static_cast<std::uint16_t>(address + done), bytes->data() + done,
-                          static_cast<std::uint16_t>(n)) == 0) {
-      return false;
-    }
-  }
-  return true;
+  return ReadEepromRange(*link_, address, length, bytes);
 }
 
 bool DeviceSession::WriteRange(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
-  for (std::size_t done = 0; done < bytes.size(); done += kRangePiece) {
-    const std::size_t n = std::min(kRangePiece, bytes.size() - done);
-    if (link_->WriteEeprom(kEepromDeviceAddress, kEepromSelector,
-                           static_cast<std::uint16_t>(address + done), bytes.data() + done,
-                           static_cast<std::uint16_t>(n)) == 0) {
-      return false;
-    }
-  }
-  return true;
+  return WriteEepromRange(*link_, address, bytes);
 }
 
 bool DeviceSession::DeviceGone() const {

@@ -15,6 +15,7 @@
 #include "device/eeprom_image_flash.h"
 #include "device/hid_device_link.h"
 #include "device/progress.h"
+#include "service/device_change.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
@@ -49,50 +50,21 @@ ExitStatus FailTransfer(const CommandContext& context, DeviceSession& session,
   return kExitFailed;
 }
 
-ExitStatus FlashBulk(const CommandContext& context, DeviceSession& session,
-                     const std::vector<std::uint8_t>& image, FlashRecord& record) {
-  TerminalProgress progress(*context.err, context.progress);
-  ScopedLinkProgress sink(session.Link(), &progress);
-  WatchedPlatform& watch = session.Watch();
-  watch.SetStopFlag(context.stop);
-  const int result = session.Link().DownloadBulkImage(image);
-  watch.SetStopFlag(nullptr);
-  if (result == 1) {
-    record.Written(image.size());
-    progress.Finish();
-    record.Done(context, false);
-    return kExitDone;
-  }
-  progress.Abandon();
-  const std::size_t sent = session.Link().LastFailure().bytes_done;
-  record.Written(sent);
+// Says why the bulk transfer did not finish.
+ExitStatus SayBulkEnd(const CommandContext& context, DeviceSession& session, const ChangeResult& r,
+                      std::size_t size) {
   // Bulk streaming has no restore packet: the device simply lacks the rest.
-  if (StopRequested(context)) {
-    context.Say(Fill(texts::kBulkInterrupted, sent, image.size()));
+  if (StopRequested(context) || r.failure.stage == LinkStage::kStopped) {
+    context.Say(Fill(texts::kBulkInterrupted, r.bytes_written, size));
     return kExitFailed;
   }
-  return FailTransfer(context, session, Fill(texts::kBulkFailed, sent, image.size()));
+  return FailTransfer(context, session, Fill(texts::kBulkFailed, r.bytes_written, size));
 }
 
-ExitStatus SaveBackup(const CommandContext& context, DeviceSession& session,
-                      const std::string& path, std::size_t size) {
-  std::vector<std::uint8_t> backup;
-  if (!session.ReadRange(0, size, &backup)) {
-    session.SayFailure(texts::kBackupReadFailed);
-    return kExitFailed;
-  }
-  std::string reason;
-  if (!WriteFileBytes(path, backup, &reason)) {
-    context.Say(Fill(texts::kCannotWrite, path.c_str(), reason.c_str()) + " Nothing was written.");
-    return kExitUsage;
-  }
-  context.Inform(Fill(texts::kBackupSaved, size - 1, path.c_str()));
-  return kExitDone;
-}
+}  // namespace
 
-// Words where a flash that did not finish ended.
-ExitStatus SayFlashEnd(const CommandContext& context, DeviceSession& session,
-                       const EepromFlashResult& r) {
+ExitStatus SayEepromFlashEnd(const CommandContext& context, DeviceSession& session,
+                             const EepromFlashResult& r) {
   const std::size_t size = r.sent.size();
   const bool stopped = StopRequested(context) || r.step == EepromFlashStep::kStopped;
   switch (r.step) {
@@ -116,9 +88,12 @@ ExitStatus SayFlashEnd(const CommandContext& context, DeviceSession& session,
       return FailTransfer(context, session, Fill(texts::kWritePacketFailed, r.bytes_written, size));
     case EepromFlashStep::kVerifyRead:
       return FailTransfer(context, session, texts::kVerifyReadFailed);
-    case EepromFlashStep::kVerifyMismatch:
-      return FailTransfer(context, session, Fill(texts::kVerifyMismatch, r.mismatch_count,
-                                                 r.mismatch_first, r.expected, r.actual));
+    case EepromFlashStep::kVerifyMismatch: {
+      const ExitStatus status = FailTransfer(
+          context, session, Fill(texts::kVerifyMismatch, r.mismatch_count, r.mismatch_first, r.expected, r.actual));
+      if (!r.repaired) context.Say(texts::kRepairFailed);
+      return status;
+    }
     case EepromFlashStep::kRestore:
       return FailTransfer(context, session, texts::kRestoreFailed);
     case EepromFlashStep::kLastReadBack:
@@ -132,44 +107,86 @@ ExitStatus SayFlashEnd(const CommandContext& context, DeviceSession& session,
   return kExitDone;
 }
 
-ExitStatus FlashEeprom(const CommandContext& context, DeviceSession& session,
-                       const FlashOptions& options, const std::vector<std::uint8_t>& image,
-                       FlashRecord& record) {
+namespace {
+
+// Words a change the judge refused.
+ExitStatus SayRefusal(const CommandContext& context, const ChangeResult& r, const std::string& path,
+                      const std::vector<std::uint8_t>& image, const DeviceIdentity& id) {
+  switch (r.refusal) {
+    case Refusal::kBulkOption:
+      context.Say(Fill(texts::kBulkOption, r.refusal_text.c_str(), id.product_id));
+      return kExitUsage;
+    case Refusal::kChangedOnlyNoVerify:
+      context.Say(texts::kChangedOnlyNoVerify);
+      return kExitUsage;
+    case Refusal::kExtra:
+      context.Say(r.refusal_text);
+      return kExitRefused;
+    case Refusal::kImage:
+    case Refusal::kNone:
+      break;
+  }
+  const ImageVerdict verdict = VerdictOf(path, image, r.check, id);
+  context.report->Doc()["verdict"] = verdict.name;
+  SayVerdict(context, verdict);
+  if (verdict.verdict == Verdict::kNotNewer) context.Say(texts::kUseForce);
+  return kExitRefused;
+}
+
+// What the command line hands the one road: its options, the stop flag, the
+// terminal bar, and --backup FILE as the backup's saver.
+ChangeRequest RequestFor(const CommandContext& context, const FlashOptions& options,
+                         const std::vector<std::uint8_t>& image, const DeviceIdentity& id) {
+  ChangeRequest request;
+  request.image = &image;
+  request.device = id;
+  request.force = options.force;
+  request.flash.verify = options.verify;
+  request.flash.changed_only = options.changed_only;
+  request.flash.keep_settings = options.keep_settings;
+  request.flash.stop = context.stop;
   if (!options.backup_path.empty()) {
-    const ExitStatus saved = SaveBackup(context, session, options.backup_path, image.size());
-    if (saved != kExitDone) return saved;
-    record.doc["backup"] = options.backup_path;
+    const std::string path = options.backup_path;
+    request.backup.save = [&context, path](const std::vector<std::uint8_t>& held, std::string* where,
+                                           std::string* error) {
+      if (!WriteFileBytes(path, held, error)) return false;
+      *where = path;
+      context.Inform(Fill(texts::kBackupSaved, held.size() - 1, path.c_str()));
+      return true;
+    };
   }
-  if (options.keep_settings && !CoversFeedbackBlock(image.size())) {
-    context.Note(texts::kSettingsNotCovered);
+  return request;
+}
+
+// Words where the one road ended.
+ExitStatus SayChangeEnd(const CommandContext& context, DeviceSession& session, const FlashOptions& options,
+                        const ChangeResult& r, const std::vector<std::uint8_t>& image, FlashRecord& record) {
+  record.Written(r.bytes_written);
+  if (!r.bulk) {
+    record.doc["packets_written"] = r.packets_written;
+    record.doc["settings_kept"] =
+        r.flash.settings_kept ? Json(SettingsText(r.flash.settings)) : Json(nullptr);
   }
-  TerminalProgress progress(*context.err, context.progress);
-  ScopedLinkProgress sink(session.Link(), &progress);
-  EepromFlashOptions flash;
-  flash.verify = options.verify;
-  flash.changed_only = options.changed_only;
-  flash.keep_settings = options.keep_settings;
-  flash.stop = context.stop;
-  if (options.verify) context.Note(Fill(texts::kVerifying, image.size()));
-  EepromFlashResult result;
-  const int done = FlashEepromImage(session.Link(), image, flash, &result);
-  record.Written(result.bytes_written);
-  record.doc["packets_written"] = result.packets_written;
-  record.doc["settings_kept"] =
-      result.settings_kept ? Json(SettingsText(result.settings)) : Json(nullptr);
-  if (result.settings_kept) context.Inform(Fill(texts::kKeepsSettings, SettingsText(result.settings).c_str()));
-  if (options.changed_only && result.step != EepromFlashStep::kReadHeld &&
-      result.step != EepromFlashStep::kReadSettings) {
-    context.Inform(Fill(texts::kChangedPackets, result.packets_planned,
-                        static_cast<unsigned>((image.size() + 15) / 16)));
+  if (!r.backup_path.empty()) record.doc["backup"] = r.backup_path;
+  switch (r.step) {
+    case ChangeStep::kDone:
+      record.Done(context, !r.bulk && options.verify);
+      return kExitDone;
+    case ChangeStep::kRefused:
+      return SayRefusal(context, r, options.image_path, image, session.Identity());
+    case ChangeStep::kBackupRead:
+      session.SayFailure(texts::kBackupReadFailed);
+      return kExitFailed;
+    case ChangeStep::kBackupSave:
+      context.Say(Fill(texts::kCannotWrite, options.backup_path.c_str(), r.backup_error.c_str()) +
+                  " Nothing was written.");
+      return kExitUsage;
+    case ChangeStep::kBulk:
+      return SayBulkEnd(context, session, r, image.size());
+    case ChangeStep::kFlash:
+      break;
   }
-  if (done == 0) {
-    progress.Abandon();
-    return SayFlashEnd(context, session, result);
-  }
-  progress.Finish();
-  record.Done(context, options.verify);
-  return kExitDone;
+  return SayEepromFlashEnd(context, session, r.flash);
 }
 
 }  // namespace
@@ -195,31 +212,53 @@ ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& optio
   }
   DeviceSession session(context);
   if (const ExitStatus found = session.Identify(); found != kExitDone) return found;
-  verdict = JudgeImageBytes(options.image_path, image, session.Identity());
-  doc["verdict"] = verdict.name;
+  const DeviceIdentity& id = session.Identity();
   doc["size"] = image.size();
-  const bool bulk = IsBulkProduct(session.Identity().product_id);
+  const bool bulk = IsBulkProduct(id.product_id);
   doc["transfer"] = bulk ? "bulk" : "eeprom";
-  if (verdict.verdict == Verdict::kNotNewer && options.force) {
-    SayVerdict(context, verdict);
-    context.Inform(texts::kForced);
-  } else if (verdict.verdict != Verdict::kReady) {
-    SayVerdict(context, verdict);
-    if (verdict.verdict == Verdict::kNotNewer) context.Say(texts::kUseForce);
-    return kExitRefused;
-  }
   FlashRecord record{doc};
   record.Written(0);
   doc["verified"] = false;
   doc["backup"] = nullptr;
-  if (bulk) {
-    if (!options.backup_path.empty()) {
-      context.Say(Fill(texts::kBackupBulk, session.Identity().product_id));
-      return kExitUsage;
-    }
-    return FlashBulk(context, session, image, record);
+  if (bulk && !options.backup_path.empty()) {
+    context.Say(Fill(texts::kBackupBulk, id.product_id));
+    return kExitUsage;
   }
-  return FlashEeprom(context, session, options, image, record);
+
+  TerminalProgress progress(*context.err, context.progress);
+  ChangeRequest request = RequestFor(context, options, image, id);
+  request.progress = &progress;
+  request.judged = [&](const ChangeResult& judged) {
+    doc["verdict"] = VerdictOf(options.image_path, image, judged.check, id).name;
+    if (judged.forced) {
+      SayVerdict(context, VerdictOf(options.image_path, image, judged.check, id));
+      context.Inform(texts::kForced);
+    }
+    if (bulk) return;
+    if (options.keep_settings && !CoversFeedbackBlock(image.size())) context.Note(texts::kSettingsNotCovered);
+    if (options.verify) context.Note(Fill(texts::kVerifying, image.size()));
+  };
+  // A blocked bulk write gives way to Ctrl-C too.
+  session.Watch().SetStopFlag(bulk ? context.stop : nullptr);
+  ChangeResult result;
+  const bool done = ApplyChange(session.Link(), request, &result);
+  session.Watch().SetStopFlag(nullptr);
+  if (!done) {
+    progress.Abandon();
+  } else {
+    progress.Finish();
+  }
+  if (result.flash.settings_kept) {
+    context.Inform(Fill(texts::kKeepsSettings, SettingsText(result.flash.settings).c_str()));
+  }
+  const bool held_read = result.step == ChangeStep::kDone ||
+                         (result.step == ChangeStep::kFlash && result.flash.step != EepromFlashStep::kReadHeld &&
+                          result.flash.step != EepromFlashStep::kReadSettings);
+  if (!bulk && options.changed_only && held_read) {
+    context.Inform(Fill(texts::kChangedPackets, result.flash.packets_planned,
+                        static_cast<unsigned>((image.size() + kImageChunk - 1) / kImageChunk)));
+  }
+  return SayChangeEnd(context, session, options, result, image, record);
 }
 
 }  // namespace veltrane::cli

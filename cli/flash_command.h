@@ -24,6 +24,11 @@ struct FlashOptions {
 
 ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& options);
 
+class DeviceSession;
+// Words where an EEPROM flash that did not finish ended (flash, eeprom write 0).
+ExitStatus SayEepromFlashEnd(const CommandContext& context, DeviceSession& session,
+                             const EepromFlashResult& result);
+
 using veltrane::CompareImage;
 using veltrane::Mismatch;
 

@@ -5,6 +5,7 @@
 #include "cli/cli_texts.h"
 #include "cli/file_io.h"
 #include "device/hid_device_link.h"
+#include "service/device_change.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
@@ -35,7 +36,14 @@ ExitStatus ReadImageFile(const CommandContext& context, const std::string& path,
 
 ImageVerdict JudgeImageBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
                              const DeviceIdentity& device) {
-  const ImageCheck check = JudgeImage(bytes, device);
+  ChangeRequest request;
+  request.image = &bytes;
+  request.device = device;
+  return VerdictOf(path, bytes, JudgeChange(request).check, device);
+}
+
+ImageVerdict VerdictOf(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                       const ImageCheck& check, const DeviceIdentity& device) {
   ImageVerdict v;
   v.verdict = check.verdict;
   v.message = check.message;
@@ -60,6 +68,14 @@ ImageVerdict JudgeImageBytes(const std::string& path, const std::vector<std::uin
       v.detail = Fill(texts::kImageTooLarge, path.c_str(), bytes.size(), ImageLimitFor(device.product_id));
       break;
     case ImageProblem::kEmpty: v.detail = Fill(texts::kEmptyImage, path.c_str()); break;
+    case ImageProblem::kCut:
+      v.name = "cut";
+      v.detail = Fill(texts::kCutImage, path.c_str(), bytes.size(), static_cast<unsigned>(check.header.Length()));
+      break;
+    case ImageProblem::kEepromImageForBulk:
+      v.name = "eeprom_image";
+      v.detail = Fill(texts::kEepromImageForBulk, path.c_str(), static_cast<unsigned>(device.product_id));
+      break;
     case ImageProblem::kUnreadable:
     case ImageProblem::kNone: break;
   }

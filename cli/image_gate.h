@@ -13,8 +13,6 @@
 
 namespace veltrane::cli {
 
-inline constexpr std::size_t kMaxEepromImageSize = 65536;
-
 struct ImageVerdict {
   Verdict verdict = Verdict::kOpenFailed;
   const char* name = "open_failed";  // the --json verdict
@@ -29,10 +27,15 @@ struct ImageVerdict {
 ExitStatus ReadImageFile(const CommandContext& context, const std::string& path,
                          std::vector<std::uint8_t>* bytes, ImageVerdict* failure);
 
-// Judges `bytes`, read from `path`, for `device`: the bulk rule for products
-// 16 and 17, the header rules for every other product.
+// Judges `bytes`, read from `path`, for `device` as the one road's judge
+// step does: the bulk rule for products 16 and 17, the header rules for
+// every other product.
 ImageVerdict JudgeImageBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
                              const DeviceIdentity& device);
+
+// The command line's words for the judge's `check` of `bytes`.
+ImageVerdict VerdictOf(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                       const ImageCheck& check, const DeviceIdentity& device);
 
 // The exit status a verdict leads to when not-newer images are refused.
 inline ExitStatus StatusOf(const ImageVerdict& v) {

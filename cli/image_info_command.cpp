@@ -13,15 +13,6 @@
 namespace veltrane::cli {
 namespace {
 
-const char* StateName(StoredImageState state) {
-  switch (state) {
-    case StoredImageState::kValid: return "valid";
-    case StoredImageState::kIncomplete: return "incomplete";
-    case StoredImageState::kBlank: return "invalid";
-  }
-  return "invalid";
-}
-
 std::string HeaderText(const ImageHeader& h, std::size_t size, StoredImageState state) {
   std::string text;
   text += Fill("Checksum      0x%02x (bytes 1-17 add up to 0x%02x): %s\n", h.Checksum(),
@@ -72,7 +63,7 @@ ExitStatus ImageInfoCommand(const CommandContext& context, const std::string& im
   ImageHeader header;
   std::copy(bytes.begin(), bytes.begin() + kImageHeaderSize, header.bytes);
   const StoredImageState state = ClassifyStoredImage(header);
-  doc["state"] = StateName(state);
+  doc["state"] = StateName(state, "invalid");
   doc["checksum"] = header.Checksum();
   doc["computed_checksum"] = header.ComputedChecksum();
   doc["checksum_valid"] = header.ChecksumValid();

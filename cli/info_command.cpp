@@ -11,15 +11,6 @@
 namespace veltrane::cli {
 namespace {
 
-const char* StateName(StoredImageState state) {
-  switch (state) {
-    case StoredImageState::kValid: return "valid";
-    case StoredImageState::kIncomplete: return "incomplete";
-    case StoredImageState::kBlank: return "blank";
-  }
-  return "blank";
-}
-
 // The longest a --changed-only flash of the stored image's length can take,
 // in seconds, over this link's read chunks (an image length of 0 counts as
 // the 8 KiB the transfer assumes before it reads one).

@@ -5,8 +5,8 @@
 namespace veltrane {
 namespace {
 
-constexpr std::size_t kImageChunk = 16;
 constexpr std::size_t kRangePiece = 0x8000;  // keeps every call within the link's 16-bit length
+constexpr std::size_t kYieldPiece = 1024;    // between two calls of the caller's hook
 constexpr std::size_t kFeedbackBlockSize = 4;
 constexpr std::uint32_t kImagePauseMs = 10;
 constexpr std::uint32_t kReadPauseMs = 1;
@@ -20,43 +20,92 @@ int End(EepromFlashResult* result, EepromFlashStep step) {
   return step == EepromFlashStep::kDone ? 1 : 0;
 }
 
-// Reads the image back before the restore packet. On a mismatch byte 0 is
-// made sure to be inverted: when the first packet is the one that went
-// missing, the old header still stands and would pass for valid over the
-// new body.
+std::uint8_t HeaderSum(const std::vector<std::uint8_t>& header) {
+  std::uint8_t sum = 0;
+  for (std::size_t i = 1; i < kImageHeaderSize && i < header.size(); ++i) {
+    sum = static_cast<std::uint8_t>(sum + header[i]);
+  }
+  return sum;
+}
+
+// Makes byte 0 fail the checksum of the header bytes the EEPROM actually
+// holds, computed from a fresh read (the packet that went missing may be
+// any, the first included), then reads byte 0 back. True when it holds so.
+bool MarkIncomplete(HidDeviceLink& link) {
+  std::vector<std::uint8_t> header;
+  if (!ReadEepromRange(link, 0, kImageHeaderSize, &header)) return false;
+  const auto failing = static_cast<std::uint8_t>(~HeaderSum(header));
+  if (header[0] != HeaderSum(header)) return true;
+  if (link.WriteEeprom(kEepromDeviceAddress, kEepromSelector, 0, &failing, 1) == 0) return false;
+  std::uint8_t first = 0;
+  return link.ReadEeprom(kEepromDeviceAddress, kEepromSelector, 0, &first, 1) == 1 && first == failing;
+}
+
+// Reads the image back before the restore packet; on a mismatch byte 0 is
+// made to fail the checksum of what is there.
 int VerifyBody(HidDeviceLink& link, const std::vector<std::uint8_t>& image,
-               EepromFlashResult* result) {
+               const EepromFlashOptions& options, EepromFlashResult* result) {
   std::vector<std::uint8_t> expected = image;
-  expected[0] = static_cast<std::uint8_t>(~image[0]);
+  expected[0] = result->held_first;
   std::vector<std::uint8_t> back;
-  if (!ReadEepromRange(link, 0, image.size(), &back)) return End(result, EepromFlashStep::kVerifyRead);
+  if (!ReadEepromRange(link, 0, image.size(), &back, options.between_reads)) {
+    return End(result, EepromFlashStep::kVerifyRead);
+  }
   const Mismatch mismatch = CompareImage(expected, back);
   if (mismatch.count == 0) return 1;
   result->mismatch_first = mismatch.first;
   result->mismatch_count = mismatch.count;
   result->expected = expected[result->mismatch_first];
   result->actual = back[result->mismatch_first];
-  if (back[0] != expected[0]) {
-    // Best effort: the mismatch is what the caller reports either way.
-    (void)link.WriteEeprom(kEepromDeviceAddress, kEepromSelector, 0, &expected[0], 1);
-  }
+  // Best effort: the mismatch is what the caller reports either way.
+  result->repaired = MarkIncomplete(link);
   return End(result, EepromFlashStep::kVerifyMismatch);
 }
 
 }  // namespace
 
 bool ReadEepromRange(HidDeviceLink& link, std::uint32_t address, std::size_t length,
-                     std::vector<std::uint8_t>* bytes) {
+                     std::vector<std::uint8_t>* bytes, const std::function<void()>& between) {
   bytes->assign(length, 0);
-  for (std::size_t done = 0; done < length; done += kRangePiece) {
-    const std::size_t n = std::min(kRangePiece, length - done);
+  const std::size_t piece = between ? kYieldPiece : kRangePiece;
+  for (std::size_t done = 0; done < length; done += piece) {
+    const std::size_t n = std::min(piece, length - done);
     if (link.ReadEeprom(kEepromDeviceAddress, kEepromSelector,
                         static_cast<std::uint16_t>(address + done), bytes->data() + done,
                         static_cast<std::uint16_t>(n)) == 0) {
       return false;
     }
+    if (between) between();
   }
   return true;
+}
+
+bool WriteEepromRange(HidDeviceLink& link, std::uint32_t address,
+                      const std::vector<std::uint8_t>& bytes) {
+  for (std::size_t done = 0; done < bytes.size(); done += kRangePiece) {
+    const std::size_t n = std::min(kRangePiece, bytes.size() - done);
+    if (link.WriteEeprom(kEepromDeviceAddress, kEepromSelector,
+                         static_cast<std::uint16_t>(address + done), bytes.data() + done,
+                         static_cast<std::uint16_t>(n)) == 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::uint8_t HeldFirstByte(const std::vector<std::uint8_t>& image,
+                           const std::vector<std::uint8_t>& old_header) {
+  // The header bytes after the first packet, and after the last.
+  std::vector<std::uint8_t> first(kImageHeaderSize, 0);
+  std::vector<std::uint8_t> last(kImageHeaderSize, 0);
+  for (std::size_t i = 0; i < kImageHeaderSize; ++i) {
+    const std::uint8_t old = i < old_header.size() ? old_header[i] : 0;
+    first[i] = i < kImageChunk && i < image.size() ? image[i] : old;
+    last[i] = i < image.size() ? image[i] : old;
+  }
+  auto held = static_cast<std::uint8_t>(~image[0]);
+  while (held == HeaderSum(first) || held == HeaderSum(last)) held = static_cast<std::uint8_t>(held + 1);
+  return held;
 }
 
 Mismatch CompareImage(const std::vector<std::uint8_t>& expected,
@@ -110,19 +159,31 @@ int FlashEepromImage(HidDeviceLink& link, const std::vector<std::uint8_t>& image
     }
     result->settings_kept = true;
   }
+  // What the EEPROM holds where the image goes (--changed-only), or its
+  // header: byte 0 must fail the checksum of every header the run can leave.
   std::vector<std::uint8_t> held;
+  result->held_first = static_cast<std::uint8_t>(~sent[0]);
   if (options.changed_only) {
-    if (!ReadEepromRange(link, 0, sent.size(), &held)) return End(result, EepromFlashStep::kReadHeld);
+    if (!ReadEepromRange(link, 0, std::max(sent.size(), kImageHeaderSize), &held)) {
+      return End(result, EepromFlashStep::kReadHeld);
+    }
     result->packets_planned = static_cast<std::uint32_t>(ChangedPackets(sent, held).size());
+    result->held_first = HeldFirstByte(sent, held);
   } else {
+    if (options.verify) {
+      if (!ReadEepromRange(link, 0, kImageHeaderSize, &held)) return End(result, EepromFlashStep::kReadHeld);
+      result->held_first = HeldFirstByte(sent, held);
+    }
     result->packets_planned = static_cast<std::uint32_t>((sent.size() + kImageChunk - 1) / kImageChunk);
   }
   if (StopRequested(options)) return End(result, EepromFlashStep::kStopped);
 
   const int body =
       options.changed_only
-          ? link.WriteEepromImageChanges(sent, held, kEepromDeviceAddress, kEepromSelector, options.stop)
-          : link.WriteEepromImageBody(sent, kEepromDeviceAddress, kEepromSelector, options.stop);
+          ? link.WriteEepromImageChanges(sent, held, kEepromDeviceAddress, kEepromSelector, options.stop,
+                                         result->held_first)
+          : link.WriteEepromImageBody(sent, kEepromDeviceAddress, kEepromSelector, options.stop,
+                                      result->held_first);
   if (body == 0) {
     result->bytes_written = static_cast<std::size_t>(link.LastFailure().bytes_done);
     result->packets_written = link.LastFailure().packets_done;
@@ -136,7 +197,7 @@ int FlashEepromImage(HidDeviceLink& link, const std::vector<std::uint8_t>& image
   }
   if (!options.changed_only) result->bytes_written = sent.size();
 
-  if (options.verify && VerifyBody(link, sent, result) == 0) return 0;
+  if (options.verify && VerifyBody(link, sent, options, result) == 0) return 0;
   if (StopRequested(options)) return End(result, EepromFlashStep::kStopped);
   if (link.SendRestorePacket(sent[0]) == 0) return End(result, EepromFlashStep::kRestore);
   ++result->packets_written;

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "device/hid_device_link.h"
@@ -22,6 +23,9 @@ struct EepromFlashOptions {
   // Write the DAC's own feedback block in place of the image's.
   bool keep_settings = false;
   const std::atomic<bool>* stop = nullptr;  // Ctrl-C: stop at the next packet boundary
+  // Called between the pieces of every read (the read-back): the desktop
+  // program keeps its window painting there. May be empty.
+  std::function<void()> between_reads;
 };
 
 // Where a flash ended. Up to kBody nothing was written.
@@ -33,7 +37,7 @@ enum class EepromFlashStep {
   kBody,             // a write packet failed (the link's LastFailure says which)
   kStopped,          // stopped on request, before the restore packet
   kVerifyRead,       // the read-back failed: not committed
-  kVerifyMismatch,   // the read-back differs: not committed, byte 0 inverted
+  kVerifyMismatch,   // the read-back differs: not committed, byte 0 made to fail the checksum
   kRestore,          // the restore packet failed
   kLastReadBack,     // the restore packet went out, but byte 0 could not be read again
   kRestoreMismatch,  // byte 0 reads back wrong after the restore packet
@@ -51,6 +55,10 @@ struct EepromFlashResult {
   std::size_t mismatch_count = 0;
   std::uint8_t expected = 0;               // at mismatch_first (kVerifyMismatch), or byte 0
   std::uint8_t actual = 0;
+  std::uint8_t held_first = 0;             // what byte 0 held until the restore packet
+  // kVerifyMismatch: byte 0 was rewritten to fail the checksum of the header
+  // bytes actually there, and read back so (false: it could not be made sure).
+  bool repaired = false;
 
   bool Done() const { return step == EepromFlashStep::kDone; }
 };
@@ -69,9 +77,23 @@ Mismatch CompareImage(const std::vector<std::uint8_t>& expected,
 [[nodiscard]] int FlashEepromImage(HidDeviceLink& link, const std::vector<std::uint8_t>& image,
                                    const EepromFlashOptions& options, EepromFlashResult* result);
 
-// Reads `length` bytes from `address` in pieces the link takes (at most 65535 a call).
+// Reads `length` bytes from `address` in pieces the link takes (at most 65535
+// a call); with `between`, in smaller pieces with `between` called after each.
 [[nodiscard]] bool ReadEepromRange(HidDeviceLink& link, std::uint32_t address, std::size_t length,
-                                   std::vector<std::uint8_t>* bytes);
+                                   std::vector<std::uint8_t>* bytes,
+                                   const std::function<void()>& between = {});
+
+// Writes `bytes` from `address` in pieces the link takes, without any
+// safety rule: for ranges that do not reach address 0.
+[[nodiscard]] bool WriteEepromRange(HidDeviceLink& link, std::uint32_t address,
+                                    const std::vector<std::uint8_t>& bytes);
+
+// What byte 0 holds while `image` is written over `old_header` (the first 18
+// bytes the EEPROM held): the inverted first byte, unless that would pass the
+// checksum of bytes 1..17 as they stand after the first packet or after the
+// last; then a value that fails both.
+std::uint8_t HeldFirstByte(const std::vector<std::uint8_t>& image,
+                           const std::vector<std::uint8_t>& old_header);
 
 // True when an image of `size` bytes reaches into the feedback block at 0x1712–0x1715.
 bool CoversFeedbackBlock(std::size_t size);

@@ -14,8 +14,6 @@
 namespace veltrane {
 namespace {
 
-constexpr std::size_t kImageChunk = 16;
-constexpr std::size_t kBulkBlock = 64;
 constexpr std::uint32_t kDefaultProgressTotal = 8192;
 constexpr unsigned kImagePacketPauseMs = 10;
 constexpr unsigned kBulkBlockPauseMs = 1;
@@ -59,24 +57,27 @@ void HidDeviceLink::ReportProgress(std::uint16_t per_mille) {
 
 int HidDeviceLink::WriteEepromImageBody(const std::vector<std::uint8_t>& image,
                                         std::uint8_t device_address, std::uint8_t selector,
-                                        const std::atomic<bool>* stop) {
-  return SendImageBody(image, device_address, selector, stop) == 1 ? Succeed() : 0;
+                                        const std::atomic<bool>* stop,
+                                        std::optional<std::uint8_t> held_first) {
+  return SendImageBody(image, device_address, selector, stop, nullptr, held_first) == 1 ? Succeed() : 0;
 }
 
 int HidDeviceLink::WriteEepromImageChanges(const std::vector<std::uint8_t>& image,
                                            const std::vector<std::uint8_t>& held,
                                            std::uint8_t device_address, std::uint8_t selector,
-                                           const std::atomic<bool>* stop) {
+                                           const std::atomic<bool>* stop,
+                                           std::optional<std::uint8_t> held_first) {
   if (held.size() < image.size()) {
     return Fail(Step{LinkStage::kBadArgument}, HidError::kNone, device_texts::kBufferTooSmall);
   }
-  return SendImageBody(image, device_address, selector, stop, &held) == 1 ? Succeed() : 0;
+  return SendImageBody(image, device_address, selector, stop, &held, held_first) == 1 ? Succeed() : 0;
 }
 
 int HidDeviceLink::SendImageBody(const std::vector<std::uint8_t>& image,
                                  std::uint8_t device_address, std::uint8_t selector,
                                  const std::atomic<bool>* stop,
-                                 const std::vector<std::uint8_t>* held) {
+                                 const std::vector<std::uint8_t>* held,
+                                 std::optional<std::uint8_t> held_first) {
   // An empty image has no first byte to restore, and a longer image than the
   // 16-bit address space would wrap round and overwrite its own start.
   if (image.empty()) {
@@ -98,7 +99,7 @@ int HidDeviceLink::SendImageBody(const std::vector<std::uint8_t>& image,
     const std::size_t n = std::min(kImageChunk, image.size() - offset);
     std::memcpy(packet + 6, image.data() + offset, n);
     if (offset == 0) {
-      packet[6] = static_cast<std::uint8_t>(~image[0]);
+      packet[6] = held_first.value_or(static_cast<std::uint8_t>(~image[0]));
     } else if (offset == 16 && held == nullptr) {
       // The image length in bytes 16 and 17, high byte first, is the total
       // from the second packet on. A length of 0 keeps the default total.
@@ -157,10 +158,15 @@ int HidDeviceLink::DownloadBulkImage(std::string path) {
 }
 
 int HidDeviceLink::DownloadBulkImage(const std::vector<std::uint8_t>& image) {
-  return SendBulk(image) == 1 ? Succeed() : 0;
+  return SendBulk(image, nullptr) == 1 ? Succeed() : 0;
 }
 
-int HidDeviceLink::SendBulk(const std::vector<std::uint8_t>& image) {
+int HidDeviceLink::DownloadBulkImage(const std::vector<std::uint8_t>& image,
+                                     const std::atomic<bool>* stop) {
+  return SendBulk(image, stop) == 1 ? Succeed() : 0;
+}
+
+int HidDeviceLink::SendBulk(const std::vector<std::uint8_t>& image, const std::atomic<bool>* stop) {
   if (image.size() > kMaxBulkImage) {
     return Fail(Step{LinkStage::kImageRefused}, HidError::kNone, device_texts::kImageTooLarge);
   }
@@ -191,6 +197,13 @@ int HidDeviceLink::SendBulk(const std::vector<std::uint8_t>& image) {
     }
     platform_.Sleep(kBulkBlockPauseMs);
     sent += n;
+    if (stop != nullptr && stop->load() && block + 1 < block_count) {
+      Step stopped = step;
+      stopped.stage = LinkStage::kStopped;
+      stopped.bytes_done = sent;
+      stopped.packets_done = block + 1;
+      return Fail(stopped, HidError::kNone, device_texts::kStoppedText);
+    }
   }
   Step end{LinkStage::kBulkEnd};
   end.bytes_done = sent;

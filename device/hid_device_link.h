@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,13 @@ inline constexpr std::size_t kPacketBufferSize = 100;
 // minutes of blocks) that keeps a wrong pick such as a disk image out.
 inline constexpr std::size_t kMaxEepromImage = 65536;
 inline constexpr std::size_t kMaxBulkImage = 16u << 20;
+
+// Image bytes per EEPROM write packet, data bytes per bulk block, and the
+// image header at the start of every EEPROM image (its checksum in byte 0
+// covers bytes 1..17).
+inline constexpr std::size_t kImageChunk = 16;
+inline constexpr std::size_t kBulkBlock = 64;
+inline constexpr std::size_t kImageHeaderSize = 18;
 
 // Command bytes (byte 1 of every packet; byte 0 is the packet's own length).
 inline constexpr std::uint8_t kCmdSelect = 0x00;
@@ -86,15 +94,22 @@ class HidDeviceLink {
                                         std::uint8_t device_address, std::uint8_t selector);
   [[nodiscard]] int DownloadBulkImage(std::string path);
   [[nodiscard]] int DownloadBulkImage(const std::vector<std::uint8_t>& image);
+  // The bulk download that ends at the next block boundary once `stop` is set
+  // (stage kStopped; the device simply lacks the rest).
+  [[nodiscard]] int DownloadBulkImage(const std::vector<std::uint8_t>& image,
+                                      const std::atomic<bool>* stop);
 
   // The EEPROM download in its two halves, for callers that check the image
   // in the device before committing it (the command line's verify):
   // `WriteEepromImageBody` sends the select and every write packet with byte 0
   // inverted; `SendRestorePacket` then puts the true first byte in place.
   // `stop`, when given and set, ends the body at the next packet boundary.
+  // `held_first` is what byte 0 holds until the restore packet: by default
+  // the inverted first byte; any value that fails the header checksum will do.
   [[nodiscard]] int WriteEepromImageBody(const std::vector<std::uint8_t>& image,
                                          std::uint8_t device_address, std::uint8_t selector,
-                                         const std::atomic<bool>* stop = nullptr);
+                                         const std::atomic<bool>* stop = nullptr,
+                                         std::optional<std::uint8_t> held_first = std::nullopt);
   [[nodiscard]] int SendRestorePacket(std::uint8_t first_byte);
   // The body of a --changed-only flash: the select, the first write packet as
   // always (byte 0 inverted, which marks the image invalid before anything
@@ -104,7 +119,8 @@ class HidDeviceLink {
   [[nodiscard]] int WriteEepromImageChanges(const std::vector<std::uint8_t>& image,
                                             const std::vector<std::uint8_t>& held,
                                             std::uint8_t device_address, std::uint8_t selector,
-                                            const std::atomic<bool>* stop = nullptr);
+                                            const std::atomic<bool>* stop = nullptr,
+                                            std::optional<std::uint8_t> held_first = std::nullopt);
 
   // What the last failing operation knew; stage kNone after a success.
   const LinkFailure& LastFailure() const { return failure_; }
@@ -153,8 +169,9 @@ class HidDeviceLink {
   // With `held`, only the first packet and those that differ from it go out.
   int SendImageBody(const std::vector<std::uint8_t>& image, std::uint8_t device_address,
                     std::uint8_t selector, const std::atomic<bool>* stop,
-                    const std::vector<std::uint8_t>* held = nullptr);
-  int SendBulk(const std::vector<std::uint8_t>& image);
+                    const std::vector<std::uint8_t>* held = nullptr,
+                    std::optional<std::uint8_t> held_first = std::nullopt);
+  int SendBulk(const std::vector<std::uint8_t>& image, const std::atomic<bool>* stop);
   void ReportProgress(std::uint16_t per_mille);
   // Records why `step` failed and returns 0; with no platform error the text is the link's.
   int Fail(const Step& step, HidError error, std::string text);

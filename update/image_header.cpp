@@ -95,6 +95,13 @@ ImageCheck Refused(Verdict verdict, const char* message, ImageProblem problem) {
   return check;
 }
 
+// An EEPROM image streamed into a bulk receiver is no firmware for it: the
+// magic bytes and our vendor ID where an EEPROM image keeps them.
+bool CarriesEepromHeader(const std::vector<std::uint8_t>& image) {
+  return image.size() >= kImageHeaderSize && image[2] == kImageMagic0 && image[3] == kImageMagic1 &&
+         (image[4] | image[5] << 8) == kVendorId;
+}
+
 ImageCheck JudgeBulkBytes(const std::vector<std::uint8_t>& image) {
   if (image.empty()) {
     return Refused(Verdict::kInvalidImage, update_texts::kInvalidImage, ImageProblem::kEmpty);
@@ -102,12 +109,17 @@ ImageCheck JudgeBulkBytes(const std::vector<std::uint8_t>& image) {
   if (image.size() > kMaxBulkImage) {
     return Refused(Verdict::kInvalidImage, update_texts::kInvalidImage, ImageProblem::kTooLarge);
   }
+  if (CarriesEepromHeader(image)) {
+    return Refused(Verdict::kInvalidImage, update_texts::kInvalidImage, ImageProblem::kEepromImageForBulk);
+  }
   ImageCheck check;
   check.verdict = Verdict::kReady;
   return check;
 }
 
-ImageCheck JudgeFile(const ImageFile& file, const DeviceIdentity& device) {
+}  // namespace
+
+ImageCheck JudgeImage(const ImageFile& file, const DeviceIdentity& device) {
   if (file.status == ImageFileStatus::kMissing || file.status == ImageFileStatus::kUnreadable) {
     return Refused(Verdict::kOpenFailed, update_texts::kFailedOpenFile, ImageProblem::kUnreadable);
   }
@@ -116,8 +128,6 @@ ImageCheck JudgeFile(const ImageFile& file, const DeviceIdentity& device) {
   }
   return JudgeImage(file.bytes, device);
 }
-
-}  // namespace
 
 ImageCheck JudgeImage(const std::vector<std::uint8_t>& image, const DeviceIdentity& device) {
   if (IsBulkProduct(device.product_id)) return JudgeBulkBytes(image);
@@ -137,6 +147,12 @@ ImageCheck JudgeImage(const std::vector<std::uint8_t>& image, const DeviceIdenti
   } else if (!header.ChecksumValid() || !header.MagicValid()) {
     check.verdict = Verdict::kInvalidImage;
     check.message = update_texts::kInvalidImage;
+  } else if (image.size() < header.Length()) {
+    // Nothing but the header's length reveals a cut file (an interrupted
+    // download): flashed, it would leave the new start over the old rest.
+    check.verdict = Verdict::kInvalidImage;
+    check.message = update_texts::kInvalidImage;
+    check.problem = ImageProblem::kCut;
   } else if (header.VendorId() != device.vendor_id ||
              !ProductsCompatible(device.product_id, header.ProductId())) {
     check.verdict = Verdict::kIncompatible;
@@ -152,13 +168,13 @@ ImageCheck JudgeImage(const std::vector<std::uint8_t>& image, const DeviceIdenti
 }
 
 ImageCheck JudgeImage(const std::string& path, const DeviceIdentity& device) {
-  return JudgeFile(ReadImageFile(path, ImageLimitFor(device.product_id)), device);
+  return JudgeImage(ReadImageFile(path, ImageLimitFor(device.product_id)), device);
 }
 
 ImageCheck JudgeBulkImage(const std::string& path) {
   DeviceIdentity bulk;
   bulk.product_id = 16;
-  return JudgeFile(ReadImageFile(path, kMaxBulkImage), bulk);
+  return JudgeImage(ReadImageFile(path, kMaxBulkImage), bulk);
 }
 
 StoredImageState ClassifyStoredImage(const ImageHeader& header) {
@@ -168,6 +184,15 @@ StoredImageState ClassifyStoredImage(const ImageHeader& header) {
     return StoredImageState::kIncomplete;
   }
   return StoredImageState::kBlank;
+}
+
+const char* StateName(StoredImageState state, const char* blank_word) {
+  switch (state) {
+    case StoredImageState::kValid: return "valid";
+    case StoredImageState::kIncomplete: return "incomplete";
+    case StoredImageState::kBlank: break;
+  }
+  return blank_word;
 }
 
 bool PackImage(std::uint16_t vendor_id, std::uint16_t product_id, std::uint16_t version,

@@ -13,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "device/hid_device_link.h"
+#include "device/image_file.h"
+
 namespace veltrane {
 
-inline constexpr std::size_t kImageHeaderSize = 18;
 inline constexpr std::uint8_t kImageMagic0 = 0x12;
 inline constexpr std::uint8_t kImageMagic1 = 0x34;
 
@@ -45,8 +47,6 @@ struct DeviceIdentity {
   std::uint16_t revision = 0;
   std::string hardware_id;
 };
-
-class HidDeviceLink;
 
 // Records who the device on an open link is: its hardware ID (upper case),
 // vendor and product ID, and the revision from the ID's REV_ field. False when
@@ -83,6 +83,8 @@ enum class ImageProblem {
   kEmpty,       // a bulk image with no bytes
   kTruncated,   // shorter than its 18-byte header
   kTooLarge,    // more than the product's transfer takes
+  kCut,         // shorter than the image length its header gives (an interrupted download)
+  kEepromImageForBulk,  // a bulk product, but the file carries an EEPROM image header
 };
 
 struct ImageCheck {
@@ -98,10 +100,17 @@ struct ImageCheck {
 std::size_t ImageLimitFor(std::uint16_t product_id);
 
 // Judges `image` against `device`. Products 16 and 17 (bulk): ready when not
-// empty and within the bulk limit. Every other product: within the EEPROM's
-// address space, then checksum, the magic bytes, vendor and product, and the
-// version against the revision.
+// empty, within the bulk limit and not an EEPROM image (magic and our vendor
+// ID where a header would be: kInvalidImage, problem kEepromImageForBulk,
+// which only a forced flash overrides). Every other product: within the
+// EEPROM's address space, then checksum, the magic bytes, no shorter than
+// the header's image length (a longer file is sent whole), vendor and
+// product, and the version against the revision.
 ImageCheck JudgeImage(const std::vector<std::uint8_t>& image, const DeviceIdentity& device);
+
+// Judges a file as read (bounded by ImageLimitFor): "Failed open file!" when
+// it could not be read, "Invalid Image!" when too large, else its bytes.
+ImageCheck JudgeImage(const ImageFile& file, const DeviceIdentity& device);
 
 // Reads the image at `path` (bounded by the product's limit) and judges it.
 ImageCheck JudgeImage(const std::string& path, const DeviceIdentity& device);
@@ -120,6 +129,9 @@ enum class StoredImageState {
   kBlank,       // neither: blank or unknown contents
 };
 StoredImageState ClassifyStoredImage(const ImageHeader& header);
+// "valid", "incomplete", or for kBlank `blank_word` (a DAC's EEPROM is
+// "blank", a file "invalid").
+const char* StateName(StoredImageState state, const char* blank_word = "blank");
 
 // Builds an image: a header with the right checksum, magic and length, then
 // `body`. False when the result would not fit the 16-bit length field.

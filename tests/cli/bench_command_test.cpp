@@ -53,7 +53,7 @@ TEST_F(ServiceTest, BenchFlashesThreeDacsAtOnceAndLogsTheOneThatFailed) {
   for (int i = 0; i < 3; ++i) {
     SimOptions options;
     options.index = i;
-    if (i == 1) options.fail_output_report = 40;  // write packet 39 of the second DAC
+    if (i == 1) options.fail_output_report = 42;  // after the header read: write packet 39 of the second DAC
     dacs.push_back(std::make_unique<SimulatedDac>(options));
   }
   SimulatedBus bus(std::move(dacs));

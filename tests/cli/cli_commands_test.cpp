@@ -11,6 +11,7 @@
 #include "cli/flash_command.h"
 #include "cli/json_report.h"
 #include "sim/simulated_dac.h"
+#include "tests/support/fault_matrix.h"
 #include "tests/support/trace_lines.h"
 #include "update/image_header.h"
 
@@ -64,7 +65,7 @@ class CommandsTest : public ::testing::Test {
 
 TEST_F(CommandsTest, CtrlCStopsAtAPacketBoundaryWithoutTheRestorePacket) {
   std::atomic<bool> stop{false};
-  InterruptingDac dac(SimOptions{}, 5, &stop);
+  InterruptingDac dac(SimOptions{}, 6, &stop);  // the header read's pause, then five packets'
   const auto image = SimulatedDac::FactoryImage(4, 0x0103);
   CommandContext context = Context(&dac);
   context.stop = &stop;
@@ -72,9 +73,10 @@ TEST_F(CommandsTest, CtrlCStopsAtAPacketBoundaryWithoutTheRestorePacket) {
   options.image_path = WriteImage(image);
   EXPECT_EQ(FlashCommand(context, options), kExitFailed);
   EXPECT_NE(err_.str().find("interrupted after 80 of 2048 bytes"), std::string::npos) << err_.str();
-  // The select and five write packets; no sixth, no restore, no read-back.
+  // The header read (select, request), the select and five write packets; no
+  // sixth, no restore, no read-back.
   const auto outs = LinesOf(dac.Trace(), "out");
-  ASSERT_EQ(outs.size(), 6u);
+  ASSERT_EQ(outs.size(), 8u);
   EXPECT_EQ(outs.back().substr(0, 22), "out 00 16 04 00 00 00 ");
   EXPECT_EQ(dac.Eeprom()[0], static_cast<std::uint8_t>(~image[0]));
   EXPECT_EQ(out_.str(), "");
@@ -138,6 +140,113 @@ TEST_F(CommandsTest, BackupHoldsTheEepromAsItWasBeforeTheWrite) {
   std::fclose(f);
   EXPECT_EQ(backup, std::vector<std::uint8_t>(before.begin(), before.begin() + 1000));
   EXPECT_TRUE(std::equal(image.begin(), image.end(), dac.Eeprom().begin()));
+}
+
+// One test per mended fault of the one road, at its boundary.
+
+// A file one byte short of its header's length is refused by check and flash
+// alike; the full length and one byte more go (the longer file is sent whole).
+TEST_F(CommandsTest, AFileShorterThanItsHeadersLengthIsRefusedEverywhere) {
+  const auto image = SimulatedDac::FactoryImage(4, 0x0103, 2048);
+  auto longer = image;
+  longer.push_back(0x5A);
+  const struct {
+    std::vector<std::uint8_t> bytes;
+    ExitStatus status;
+  } cases[] = {{std::vector<std::uint8_t>(image.begin(), image.end() - 1), kExitRefused},
+               {image, kExitDone},
+               {longer, kExitDone}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes.size());
+    SimulatedDac dac;
+    const auto before = dac.Eeprom();
+    const std::string path = WriteImage(c.bytes);
+    EXPECT_EQ(CheckCommand(Context(&dac), path), c.status);
+    FlashOptions options;
+    options.image_path = path;
+    EXPECT_EQ(FlashCommand(Context(&dac), options), c.status);
+    if (c.status == kExitDone) {
+      EXPECT_TRUE(std::equal(c.bytes.begin(), c.bytes.end(), dac.Eeprom().begin()));
+    } else {
+      EXPECT_EQ(dac.Eeprom(), before);
+      EXPECT_NE(err_.str().find("cut short"), std::string::npos) << err_.str();
+    }
+  }
+}
+
+// The first packet lost over an old header whose checksum is the complement
+// of the new one: the repair leaves byte 0 failing the header as it stands.
+TEST_F(CommandsTest, TheRepairAfterALostFirstPacketFailsTheHeaderThatIsThere) {
+  const testing::ImagePair pair = testing::RepairBreakingPairs(false)[2];
+  ASSERT_EQ(pair.old_image[0], static_cast<std::uint8_t>(~pair.new_file[0]));
+  SimOptions sim;
+  sim.drop_eeprom_write = 1;
+  SimulatedDac dac(sim);
+  std::copy(pair.old_image.begin(), pair.old_image.end(), dac.Eeprom().begin());
+  FlashOptions options;
+  options.image_path = WriteImage(pair.new_file);
+  EXPECT_EQ(FlashCommand(Context(&dac), options), kExitFailed);
+  EXPECT_TRUE(testing::HeaderChecksumFails(dac.Eeprom()));
+  EXPECT_EQ(out_.str().find("completed"), std::string::npos);
+}
+
+// eeprom write 0 takes the flash's rule: a failing packet or Ctrl-C leaves
+// byte 0 failing the checksum; a write from address 1 is a plain range write.
+TEST_F(CommandsTest, EepromWriteFromZeroHoldsByteZeroUntilEverythingIsReadBack) {
+  const auto image = SimulatedDac::FactoryImage(4, 0x0103, 2048);
+  const std::string path = WriteImage(image);
+  {
+    SimOptions sim;
+    sim.fail_output_report = 20;
+    SimulatedDac dac(sim);
+    EXPECT_EQ(EepromWriteCommand(Context(&dac), "0", path), kExitFailed);
+    EXPECT_TRUE(testing::HeaderChecksumFails(dac.Eeprom()));
+  }
+  {
+    std::atomic<bool> stop{false};
+    InterruptingDac dac(SimOptions{}, 8, &stop);
+    CommandContext context = Context(&dac);
+    context.stop = &stop;
+    EXPECT_EQ(EepromWriteCommand(context, "0", path), kExitFailed);
+    EXPECT_TRUE(testing::HeaderChecksumFails(dac.Eeprom()));
+    EXPECT_NE(err_.str().find("interrupted"), std::string::npos) << err_.str();
+  }
+  {
+    SimulatedDac dac;
+    EXPECT_EQ(EepromWriteCommand(Context(&dac), "0", path), kExitDone);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), dac.Eeprom().begin()));
+  }
+}
+
+// Bulk products refuse the EEPROM-only options (2) and an EEPROM image (3)
+// unless forced; a headerless bulk image goes.
+TEST_F(CommandsTest, BulkProductsRefuseEepromOptionsAndEepromImages) {
+  const auto eeprom_image = SimulatedDac::FactoryImage(4, 0x0103, 1024);
+  const std::vector<std::uint8_t> bulk_image(1000, 0x42);
+  const struct {
+    const char* name;
+    const std::vector<std::uint8_t>* bytes;
+    bool changed_only, keep_settings, force;
+    ExitStatus status;
+  } cases[] = {{"--changed-only", &bulk_image, true, false, false, kExitUsage},
+               {"--keep-settings", &bulk_image, false, true, false, kExitUsage},
+               {"EEPROM image", &eeprom_image, false, false, false, kExitRefused},
+               {"EEPROM image --force", &eeprom_image, false, false, true, kExitDone},
+               {"bulk image", &bulk_image, false, false, false, kExitDone}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimOptions sim;
+    sim.product_id = 16;
+    SimulatedDac dac(sim);
+    FlashOptions options;
+    options.image_path = WriteImage(*c.bytes);
+    options.changed_only = c.changed_only;
+    options.keep_settings = c.keep_settings;
+    options.force = c.force;
+    EXPECT_EQ(FlashCommand(Context(&dac), options), c.status) << err_.str();
+    EXPECT_EQ(LinesOf(dac.Trace(), "write").empty(), c.status != kExitDone);
+  }
+  EXPECT_NE(err_.str().find("carries an EEPROM image header"), std::string::npos);
 }
 
 }  // namespace

@@ -224,13 +224,18 @@ TEST_F(ProgramTest, FlashVerifiesTheImageBeforeTheRestorePacketAndReadsByteZeroB
   EXPECT_EQ(outcome.err, "") << "--json: no progress";
   const auto trace = Trace();
   const auto written = ExpectedImageTrace(image);
-  // Everything up to the last write packet's pause is the plain download.
-  ASSERT_GT(trace.size(), written.size());
-  EXPECT_TRUE(std::equal(written.begin(), written.end() - 1, trace.begin()));
+  // The header is read first (select, request, answer, pause): byte 0 must
+  // fail every header the run can leave. Then, up to the last write
+  // packet's pause, the plain download.
+  constexpr long kHeaderRead = 4;
+  ASSERT_GT(trace.size(), written.size() + kHeaderRead);
+  EXPECT_EQ(trace[0], Out({0x04, 0x00, 0x00, 0xA0}));
+  EXPECT_TRUE(std::equal(written.begin(), written.end() - 1, trace.begin() + kHeaderRead));
   const auto restore = std::find(trace.begin(), trace.end(), written.back());
   ASSERT_NE(restore, trace.end());
   // Between them the whole image is read back, byte 0 still inverted.
-  const std::vector<std::string> between(trace.begin() + static_cast<long>(written.size() - 1), restore);
+  const std::vector<std::string> between(trace.begin() + kHeaderRead + static_cast<long>(written.size() - 1),
+                                         restore);
   EXPECT_EQ(between.front(), Out({0x04, 0x00, 0x00, 0xA0}));
   EXPECT_EQ(LinesOf(between, "in").size(), (image.size() + 57) / 58);
   // After it, byte 0 is read once more.
@@ -259,15 +264,19 @@ TEST_F(ProgramTest, ADroppedFirstPacketStillLeavesNoValidLookingImage) {
   const auto image = ReadBytes(Sample("newer-0103.bin"));
   const Outcome outcome = Sim({"--sim-fault", "drop:1", "flash", Sample("newer-0103.bin")});
   EXPECT_EQ(outcome.status, 1);
+  // Byte 0 fails the checksum of the header bytes actually there (the old ones).
   const auto eeprom = ReadBytes(eeprom_);
-  EXPECT_EQ(eeprom[0], static_cast<std::uint8_t>(~image[0]));
+  std::uint8_t sum = 0;
+  for (int i = 1; i < 18; ++i) sum = static_cast<std::uint8_t>(sum + eeprom[static_cast<std::size_t>(i)]);
+  EXPECT_NE(eeprom[0], sum);
+  EXPECT_NE(image[0], eeprom[0]);
   const Outcome info = Sim({"info"});
   EXPECT_EQ(info.out.find("valid,"), std::string::npos) << info.out;
 }
 
 TEST_F(ProgramTest, AFailedPacketInTheMiddleThenASecondFlashCompletes) {
   const auto image = ReadBytes(Sample("newer-0103.bin"));
-  const Outcome failed = Sim({"--sim-fault", "out:40", "flash", Sample("newer-0103.bin")});
+  const Outcome failed = Sim({"--sim-fault", "out:42", "flash", Sample("newer-0103.bin")});
   EXPECT_EQ(failed.status, 1);
   EXPECT_NE(failed.err.find("Eeprom programm failed! Please try again!\n"
                             "The device did not take the image past byte 608 of 2048."),
@@ -275,7 +284,7 @@ TEST_F(ProgramTest, AFailedPacketInTheMiddleThenASecondFlashCompletes) {
       << failed.err;
   const auto trace = Trace();
   EXPECT_EQ(LinesOf(trace, "out-failed").size(), 1u);
-  EXPECT_EQ(LinesOf(trace, "out").size(), 39u) << "select and 38 packets, nothing after the failure";
+  EXPECT_EQ(LinesOf(trace, "out").size(), 41u) << "the header read, select and 38 packets, nothing after the failure";
   EXPECT_EQ(ReadBytes(eeprom_)[0], static_cast<std::uint8_t>(~image[0]));
 
   const Outcome again = Sim({"flash", Sample("newer-0103.bin")});
@@ -418,7 +427,7 @@ using namespace veltrane::cli::testing;
 TEST_F(ProgramTest, AFailedFlashSaysOnlyWhatIsTrue) {
   ASSERT_EQ(Sim({"info"}).status, 0);
   const auto before = ReadBytes(eeprom_);
-  const Outcome first_packet = Sim({"--sim-fault", "out:2", "flash", Sample("newer-0103.bin")});
+  const Outcome first_packet = Sim({"--sim-fault", "out:4", "flash", Sample("newer-0103.bin")});
   EXPECT_EQ(first_packet.status, 1);
   EXPECT_NE(first_packet.err.find("Nothing was written"), std::string::npos) << first_packet.err;
   EXPECT_EQ(first_packet.err.find("stays inverted"), std::string::npos) << first_packet.err;

@@ -20,6 +20,7 @@
 
 #include "resources/resource_catalogue.h"
 #include "sim/simulated_dac.h"
+#include "tests/support/fault_matrix.h"
 #include "tests/support/trace_lines.h"
 #include "tests/update/scratch_dir.h"
 #include "ui/bitmap_button.h"
@@ -393,7 +394,8 @@ TEST_F(FirmwarePageTest, FaultMidWriteLeavesByteZeroInvertedAndSaysSo) {
   const Bytes image = SimulatedDac::FactoryImage(4, 0x0103, 2048);
   Choose(File(image));
   ASSERT_TRUE(page_->Ready());
-  dac_->MutableOptions().fail_output_report = 50;  // the select, then 48 writes, then this one
+  // The header read (select, request), the select, then 48 writes, then this one.
+  dac_->MutableOptions().fail_output_report = 52;
   page_->OnWrite();
   ASSERT_EQ(boxes_.moments.size(), 1u);
   EXPECT_EQ(boxes_.moments[0].text, kFailed);
@@ -468,7 +470,8 @@ TEST_F(FirmwarePageTest, ALostPacketIsCaughtBeforeTheRestorePacket) {
     boxes_.Clear();
     page_->OnWrite();
     EXPECT_EQ(Texts(), std::vector<QString>{kFailed});
-    EXPECT_EQ(dac_->Eeprom()[0], static_cast<std::uint8_t>(~image[0]));
+    // Byte 0 fails the checksum of the header bytes actually there.
+    EXPECT_TRUE(testing::HeaderChecksumFails(dac_->Eeprom()));
     const auto restore = testing::Out({0x07, 0x04, 0x00, 0x00, 0x00, 0x00, image[0]});
     for (const std::string& line : LinesOf(dac_->Trace(), "out")) EXPECT_NE(line, restore);
     EXPECT_LT(Bar(), 999);
@@ -522,6 +525,69 @@ TEST_F(FirmwarePageTest, ADroppedBinFileIsTakenAsIfChosen) {
   EXPECT_TRUE(Texts().empty());
   EXPECT_TRUE(chooser_.browse_pictures.empty());  // no dialog was opened
 }
+
+// A lost restore packet is found by reading byte 0 back: no "completed" box
+// over an image the DAC refuses.
+TEST_F(FirmwarePageTest, ALostRestorePacketIsNotReportedCompleted) {
+  const Bytes image = SimulatedDac::FactoryImage(4, 0x0103, 1024);
+  Start();
+  Choose(File(image));
+  ASSERT_TRUE(page_->Ready());
+  dac_->MutableOptions().drop_eeprom_write = 1024 / 16 + 1;  // the body, then the restore packet
+  boxes_.Clear();
+  page_->OnWrite();
+  EXPECT_EQ(Texts(), std::vector<QString>{kFailed});
+  EXPECT_TRUE(testing::HeaderChecksumFails(dac_->Eeprom()));
+}
+
+// A file cut short of its header's length is "Invalid Image!" and never written.
+TEST_F(FirmwarePageTest, ACutFileIsAnInvalidImage) {
+  const Bytes image = SimulatedDac::FactoryImage(4, 0x0103, 2048);
+  Start();
+  const Bytes before = dac_->Eeprom();
+  Choose(File(Bytes(image.begin(), image.begin() + 1000)));
+  EXPECT_FALSE(page_->Ready());
+  EXPECT_EQ(Texts(), std::vector<QString>{QStringLiteral("Invalid Image!")});
+  page_->OnWrite();
+  EXPECT_EQ(dac_->Eeprom(), before);
+}
+
+// The desktop's Write walks the fault matrix of every road (the command
+// line's roads walk it in their own suite), the backup read included.
+class OneImage : public FileChooser {
+ public:
+  explicit OneImage(QString path) : path_(std::move(path)) {}
+  std::optional<QString> ChooseFile(QWidget*) override { return path_; }
+
+ private:
+  QString path_;
+};
+
+class FirmwarePageFaultMatrix : public ::testing::TestWithParam<int> {};
+
+TEST_P(FirmwarePageFaultMatrix, TheWriteLeavesNoValidLookingMixAndSaysCompletedOnlyOverTheNewImage) {
+  testing::ScratchDir dir;
+  const QString backups = QString::fromStdString((dir / "backups").string());
+  const testing::Road road{"the desktop's Write", [&](testing::MatrixDac& dac, const std::string& path) {
+                             FirmwarePage page(dac);
+                             RecordingMessageBoxes boxes;
+                             OneImage chooser(QString::fromStdString(path));
+                             page.SetMessageBoxes(&boxes);
+                             page.SetFileChooser(&chooser);
+                             page.SetBackupFolder(backups);
+                             page.Link().SetProgressSink(&page);
+                             page.OnBrowse();
+                             if (!page.Ready()) return false;
+                             page.OnWrite();
+                             return !boxes.Texts().empty() && boxes.Texts().back() == kCompleted;
+                           },
+                           false, false};
+  const std::vector<testing::ImagePair> pairs = testing::RepairBreakingPairs();
+  testing::WalkFaultMatrix(road, pairs[static_cast<std::size_t>(GetParam())], 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, FirmwarePageFaultMatrix,
+                         ::testing::Range(0, static_cast<int>(testing::RepairBreakingPairs().size())));
 
 }  // namespace
 }  // namespace veltrane

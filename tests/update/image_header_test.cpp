@@ -110,7 +110,18 @@ TEST_F(ImageHeaderTest, JudgesEveryRuleInOrderWithItsMessage) {
        Verdict::kInvalidImage, "Invalid Image!"},
       {"empty file", [](auto* img) { img->clear(); }, kDevice4, Verdict::kInvalidImage,
        "Invalid Image!"},
-      {"exactly the header", [](auto* img) { img->resize(18); }, kDevice4, Verdict::kReady, ""},
+      {"exactly the header, which says so",
+       [](auto* img) { img->resize(18); (*img)[17] = 18; FixChecksum(img); }, kDevice4, Verdict::kReady, ""},
+      {"one byte short of the header's length (a cut download)", [](auto* img) { img->resize(19); },
+       kDevice4, Verdict::kInvalidImage, "Invalid Image!"},
+      {"longer than the header's length: sent whole", [](auto* img) { img->push_back(0x5A); }, kDevice4,
+       Verdict::kReady, ""},
+      {"a length of 0 gives no length", [](auto* img) { (*img)[17] = 0; img->resize(19); FixChecksum(img); },
+       kDevice4, Verdict::kReady, ""},
+      {"an EEPROM image for a bulk product", [](auto*) {}, DeviceIdentity{0x3917, 16, 0x0102, ""},
+       Verdict::kInvalidImage, "Invalid Image!"},
+      {"a bulk image that only looks alike (another vendor)", [](auto* img) { (*img)[4] = 0x18; },
+       DeviceIdentity{0x3917, 16, 0x0102, ""}, Verdict::kReady, ""},
   };
   for (const HeaderCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -8,15 +8,12 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include "device/hid_device_link.h"
+#include "service/device_change.h"
 
 namespace veltrane {
 
 namespace {
 
-constexpr std::size_t kHeaderLength = 18;
-// Read in pieces: one ReadEeprom call takes at most 65535 bytes.
-constexpr std::size_t kReadPiece = 4096;
 const QString kSuffix = QStringLiteral(".bin");
 
 }  // namespace
@@ -38,30 +35,12 @@ QString EepromBackup::DeviceKey(const QString& serial, std::uint16_t product_id,
 }
 
 std::size_t EepromBackup::LengthToSave(const std::uint8_t header[18], std::size_t new_image_length) {
-  const std::size_t stated = header[16] * 256u + header[17];
-  const std::size_t held = stated >= kHeaderLength ? stated : kMaxEepromImage;
-  return std::min(kMaxEepromImage, std::max(held, new_image_length));
+  return BackupLength(BackupSpan::kHeldImage, header, new_image_length);
 }
 
-std::optional<QString> EepromBackup::Take(HidDeviceLink& link, const QString& device_key,
-                                          std::size_t new_image_length, QString* error) {
-  std::uint8_t header[kHeaderLength] = {};
-  if (link.ReadEeprom(kEepromDeviceAddress, kEepromSelector, 0, header, kHeaderLength) == 0) {
-    *error = QCoreApplication::translate("EepromBackup", "Backup failed: the EEPROM could not be read (%1).")
-                 .arg(QString::fromStdString(link.LastFailure().Describe()));
-    return std::nullopt;
-  }
-  std::vector<std::uint8_t> bytes(LengthToSave(header, new_image_length));
-  for (std::size_t done = 0; done < bytes.size(); done += kReadPiece) {
-    const std::size_t n = std::min(kReadPiece, bytes.size() - done);
-    if (link.ReadEeprom(kEepromDeviceAddress, kEepromSelector, static_cast<std::uint16_t>(done),
-                        bytes.data() + done, static_cast<std::uint16_t>(n)) == 0) {
-      *error = QCoreApplication::translate("EepromBackup", "Backup failed: the EEPROM could not be read (%1).")
-                   .arg(QString::fromStdString(link.LastFailure().Describe()));
-      return std::nullopt;
-    }
-  }
-  return Save(device_key, bytes, QDateTime::currentDateTime(), error);
+QString EepromBackup::ReadFailedText(const std::string& where) {
+  return QCoreApplication::translate("EepromBackup", "Backup failed: the EEPROM could not be read (%1).")
+      .arg(QString::fromStdString(where));
 }
 
 std::optional<QString> EepromBackup::Save(const QString& device_key, const std::vector<std::uint8_t>& bytes,

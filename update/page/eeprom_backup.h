@@ -1,5 +1,5 @@
 // The automatic backup the firmware page takes before every EEPROM Write:
-// what the EEPROM holds is saved as a file in the user's data folder
+// what the EEPROM holds (read by the one road's backup step) is saved as a file in the user's data folder
 // (backups/, named after the device and the time), and only the newest
 // backups of each device are kept.
 #pragma once
@@ -7,14 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <QDateTime>
 #include <QString>
 
 namespace veltrane {
-
-class HidDeviceLink;
 
 class EepromBackup {
  public:
@@ -35,10 +34,8 @@ class EepromBackup {
   // an image's; and never less than what the Write is about to overwrite.
   static std::size_t LengthToSave(const std::uint8_t header[18], std::size_t new_image_length);
 
-  // Reads the EEPROM's image from the open link and saves it; the file's
-  // path, or nothing with `error` set.
-  std::optional<QString> Take(HidDeviceLink& link, const QString& device_key,
-                              std::size_t new_image_length, QString* error);
+  // The reason given when the EEPROM could not be read for a backup.
+  static QString ReadFailedText(const std::string& where);
 
   // Writes `bytes` as the backup of `device_key` taken at `when`, then drops
   // all but the newest kKeptPerDevice of that device.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -32,8 +33,6 @@ constexpr ColorRef kPathText = Rgb(0, 0, 0x7F);
 constexpr unsigned kProgressPauseMs = 10;
 constexpr std::uint16_t kProgressAfterSuccess = 999;
 constexpr qint64 kPaintIntervalMs = 50;
-// The read-back goes in pieces, the window painting between them.
-constexpr std::size_t kReadBackPiece = 1024;
 
 constexpr AccessibleName kControlNames[] = {
     {FirmwarePage::kBrowseButtonId, update_texts::kBrowseName},
@@ -130,21 +129,25 @@ bool FirmwarePage::IdentifyDevice() {
 
 bool FirmwarePage::CheckImage() {
   ready_ = false;
+  forced_ = false;
   check_message_.clear();
   image_.clear();
   // The file is read once, bounded by the product's limit; these bytes are
-  // judged and, if the user goes on, exactly these are written. Bulk images
-  // (products 16 and 17) carry no header: they need only to hold bytes.
+  // judged and, if the user goes on, exactly these are written.
   ImageFile file = ReadImageFile(NativePath(image_path_), ImageLimitFor(identity_.product_id));
+  // An unreadable or oversized file is judged by its read; the bytes by the one road's judge.
   ImageCheck check;
-  if (file.status == ImageFileStatus::kMissing || file.status == ImageFileStatus::kUnreadable) {
-    check.verdict = Verdict::kOpenFailed;
-    check.message = update_texts::kFailedOpenFile;
-  } else if (file.status == ImageFileStatus::kTooLarge) {
-    check.verdict = Verdict::kInvalidImage;
-    check.message = update_texts::kInvalidImage;
+  if (!file.Ok()) {
+    check = JudgeImage(file, identity_);
   } else {
-    check = JudgeImage(file.bytes, identity_);
+    image_ = file.bytes;
+    const ChangeRequest request = WriteRequest(false);
+    const ChangeResult judged = JudgeChange(request);
+    check = judged.check;
+    if (judged.refusal == Refusal::kExtra) {
+      check.verdict = Verdict::kInvalidImage;
+      check.message = judged.refusal_text;
+    }
   }
   check_message_ = tr(check.message.c_str());
   if (check.verdict == Verdict::kReady) {
@@ -152,8 +155,9 @@ bool FirmwarePage::CheckImage() {
   } else if (check.verdict == Verdict::kNotNewer) {
     // The user may write an image that is not newer all the same.
     ready_ = Boxes().Show(check_message_, BoxButtons::kRetryCancel) == BoxAnswer::kRetry;
+    forced_ = ready_;
   }
-  if (ready_) image_ = std::move(file.bytes);
+  if (!ready_) image_.clear();
   if (!ready_) ShowBox(check_message_);
   return ready_;
 }
@@ -241,63 +245,60 @@ void FirmwarePage::WriteFlow() {
     const WaitCursor wait;
     // The product ID of the last identification picks the transfer; the
     // bytes are the ones judged, whatever happened to the file since.
-    result = IsBulkProduct(identity_.product_id) ? link_.DownloadBulkImage(image_) : CheckedEepromWrite();
+    result = ProgramImage();
     result_message_ = tr(result != 0 ? update_texts::kProgramCompleted : update_texts::kProgramFailed);
     ShowBox(result_message_);
   }
   if (result == 1) SetProgress(kProgressAfterSuccess);
 }
 
-int FirmwarePage::CheckedEepromWrite() {
-  if (image_.empty()) return 0;
-  if (!TakeBackup()) return 0;
-  if (link_.WriteEepromImageBody(image_, kEepromDeviceAddress, kEepromSelector) == 0) return 0;
-  // A packet the DAC silently lost must not leave a valid-looking image over
-  // a mixed body: the true first byte goes in only when everything matches.
-  // Meanwhile the bar stays at the transfer's last value.
-  if (!ImageReadsBack()) return 0;
-  return link_.SendRestorePacket(image_[0]);
+ChangeRequest FirmwarePage::WriteRequest(bool for_write) {
+  ChangeRequest request;
+  request.image = &image_;
+  request.device = identity_;
+  if (!for_write) return request;
+  request.force = forced_;
+  // Everything runs on this thread: the window keeps painting between the
+  // pieces of every read, and at the progress values of the write packets.
+  const auto paint = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+  request.flash.between_reads = paint;
+  if (!backup_folder_.isEmpty()) {
+    request.backup.span = BackupSpan::kHeldImage;
+    request.backup.between_reads = paint;
+    request.backup.save = [this](const std::vector<std::uint8_t>& held, std::string* where, std::string* error) {
+      return SaveBackup(held, where, error);
+    };
+  }
+  return request;
 }
 
-bool FirmwarePage::TakeBackup() {
-  if (backup_folder_.isEmpty()) return true;
+int FirmwarePage::ProgramImage() {
+  if (image_.empty()) return 0;
+  ChangeResult result;
+  const bool done = ApplyChange(link_, WriteRequest(true), &result);
+  if (result.step == ChangeStep::kBackupRead) emit BackupFailed(EepromBackup::ReadFailedText(result.failure.Describe()));
+  return done ? 1 : 0;
+}
+
+bool FirmwarePage::SaveBackup(const std::vector<std::uint8_t>& held, std::string* where, std::string* error) {
   // Named after the serial number of the interface the link holds, when it has one.
   QString serial;
   for (const HidInterface& iface : link_.Platform().EnumerateInterfaces()) {
     if (iface.path == link_.DevicePath()) serial = QString::fromStdString(iface.serial_number);
   }
   EepromBackup backup(backup_folder_);
-  QString error;
-  const std::optional<QString> path = backup.Take(
-      link_, EepromBackup::DeviceKey(serial, identity_.product_id, identity_.revision), image_.size(), &error);
+  QString reason;
+  const std::optional<QString> path = backup.Save(
+      EepromBackup::DeviceKey(serial, identity_.product_id, identity_.revision), held,
+      QDateTime::currentDateTime(), &reason);
   if (!path) {
-    emit BackupFailed(error);
+    *error = reason.toStdString();
+    emit BackupFailed(reason);
     return false;
   }
+  *where = path->toStdString();
   emit BackupSaved(*path);
   return true;
-}
-
-bool FirmwarePage::ImageReadsBack() {
-  std::vector<std::uint8_t> expected = image_;
-  expected[0] = static_cast<std::uint8_t>(~image_[0]);
-  std::vector<std::uint8_t> back(image_.size());
-  for (std::size_t done = 0; done < back.size(); done += kReadBackPiece) {
-    const std::size_t n = std::min(kReadBackPiece, back.size() - done);
-    if (link_.ReadEeprom(kEepromDeviceAddress, kEepromSelector, static_cast<std::uint16_t>(done),
-                         back.data() + done, static_cast<std::uint16_t>(n)) == 0) {
-      return false;
-    }
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  }
-  if (back == expected) return true;
-  // When the first packet is the one that went missing, the old header
-  // still stands and would pass for valid over the new body: put the
-  // inverted first byte in place so that the DAC refuses the image.
-  if (back[0] != expected[0]) {
-    static_cast<void>(link_.WriteEeprom(kEepromDeviceAddress, kEepromSelector, 0, &expected[0], 1));
-  }
-  return false;
 }
 
 void FirmwarePage::SetProgress(std::uint16_t per_mille) {

@@ -4,8 +4,9 @@
 // progress bar moves.
 //
 // The page owns one HID device link. Choosing a file identifies the device
-// and judges the image against it; Write starts the transfer that fits the
-// product ID with the very bytes that were judged. The transfers reach
+// and judges the image against it (the one road's judge step); Write hands
+// the very bytes that were judged to the one road, which takes the transfer
+// that fits the product ID. The transfers reach
 // `SetProgress` through the progress sink the main window sets on the page's link. Message boxes and the file-open dialog go through
 // small interfaces that tests replace.
 #pragma once
@@ -21,6 +22,7 @@
 #include "device/hid_device_link.h"
 #include "device/platform/hid_platform.h"
 #include "device/progress.h"
+#include "service/device_change.h"
 #include "ui/skinned_dialog.h"
 #include "update/image_header.h"
 
@@ -112,16 +114,20 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   void ShowPath();
   void ShowBox(const QString& text);
   void JudgeNewPath(const QString& path);
-  // Backup, write packets, read-back, and the restore packet only when the
-  // EEPROM holds every byte as sent: 1 or 0 as the transfers answer.
-  int CheckedEepromWrite();
-  bool TakeBackup();
-  bool ImageReadsBack();
+  // What the page asks of the one road for the judged bytes: the identified
+  // device; the backup, the window painting between reads and `forced_`
+  // when `for_write`.
+  ChangeRequest WriteRequest(bool for_write);
+  // The one road: judge, backup, write, read-back, restore packet, byte 0
+  // read back. 1 or 0 as the transfers answer.
+  int ProgramImage();
+  bool SaveBackup(const std::vector<std::uint8_t>& held, std::string* where, std::string* error);
   MessageBoxes& Boxes();
   static void SetPictures(BitmapButton* button, int normal, int pressed = 0);
 
   QString check_message_;
   bool ready_ = false;
+  bool forced_ = false;  // not newer, written all the same as the user chose
   QString image_path_;
   std::vector<std::uint8_t> image_;  // the bytes judged ready, written by Write
   ColoredLabel* path_label_;

@@ -1,0 +1,142 @@
+#include "service/device_change.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "update/update_texts.h"
+
+namespace veltrane {
+namespace {
+
+bool Refuse(ChangeResult* result, Refusal refusal, std::string text = {}) {
+  result->step = ChangeStep::kRefused;
+  result->refusal = refusal;
+  result->refusal_text = std::move(text);
+  return false;
+}
+
+// Where the request may be forced past the verdict: an image that is not
+// newer, and an EEPROM image for a bulk product.
+bool MayForce(const ImageCheck& check) {
+  return check.verdict == Verdict::kNotNewer || check.problem == ImageProblem::kEepromImageForBulk;
+}
+
+bool TakeBackup(HidDeviceLink& link, const ChangeRequest& request, ChangeResult* result) {
+  const BackupPlan& plan = request.backup;
+  std::size_t length = request.image->size();
+  std::vector<std::uint8_t> held;
+  if (plan.span == BackupSpan::kHeldImage) {
+    if (!ReadEepromRange(link, 0, kImageHeaderSize, &held, plan.between_reads)) {
+      result->step = ChangeStep::kBackupRead;
+      return false;
+    }
+    length = BackupLength(plan.span, held.data(), length);
+  }
+  if (!ReadEepromRange(link, 0, length, &held, plan.between_reads)) {
+    result->step = ChangeStep::kBackupRead;
+    return false;
+  }
+  result->backup_length = held.size();
+  if (!plan.save(held, &result->backup_path, &result->backup_error)) {
+    result->backup_path.clear();
+    result->step = ChangeStep::kBackupSave;
+    return false;
+  }
+  return true;
+}
+
+bool SendBulk(HidDeviceLink& link, const ChangeRequest& request, ChangeResult* result) {
+  const std::vector<std::uint8_t>& image = *request.image;
+  const bool sent = link.DownloadBulkImage(image, request.flash.stop) == 1;
+  const auto blocks = static_cast<std::uint32_t>((image.size() + kBulkBlock - 1) / kBulkBlock);
+  result->packets_written = sent ? blocks + 2 : link.LastFailure().packets_done;
+  result->bytes_written = sent ? image.size() : static_cast<std::size_t>(link.LastFailure().bytes_done);
+  result->step = sent ? ChangeStep::kDone : ChangeStep::kBulk;
+  return sent;
+}
+
+}  // namespace
+
+std::size_t BackupLength(BackupSpan span, const std::uint8_t* held_header, std::size_t new_length) {
+  if (span == BackupSpan::kNewImage) return std::min(new_length, kMaxEepromImage);
+  const std::size_t stated = held_header[16] * 256u + held_header[17];
+  const std::size_t held = stated >= kImageHeaderSize ? stated : kMaxEepromImage;
+  return std::min(kMaxEepromImage, std::max(held, new_length));
+}
+
+ChangeResult JudgeChange(const ChangeRequest& request) {
+  ChangeResult result;
+  result.version_before = request.device.revision;
+  const std::vector<std::uint8_t>& image = *request.image;
+  if (request.kind == ChangeKind::kRaw) {
+    result.check.verdict = Verdict::kReady;
+    // Raw bytes are not judged, but bytes that carry a valid header cut short
+    // of its image length would put a valid-looking header over the old rest.
+    ImageHeader header;
+    if (image.size() >= kImageHeaderSize) std::copy(image.begin(), image.begin() + kImageHeaderSize, header.bytes);
+    if (image.size() >= kImageHeaderSize && header.ChecksumValid() && header.MagicValid() &&
+        image.size() < header.Length()) {
+      result.check.verdict = Verdict::kInvalidImage;
+      result.check.message = update_texts::kInvalidImage;
+      result.check.problem = ImageProblem::kCut;
+      result.check.has_header = true;
+      result.check.header = header;
+      Refuse(&result, Refusal::kImage);
+      return result;
+    }
+  } else {
+    result.bulk = IsBulkProduct(request.device.product_id);
+    // Options the bulk receiver cannot honour are refused before the file is looked at.
+    if (result.bulk && request.flash.changed_only) {
+      Refuse(&result, Refusal::kBulkOption, "--changed-only");
+      return result;
+    }
+    if (result.bulk && request.flash.keep_settings) {
+      Refuse(&result, Refusal::kBulkOption, "--keep-settings");
+      return result;
+    }
+    result.check = JudgeImage(image, request.device);
+    if (result.check.has_header && !result.bulk) result.version_after = result.check.header.Version();
+    if (result.check.verdict != Verdict::kReady) {
+      if (!request.force || !MayForce(result.check)) {
+        Refuse(&result, Refusal::kImage);
+        return result;
+      }
+      result.forced = true;
+    }
+  }
+  if (!result.bulk && request.flash.changed_only && !request.flash.verify) {
+    Refuse(&result, Refusal::kChangedOnlyNoVerify);
+    return result;
+  }
+  if (request.extra_judge) {
+    if (std::string reason = request.extra_judge(image, request.device); !reason.empty()) {
+      Refuse(&result, Refusal::kExtra, std::move(reason));
+      return result;
+    }
+  }
+  result.step = ChangeStep::kDone;
+  return result;
+}
+
+bool ApplyChange(HidDeviceLink& link, const ChangeRequest& request, ChangeResult* result) {
+  *result = JudgeChange(request);
+  if (!result->Done()) return false;
+  if (request.judged) request.judged(*result);
+  std::unique_ptr<ScopedLinkProgress> progress;
+  if (request.progress != nullptr) progress = std::make_unique<ScopedLinkProgress>(link, request.progress);
+
+  bool done = false;
+  if (result->bulk) {
+    done = SendBulk(link, request, result);
+  } else if (!request.backup.save || TakeBackup(link, request, result)) {
+    done = FlashEepromImage(link, *request.image, request.flash, &result->flash) == 1;
+    result->packets_written = result->flash.packets_written;
+    result->bytes_written = result->flash.bytes_written;
+    result->step = done ? ChangeStep::kDone : ChangeStep::kFlash;
+  }
+  result->failure = link.LastFailure();
+  return done;
+}
+
+}  // namespace veltrane

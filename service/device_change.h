@@ -1,0 +1,132 @@
+// The one road every program takes to change a DAC's firmware or EEPROM:
+// judge, back up, flash (EEPROM or bulk), verify, commit, report. The
+// desktop program's Write, `flash`, a bench unit and `eeprom write` at
+// address 0 all call `ApplyChange`; they word its result and never
+// re-implement a step.
+//
+//   judge    the image bytes against the identified DAC (`JudgeChange`): the
+//            bulk rule for products 16 and 17, the header rules otherwise,
+//            the options the transfer can take, then the caller's own check
+//            (`ChangeRequest::extra_judge`, e.g. a signature)
+//   back up  what the EEPROM holds is read and handed to `BackupPlan::save`
+//   flash    EEPROM: byte 0 held so that it fails the header checksum, every
+//            packet (or only the changed ones); bulk: start, blocks, end
+//   verify   the image read back; on a mismatch byte 0 is made to fail the
+//            checksum of the bytes actually there, and read back
+//   commit   the restore packet, then byte 0 read back
+//   report   `ChangeResult`: where it ended, the link's failure, counts, the
+//            versions before and after and the backup's path (for a history)
+//
+// No Qt. Progress goes to the link's sink (or the request's); the desktop
+// keeps its window painting through `EepromFlashOptions::between_reads` and
+// its progress sink; the command line stops at a packet boundary through
+// `EepromFlashOptions::stop`.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "device/eeprom_image_flash.h"
+#include "device/hid_device_link.h"
+#include "device/link_failure.h"
+#include "device/progress.h"
+#include "update/image_header.h"
+
+namespace veltrane {
+
+// How much of the EEPROM a backup keeps.
+enum class BackupSpan {
+  kNewImage,   // the bytes the new image will cover
+  kHeldImage,  // the image the EEPROM holds (its header's length, else all 64 KiB),
+               // never less than the new image covers
+};
+
+struct BackupPlan {
+  // Saves `held`, read from address 0 before anything is written. Returns
+  // false with `error` set to stop the change before its first packet; sets
+  // `where` (a path) on success. Empty: no backup.
+  std::function<bool(const std::vector<std::uint8_t>& held, std::string* where, std::string* error)> save;
+  BackupSpan span = BackupSpan::kNewImage;
+  // Called between the pieces of the backup read (the desktop keeps painting). May be empty.
+  std::function<void()> between_reads;
+};
+
+enum class ChangeKind {
+  kImage,  // a firmware image: judged, then the transfer the product takes
+  kRaw,    // bytes for EEPROM address 0 (a backup put back): not judged, the EEPROM road
+};
+
+struct ChangeResult;
+
+struct ChangeRequest {
+  // The bytes, read once (required; they must outlive the call); sent as they are.
+  const std::vector<std::uint8_t>* image = nullptr;
+  DeviceIdentity device;                             // who the DAC on the link is
+  ChangeKind kind = ChangeKind::kImage;
+  // Write a not-newer image, or an EEPROM image into a bulk product, all the same.
+  bool force = false;
+  // A further judgement after the built-in rules (signature checks): the
+  // reason to refuse, or empty to go on.
+  std::function<std::string(const std::vector<std::uint8_t>& image, const DeviceIdentity& device)>
+      extra_judge;
+  // Called once when the judge has said yes, before anything is read or
+  // sent: where a program words the verdict (or a recorder notes the start).
+  std::function<void(const ChangeResult& judged)> judged;
+  EepromFlashOptions flash;         // verify, --changed-only, --keep-settings, stop, between_reads
+  BackupPlan backup;                // EEPROM products only
+  ProgressSink* progress = nullptr; // nullptr: the link's own sink
+};
+
+enum class ChangeStep {
+  kDone,
+  kRefused,     // the judge said no: `refusal` and `check` say why; nothing was sent
+  kBackupRead,  // reading the EEPROM for the backup failed; nothing was written
+  kBackupSave,  // the backup could not be saved (`backup_error`); nothing was written
+  kFlash,       // the EEPROM flash did not finish: `flash.step` says where
+  kBulk,        // the bulk transfer failed or was stopped (`failure`)
+};
+
+enum class Refusal {
+  kNone,
+  kImage,                // `check` says why (its verdict, message and problem)
+  kBulkOption,           // --changed-only or --keep-settings for a bulk product
+  kChangedOnlyNoVerify,  // --changed-only without the read-back
+  kExtra,                // `ChangeRequest::extra_judge` refused: `refusal_text`
+};
+
+struct ChangeResult {
+  ChangeStep step = ChangeStep::kRefused;
+  ImageCheck check;           // the built-in judgement (kRaw: not judged, kReady)
+  Refusal refusal = Refusal::kNone;
+  std::string refusal_text;   // kBulkOption: the option; kExtra: the reason
+  bool forced = false;        // not ready, written all the same (force)
+  bool bulk = false;          // the bulk transfer was the one chosen
+  std::uint16_t version_before = 0;  // the DAC's revision
+  std::uint16_t version_after = 0;   // the image header's version (0 without a header)
+  std::string backup_path;    // where the backup went; empty when none was taken
+  std::string backup_error;
+  std::size_t backup_length = 0;
+  EepromFlashResult flash;    // the EEPROM road's own account
+  LinkFailure failure;        // the link's last failure when it ended
+  std::uint32_t packets_written = 0;  // packets or blocks the device took (restore, bulk start/end included)
+  std::size_t bytes_written = 0;      // image bytes the device took
+
+  bool Done() const { return step == ChangeStep::kDone; }
+};
+
+// The judge step alone, as `check` and the desktop's file choice use it:
+// step kDone when the change may go, else kRefused with the reason.
+ChangeResult JudgeChange(const ChangeRequest& request);
+
+// The whole road on a found link. True when the new bytes are in place and
+// committed; `result` says where it ended either way.
+[[nodiscard]] bool ApplyChange(HidDeviceLink& link, const ChangeRequest& request, ChangeResult* result);
+
+// How many bytes from address 0 a backup of `span` keeps, given the first
+// 18 bytes the EEPROM holds and the length of the new image.
+std::size_t BackupLength(BackupSpan span, const std::uint8_t* held_header, std::size_t new_length);
+
+}  // namespace veltrane

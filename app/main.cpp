@@ -93,8 +93,13 @@ int main(int argc, char** argv) {
     if (!platform) platform = std::make_unique<veltrane::NoDevicePlatform>();
   }
 
+  // The system's policy and trusted keys, and the user's; a skipped key file is named.
+  veltrane::ImageSigning image_signing = veltrane::ImageSigning::Load(veltrane::SystemSigningPlaces(), signing);
+  for (const std::string& warning : image_signing.Warnings()) std::fprintf(stderr, "veltrane: %s\n", warning.c_str());
+
   {
     veltrane::MainWindow window(*platform);
+    window.Firmware().SetSigning(std::move(image_signing));
     window.exec();  // any way of closing it ends the program
   }
   return 0;

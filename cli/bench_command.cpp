@@ -153,14 +153,14 @@ ExitStatus BenchCommand(const CommandContext& context, const BenchOptions& optio
   // Every unit is sent these bytes: their signature is judged once, before
   // any unit starts, and a refused image starts none.
   const SignatureVerdict signature = LoadSigning(context).Judge(image, options.image_path);
-  doc["signature"] = SignatureJson(signature);
   if (signature.refused) {
+    doc["signature"] = SignatureJson(signature);
     doc["verdict"] = "signature";
     context.Say(update_texts::kInvalidImage);
     context.Say(signature.reason);
     return kExitRefused;
   }
-  context.Inform(Fill(texts::kSignatureLine, signature.Summary().c_str()));
+  SaySignature(context, signature);
   if (context.platform == nullptr) {
     context.Say(update_texts::kNoDeviceConnect);
     return kExitFailed;

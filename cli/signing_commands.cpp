@@ -40,7 +40,8 @@ std::function<std::string(const std::vector<std::uint8_t>&, const DeviceIdentity
 
 void SaySignature(const CommandContext& context, const SignatureVerdict& verdict) {
   context.report->Doc()["signature"] = SignatureJson(verdict);
-  context.Inform(Fill(texts::kSignatureLine, verdict.Summary().c_str()));
+  // With --json the document says it.
+  if (!context.json) context.Inform(Fill(texts::kSignatureLine, verdict.Summary().c_str()));
 }
 
 ExitStatus ImageVerifyCommand(const CommandContext& context, const std::string& image_path) {

@@ -111,5 +111,63 @@ TEST_F(CliSigningTest, KeysListsEachTrustedKeyWithItsOriginAndNamesSkippedFiles)
   EXPECT_EQ(Cli({"image", "verify", image_}).status, 0);
 }
 
+// The "Done when" of signed images, on the simulated DAC: a refused image
+// sends nothing (the trace holds no output report), an allowed one is flashed.
+TEST_F(CliSigningTest, CheckFlashAndBenchJudgeTheSignatureBeforeAnythingIsSent) {
+  const std::string trusted = FixturePath("trusted.pub");
+  const std::string flipped = (scratch_ / "flipped.bin").string();
+  std::string bytes = FixtureText("image.bin");
+  bytes[100] = static_cast<char>(bytes[100] ^ 0x01);
+  std::ofstream(flipped, std::ios::binary) << bytes;
+  fs::copy_file(FixturePath("image.bin.minisig"), flipped + ".minisig");
+  const std::string edited = (scratch_ / "edited.minisig").string();
+  std::string signature = FixtureText("image.bin.minisig");
+  signature.insert(signature.find("\ntrusted comment: ") + 18, "x");
+  std::ofstream(edited, std::ios::binary) << signature;
+  const std::string conf_dir = (scratch_ / "factory").string();
+  fs::create_directories(conf_dir);
+  std::ofstream(fs::path(conf_dir) / "veltrane.conf") << "require-signed = true\n";
+
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    bool factory;  // require-signed = true in the system's file
+    int status;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {"good", {"--trusted-key", trusted, "flash", image_}, false, 0, "Signature: signed by key " + KeyIdOf("trusted.pub")},
+      {"good, check", {"--trusted-key", trusted, "check", image_}, true, 0, "ready to flash"},
+      {"one bit", {"--trusted-key", trusted, "flash", flipped}, false, 3, "signature does not match the image"},
+      {"one bit, check", {"--trusted-key", trusted, "check", flipped}, false, 3, "signature does not match the image"},
+      {"comment edited", {"--trusted-key", trusted, "--signature", edited, "flash", image_}, false, 3, "trusted comment"},
+      {"not trusted", {"flash", image_}, false, 3, "signed by key " + KeyIdOf("trusted.pub") + ", which is not trusted"},
+      {"unsigned", {"flash", plain_}, false, 0, "Signature: unsigned"},
+      {"unsigned, check", {"check", plain_}, false, 0, "Signature: unsigned"},
+      {"unsigned, --require-signed", {"--require-signed", "flash", plain_}, false, 3, "only signed images"},
+      {"unsigned, factory", {"flash", plain_}, true, 3, "require-signed = true in"},
+      {"unsigned, bench", {"--require-signed", "bench", "--units", "1", plain_}, false, 3, "only signed images"},
+  };
+  for (const Case& c : cases) {
+    const std::string eeprom = (scratch_ / (std::string(c.name) + ".eeprom")).string();
+    const std::string trace = (scratch_ / (std::string(c.name) + ".trace")).string();
+    std::vector<std::string> args = {"--simulate=" + eeprom, "--virtual-time", "--trace", trace};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const SigningPlaces saved = places_;
+    if (c.factory) places_.system_dir = conf_dir;
+    const Run run = Cli(args);
+    places_ = saved;
+    const std::string said = run.out + run.err;
+    EXPECT_EQ(run.status, c.status) << c.name << ": " << said;
+    EXPECT_NE(said.find(c.text), std::string::npos) << c.name << ": " << said;
+    if (c.status == 3) {
+      std::ifstream lines(trace);
+      for (std::string line; std::getline(lines, line);) {
+        EXPECT_FALSE(line.rfind("out ", 0) == 0 || line.rfind("write ", 0) == 0) << c.name << ": " << line;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace veltrane::cli

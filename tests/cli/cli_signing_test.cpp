@@ -35,6 +35,7 @@ class CliSigningTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (veltrane::testing::MinisignFixtures().empty()) GTEST_SKIP() << veltrane::testing::kNoMinisign;
+    if (!SignatureChecksBuiltIn()) GTEST_SKIP() << veltrane::testing::kNoSodium;
     places_.system_dir = (scratch_ / "etc").string();
     places_.user_dir = (scratch_ / "config").string();
     image_ = (scratch_ / "newer.bin").string();

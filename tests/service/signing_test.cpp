@@ -80,6 +80,7 @@ class SigningTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (MinisignFixtures().empty()) GTEST_SKIP() << testing::kNoMinisign;
+    if (!SignatureChecksBuiltIn()) GTEST_SKIP() << testing::kNoSodium;
     image_ = FixtureText("image.bin");
     places_.system_dir = (scratch_ / "etc").string();
     places_.user_dir = (scratch_ / "config").string();

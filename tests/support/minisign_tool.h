@@ -18,6 +18,8 @@ namespace veltrane::testing {
 inline constexpr char kNoMinisign[] =
     "minisign is not installed (Debian package minisign), and VELTRANE_MINISIGN_FIXTURES is not set";
 
+inline constexpr char kNoSodium[] = "this build was made without libsodium: it cannot check signatures";
+
 inline std::string ShellQuoted(const std::string& text) {
   std::string quoted = "'";
   for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);

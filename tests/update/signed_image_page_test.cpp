@@ -42,6 +42,7 @@ std::string KeyIdOf(const std::string& pub_file) {
 
 TEST(SignedImagePageTest, ARefusedSignatureSendsNothingAndTheStripSaysWhyOrWhoSigned) {
   if (testing::MinisignFixtures().empty()) GTEST_SKIP() << testing::kNoMinisign;
+  if (!SignatureChecksBuiltIn()) GTEST_SKIP() << testing::kNoSodium;
   const testing::ScratchDir dir;
   const std::string image = FixtureText("image.bin");
   std::string flipped = image;

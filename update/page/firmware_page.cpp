@@ -304,6 +304,8 @@ int FirmwarePage::ProgramImage() {
   ChangeResult result;
   const bool done = ApplyChange(link_, WriteRequest(true), &result);
   if (result.step == ChangeStep::kBackupRead) emit BackupFailed(EepromBackup::ReadFailedText(result.failure.Describe()));
+  // The signature file changed since the image was chosen: nothing was sent.
+  if (result.refusal == Refusal::kExtra) emit SignatureNote(SignatureText(signature_));
   return done ? 1 : 0;
 }
 

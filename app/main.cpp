@@ -12,6 +12,7 @@
 #include "app/main_window.h"
 #include "app/no_device_platform.h"
 #include "resources/version_info.h"
+#include "service/signing_args.h"
 #include "sim/sim_args.h"
 #include "sim/simulated_bus.h"
 
@@ -43,9 +44,11 @@ int main(int argc, char** argv) {
   veltrane::sim::SimSetup setup;
   std::string error;
   if (!veltrane::sim::ExtractSimArgs(&args, &setup, &error)) return UsageError(error);
+  veltrane::SigningOptions signing;
+  if (!veltrane::ExtractSigningArgs(&args, &signing, &error)) return UsageError(error);
   if (Has(args, "--help") || Has(args, "-h")) {
-    std::printf("%s%s%s", veltrane::app_texts::kUsage, veltrane::sim::TransportArgHelp(),
-                veltrane::sim::SimArgsHelp());
+    std::printf("%s%s%s%s", veltrane::app_texts::kUsage, veltrane::SigningArgsHelp(),
+                veltrane::sim::TransportArgHelp(), veltrane::sim::SimArgsHelp());
     return 0;
   }
   if (Has(args, "--version")) {
@@ -70,6 +73,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> rest = ArgsOf(argc, argv);
   veltrane::sim::SimSetup unused;
   veltrane::sim::ExtractSimArgs(&rest, &unused, &error);
+  veltrane::SigningOptions also_unused;
+  veltrane::ExtractSigningArgs(&rest, &also_unused, &error);
   if (!rest.empty()) return UsageError(veltrane::app_texts::kUnknownOption + rest.front());
 
   std::unique_ptr<veltrane::HidPlatform> platform;
@@ -88,8 +93,13 @@ int main(int argc, char** argv) {
     if (!platform) platform = std::make_unique<veltrane::NoDevicePlatform>();
   }
 
+  // The system's policy and trusted keys, and the user's; a skipped key file is named.
+  veltrane::ImageSigning image_signing = veltrane::ImageSigning::Load(veltrane::SystemSigningPlaces(), signing);
+  for (const std::string& warning : image_signing.Warnings()) std::fprintf(stderr, "veltrane: %s\n", warning.c_str());
+
   {
     veltrane::MainWindow window(*platform);
+    window.Firmware().SetSigning(std::move(image_signing));
     window.exec();  // any way of closing it ends the program
   }
   return 0;

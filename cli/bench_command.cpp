@@ -12,6 +12,7 @@
 #include "cli/dac_listing.h"
 #include "cli/image_gate.h"
 #include "cli/json_report.h"
+#include "cli/signing_commands.h"
 #include "cli/sha256.h"
 #include "cli/status_board.h"
 #include "device/platform/arrival_watcher.h"
@@ -163,6 +164,17 @@ ExitStatus BenchCommand(const CommandContext& context, const BenchOptions& optio
     doc["verdict"] = verdict.name;
     return kExitRefused;
   }
+  // Every unit is sent these bytes: their signature is judged once, before
+  // any unit starts, and a refused image starts none.
+  const SignatureVerdict signature = LoadSigning(context).Judge(image, options.image_path);
+  if (signature.refused) {
+    doc["signature"] = SignatureJson(signature);
+    doc["verdict"] = "signature";
+    context.Say(update_texts::kInvalidImage);
+    context.Say(signature.reason);
+    return kExitRefused;
+  }
+  SaySignature(context, signature);
   if (context.platform == nullptr) {
     context.Say(update_texts::kNoDeviceConnect);
     return kExitFailed;

@@ -20,8 +20,10 @@
 #include "cli/image_commands.h"
 #include "cli/interrupt_guard.h"
 #include "cli/json_report.h"
+#include "cli/signing_commands.h"
 #include "device/number_parse.h"
 #include "device/platform/hid_platform.h"
+#include "service/signing_args.h"
 #include "sim/sim_args.h"
 #include "sim/simulated_bus.h"
 #include "sim/simulated_dac.h"
@@ -62,7 +64,9 @@ struct Commands {
   CLI::App* eeprom_read;
   CLI::App* eeprom_write;
   CLI::App* image_info;
+  CLI::App* image_verify;
   CLI::App* image_pack;
+  CLI::App* keys;
 };
 
 Commands BuildGrammar(CLI::App& app, Request& r) {
@@ -134,12 +138,15 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
   image->require_subcommand(1, 1);
   c.image_info = image->add_subcommand("info", "Decode IMAGE's header and judge its checksum");
   c.image_info->add_option("IMAGE", r.image, "Firmware image file")->required();
+  c.image_verify = image->add_subcommand("verify", "Say who signed IMAGE and whether that key is trusted");
+  c.image_verify->add_option("IMAGE", r.image, "Firmware image file")->required();
   c.image_pack = image->add_subcommand("pack", "Write OUT: a header with the right checksum, magic and length, then BODY");
   c.image_pack->add_option("--vendor", r.pack.vendor_text, "Vendor ID (decimal or 0x hex)")->required()->type_name("V");
   c.image_pack->add_option("--product", r.pack.product_text, "Product ID")->required()->type_name("P");
   c.image_pack->add_option("--version", r.pack.version_text, "Image version, e.g. 0x0103")->required()->type_name("X");
   c.image_pack->add_option("BODY", r.pack.body_path, "The bytes after the header")->required();
   c.image_pack->add_option("OUT", r.pack.output_path, "Image file to write")->required();
+  c.keys = app.add_subcommand("keys", "List the trusted public keys and where each came from");
   return c;
 }
 
@@ -162,7 +169,9 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
                       CommandContext& context) {
   // Commands on image files need no device at all.
   if (c.image_info->parsed()) return ImageInfoCommand(context, r.image);
+  if (c.image_verify->parsed()) return ImageVerifyCommand(context, r.image);
   if (c.image_pack->parsed()) return ImagePackCommand(context, r.pack);
+  if (c.keys->parsed()) return KeysCommand(context);
 
   std::unique_ptr<HidPlatform> platform;
   if (setup.enabled) {
@@ -224,7 +233,7 @@ int FinishOutput(std::ostream& out, std::ostream& err, int status) {
 }
 
 int RunCliParsed(std::vector<std::string> args, std::ostream& out, std::ostream& err,
-                 bool err_is_terminal);
+                 bool err_is_terminal, const SigningPlaces& signing_places);
 
 }  // namespace
 
@@ -246,35 +255,52 @@ std::string HelpFooter() {
          "  eeprom read ADDR LEN [-o FILE]     hex dump, or raw bytes to FILE\n"
          "  eeprom write ADDR FILE             write FILE's bytes from ADDR (restore a backup)\n"
          "  image info IMAGE                   decode an image header (no device needed)\n"
+         "  image verify IMAGE                 who signed IMAGE, and whether that key is trusted\n"
          "  image pack --vendor V --product P --version X BODY OUT\n"
          "                                     build an image: header with checksum, then BODY\n"
+         "  keys                               the trusted public keys and where each came from\n"
          "Numbers take decimal or 0x hex. Ctrl-C, SIGTERM or SIGHUP stops a write at the next packet.\n"
+         "\nImage signatures (anywhere on the line; check, flash, bench, image info, image verify):\n" +
+         SigningArgsHelp() +
          "\nTransport to a real DAC (anywhere on the line):\n" + sim::TransportArgHelp() +
          "\nSimulation options (anywhere on the line):\n" + sim::SimArgsHelp() +
          "\nExit status:\n"
          "  0  done\n"
          "  1  device missing, transfer failed, interrupted, or stdout not written\n"
          "  2  bad usage or bad arguments\n"
-         "  3  image refused: unreadable, invalid, incompatible or not newer\n"
+         "  3  image refused: unreadable, invalid, incompatible, not newer, or its signature\n"
+         "     bad, untrusted or missing where signatures are required\n"
          "\nGlobal options go before or after the command. Results go to stdout, messages to\n"
          "stderr. - is stdin for a file argument and stdout for -o. With several DACs\n"
          "connected, choose one with --serial, --location or --device (see 'list').\n"
+         "IMAGE.minisig beside an image is its signature; trusted keys are the *.pub files in\n"
+         "/etc/veltrane/trusted-keys/ and $XDG_CONFIG_HOME/veltrane/trusted-keys/ (Windows:\n"
+         "%ProgramData%\\Veltrane and %APPDATA%\\Veltrane), and require-signed = true in\n"
+         "/etc/veltrane/veltrane.conf refuses unsigned images for every user.\n"
          "Example: veltrane-cli --simulate --virtual-time flash samples/newer-0103.bin\n";
 }
 
 int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
            bool err_is_terminal) {
-  return FinishOutput(out, err, RunCliParsed(std::move(args), out, err, err_is_terminal));
+  return RunCli(std::move(args), out, err, err_is_terminal, SystemSigningPlaces());
+}
+
+int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
+           bool err_is_terminal, const SigningPlaces& signing_places) {
+  return FinishOutput(out, err,
+                      RunCliParsed(std::move(args), out, err, err_is_terminal, signing_places));
 }
 
 namespace {
 
 int RunCliParsed(std::vector<std::string> args, std::ostream& out, std::ostream& err,
-                 bool err_is_terminal) {
+                 bool err_is_terminal, const SigningPlaces& signing_places) {
   const bool json = WantsJson(args);
   sim::SimSetup setup;
   std::string error;
   if (!sim::ExtractSimArgs(&args, &setup, &error)) return UsageFailure(error, json, out, err);
+  SigningOptions signing;
+  if (!ExtractSigningArgs(&args, &signing, &error)) return UsageFailure(error, json, out, err);
 
   CLI::App app("veltrane-cli " VELTRANE_VERSION
                ": services the Veltrane USB audio DACs (vendor 0x3917) from the command line.",
@@ -316,6 +342,8 @@ int RunCliParsed(std::vector<std::string> args, std::ostream& out, std::ostream&
   context.quiet = r.quiet;
   context.verbose = r.verbose;
   context.selector = r.selector;
+  context.signing = signing;
+  context.signing_places = signing_places;
   context.report = &report;
   context.progress = r.progress == "json" ? ProgressStyle::kJson
                      : r.json || r.quiet  ? ProgressStyle::kSilent

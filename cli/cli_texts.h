@@ -195,10 +195,28 @@ inline constexpr char kBodyTooLarge[] =
     "field (at most 65535 bytes). Use a smaller body.";
 inline constexpr char kPacked[] = "Wrote %s: %zu bytes, vendor 0x%04x, product 0x%04x, version 0x%04x.";
 
+// Signatures (the verdicts' own texts are the signing library's).
+inline constexpr char kSignedByTrusted[] = "%s: signed by key %s, trusted: %s (%s)";
+inline constexpr char kTrustedCommentLine[] = "Trusted comment: %s";
+inline constexpr char kNoSignature[] =
+    "%s is unsigned: there is no %s beside it. Name its signature with --signature FILE.";
+inline constexpr char kTrustAKey[] =
+    "%s was made by a key this computer does not trust. If you trust its maker, pass the "
+    "maker's public key with --trusted-key FILE or put it in a trusted-keys folder "
+    "('veltrane-cli keys' names them).";
+inline constexpr char kSignatureOfKey[] = "%s names key %s (trusted as %s).";
+inline constexpr char kNoTrustedKeys[] =
+    "No trusted keys. Put makers' minisign public keys (*.pub) in %s or %s, or name one with "
+    "--trusted-key FILE.";
+inline constexpr char kSignatureField[] = "Signature     %s\n";
+inline constexpr char kSignatureLine[] = "Signature: %s";
+inline constexpr char kKeyTableHeader[] = "key ID              origin         file";
+inline constexpr char kSignedOnly[] = "Only signed images are accepted here (%s).";
+
 // Start-up.
 inline constexpr char kUnknownCommand[] =
     "'%s' is not a command. Commands: list, info, check, flash, bench, feedback, eeprom, "
-    "image (veltrane-cli --help says more).";
+    "image, keys (veltrane-cli --help says more).";
 inline constexpr char kDidYouMean[] = " Did you mean '%s'?";
 inline constexpr char kTraceWithoutSimulate[] = "--trace records the simulated DAC: add --simulate.";
 

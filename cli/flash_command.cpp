@@ -10,6 +10,7 @@
 #include "cli/file_io.h"
 #include "cli/image_gate.h"
 #include "cli/json_report.h"
+#include "cli/signing_commands.h"
 #include "cli/terminal_progress.h"
 #include "feedback/feedback_table.h"
 #include "device/eeprom_image_flash.h"
@@ -134,6 +135,9 @@ ExitStatus SayRefusal(const CommandContext& context, const ChangeResult& r, cons
       context.Say(texts::kChangedOnlyNoVerify);
       return kExitUsage;
     case Refusal::kExtra:
+      // The signature: "Invalid Image!", as the desktop says, then why.
+      context.report->Doc()["verdict"] = "signature";
+      context.Say(update_texts::kInvalidImage);
       context.Say(r.refusal_text);
       return kExitRefused;
     case Refusal::kImage:
@@ -243,8 +247,13 @@ ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& optio
   TerminalProgress progress(*context.err, context.progress);
   ChangeRequest request = RequestFor(context, options, image, id);
   request.progress = &progress;
+  // The signature is judged over the very bytes the road sends.
+  const ImageSigning signing = LoadSigning(context);
+  SignatureVerdict signature;
+  request.extra_judge = SignatureJudge(signing, options.image_path, &signature);
   request.judged = [&](const ChangeResult& judged) {
     doc["verdict"] = VerdictOf(options.image_path, image, judged.check, id).name;
+    SaySignature(context, signature);
     if (judged.forced) {
       SayVerdict(context, VerdictOf(options.image_path, image, judged.check, id));
       context.Inform(texts::kForced);
@@ -258,6 +267,7 @@ ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& optio
   ChangeResult result;
   const bool done = ApplyChange(session.Link(), request, &result);
   session.Watch().SetStopFlag(nullptr);
+  if (result.refusal == Refusal::kExtra) doc["signature"] = SignatureJson(signature);
   if (!done) {
     progress.Abandon();
   } else {

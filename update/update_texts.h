@@ -15,6 +15,11 @@ inline constexpr char kSelectFile[] = "Please select file to be programmed.";
 inline constexpr char kProgramCompleted[] = "EEPROM program completed. ";
 inline constexpr char kProgramFailed[] = "Eeprom programm failed! Please try again!";
 
+// The status strip's note on a chosen image's signature.
+inline constexpr char kSignedBy[] = "Image signed by key %1: %2";
+inline constexpr char kUnsignedImage[] = "Image unsigned";
+inline constexpr char kSignatureRefused[] = "Image refused: %1";
+
 // Accessible names of the firmware page's controls, for screen readers.
 inline constexpr char kBrowseName[] = "Load image file";
 inline constexpr char kProgressName[] = "Write progress";

@@ -13,6 +13,7 @@
 #include "app/no_device_platform.h"
 #include "resources/version_info.h"
 #include "service/history_args.h"
+#include "service/signing_args.h"
 #include "sim/sim_args.h"
 #include "sim/simulated_bus.h"
 
@@ -46,8 +47,10 @@ int main(int argc, char** argv) {
   if (!veltrane::sim::ExtractSimArgs(&args, &setup, &error)) return UsageError(error);
   veltrane::HistorySetup history_setup;
   if (!veltrane::ExtractHistoryArgs(&args, &history_setup, &error)) return UsageError(error);
+  veltrane::SigningOptions signing;
+  if (!veltrane::ExtractSigningArgs(&args, &signing, &error)) return UsageError(error);
   if (Has(args, "--help") || Has(args, "-h")) {
-    std::printf("%s%s%s%s", veltrane::app_texts::kUsage, veltrane::HistoryArgsHelp(),
+    std::printf("%s%s%s%s%s", veltrane::app_texts::kUsage, veltrane::HistoryArgsHelp(), veltrane::SigningArgsHelp(),
                 veltrane::sim::TransportArgHelp(), veltrane::sim::SimArgsHelp());
     return 0;
   }
@@ -75,6 +78,8 @@ int main(int argc, char** argv) {
   veltrane::sim::ExtractSimArgs(&rest, &unused, &error);
   veltrane::HistorySetup unused_history;
   veltrane::ExtractHistoryArgs(&rest, &unused_history, &error);
+  veltrane::SigningOptions also_unused;
+  veltrane::ExtractSigningArgs(&rest, &also_unused, &error);
   if (!rest.empty()) return UsageError(veltrane::app_texts::kUnknownOption + rest.front());
 
   std::unique_ptr<veltrane::HidPlatform> platform;
@@ -93,6 +98,10 @@ int main(int argc, char** argv) {
     if (!platform) platform = std::make_unique<veltrane::NoDevicePlatform>();
   }
 
+  // The system's policy and trusted keys, and the user's; a skipped key file is named.
+  veltrane::ImageSigning image_signing = veltrane::ImageSigning::Load(veltrane::SystemSigningPlaces(), signing);
+  for (const std::string& warning : image_signing.Warnings()) std::fprintf(stderr, "veltrane: %s\n", warning.c_str());
+
   // Every Write and Program is recorded here (null: --no-history).
   const std::unique_ptr<veltrane::ServiceHistory> history =
       veltrane::MakeHistory(history_setup, setup.enabled, setup.options.eeprom_file);
@@ -100,6 +109,7 @@ int main(int argc, char** argv) {
     veltrane::MainWindow window(*platform);
     window.SetKeeping(history.get(), QString::fromStdString(veltrane::BackupFolderFor(
                                           setup.enabled, setup.options.eeprom_file)));
+    window.Firmware().SetSigning(std::move(image_signing));
     window.exec();  // any way of closing it ends the program
   }
   return 0;

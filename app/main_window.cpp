@@ -80,6 +80,7 @@ MainWindow::MainWindow(HidPlatform& platform, QWidget* parent)
     status_strip_->SetNote(tr(app_texts::kBackupSaved).arg(QDir::toNativeSeparators(path)));
   });
   connect(&firmware_page_, &FirmwarePage::BackupFailed, status_strip_, &StatusStrip::SetNote);
+  connect(&firmware_page_, &FirmwarePage::SignatureNote, status_strip_, &StatusStrip::SetNote);
   connect(&firmware_page_, &FirmwarePage::CloseHeldBack, this, &MainWindow::OnCloseHeldBack);
   connect(&firmware_page_, &FirmwarePage::WriteEnded, this, &MainWindow::OnWriteEnded);
   connect(&firmware_page_, &FirmwarePage::ChangeRecorded, this, &MainWindow::OnChangeRecorded);

@@ -13,9 +13,11 @@
 #include "cli/dac_listing.h"
 #include "cli/image_gate.h"
 #include "cli/json_report.h"
+#include "cli/signing_commands.h"
 #include "service/sha256.h"
 #include "cli/status_board.h"
 #include "device/platform/arrival_watcher.h"
+#include "device/stop_flag.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
@@ -62,16 +64,26 @@ class Bench {
     doc["units"] = records_;
     doc["passed"] = passed_;
     doc["failed"] = logged_ - passed_;
+    if (Stopped()) context_.report->SetFailure(texts::kStoppedStage, "");
     if (logged_ == 0) {
       context_.Say(Stopped() ? texts::kBenchStoppedEmpty : texts::kBenchNoUnits);
       return kExitFailed;
     }
-    context_.Inform(Fill(texts::kBenchSummary, passed_, logged_));
-    return passed_ == logged_ ? kExitDone : kExitFailed;
+    // A stop before --units N were done is no success, however the done ones went.
+    if (Stopped() && options_.units > logged_) {
+      context_.Say(Fill(texts::kBenchStoppedSummary, passed_, options_.units));
+      return kExitFailed;
+    }
+    if (passed_ == logged_) {
+      context_.Inform(Fill(texts::kBenchSummary, passed_, logged_));
+      return kExitDone;
+    }
+    context_.Say(Fill(texts::kBenchSummary, passed_, logged_));
+    return kExitFailed;
   }
 
  private:
-  bool Stopped() const { return context_.stop != nullptr && context_.stop->load(); }
+  bool Stopped() const { return StopRequested(context_.stop); }
 
   // Starts a unit for every DAC present whose serial number has not had one.
   void StartNew() {
@@ -101,7 +113,10 @@ class Bench {
       logged_flags_[i] = true;
       const UnitRecord& r = units_[i]->Record();
       if (!r.history_warning.empty()) context_.Say(r.history_warning);
-      const Json line = r.ToJson(UtcNow(), sha_);
+      Json line = r.ToJson(UtcNow(), sha_);
+      if (r.result == "interrupted") line["stage"] = texts::kStoppedStage;
+      // The --json error message names every unit that did not pass.
+      if (!r.Passed()) context_.report->AddMessage(UnitLine(*units_[i]));
       records_.push_back(line);
       if (log_ != nullptr) *log_ << JsonReport::DumpLine(line) << '\n' << std::flush;
       ++logged_;
@@ -152,6 +167,17 @@ ExitStatus BenchCommand(const CommandContext& context, const BenchOptions& optio
     doc["verdict"] = verdict.name;
     return kExitRefused;
   }
+  // Every unit is sent these bytes: their signature is judged once, before
+  // any unit starts, and a refused image starts none.
+  const SignatureVerdict signature = LoadSigning(context).Judge(image, options.image_path);
+  if (signature.refused) {
+    doc["signature"] = SignatureJson(signature);
+    doc["verdict"] = "signature";
+    context.Say(update_texts::kInvalidImage);
+    context.Say(signature.reason);
+    return kExitRefused;
+  }
+  SaySignature(context, signature);
   if (context.platform == nullptr) {
     context.Say(update_texts::kNoDeviceConnect);
     return kExitFailed;

@@ -1,6 +1,8 @@
 #include "cli/cli_app.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <array>
 #include <memory>
 #include <sstream>
@@ -20,8 +22,11 @@
 #include "cli/interrupt_guard.h"
 #include "cli/json_report.h"
 #include "cli/rollback_command.h"
+#include "cli/signing_commands.h"
+#include "device/number_parse.h"
 #include "device/platform/hid_platform.h"
 #include "service/history_args.h"
+#include "service/signing_args.h"
 #include "sim/sim_args.h"
 #include "sim/simulated_bus.h"
 #include "sim/simulated_dac.h"
@@ -29,6 +34,8 @@
 
 namespace veltrane::cli {
 namespace {
+
+constexpr unsigned kMaxBenchUnits = 100000;
 
 // Everything the grammar fills in.
 struct Request {
@@ -42,6 +49,7 @@ struct Request {
   bool no_verify = false;
   bool no_backup = false;
   BenchOptions bench;
+  std::string units;
   std::array<std::string, 3> resolutions;
   std::string address;
   std::string length;
@@ -62,9 +70,11 @@ struct Commands {
   CLI::App* eeprom_read;
   CLI::App* eeprom_write;
   CLI::App* image_info;
+  CLI::App* image_verify;
   CLI::App* image_pack;
   CLI::App* history;
   CLI::App* rollback;
+  CLI::App* keys;
 };
 
 Commands BuildGrammar(CLI::App& app, Request& r) {
@@ -101,8 +111,9 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
       ->type_name("FILE");
   c.bench = app.add_subcommand("bench", "Flash IMAGE into every DAC at once, then each one that arrives");
   c.bench->add_option("IMAGE", r.flash.image_path, "Firmware image file")->required();
-  c.bench->add_option("--units", r.bench.units, "Stop when N DACs are done (default: at Ctrl-C)")
-      ->check(CLI::Range(1, 100000))->type_name("N");
+  // Taken as text and parsed strictly, as every number on the line.
+  c.bench->add_option("--units", r.units, "Stop when N DACs are done (default: at Ctrl-C)")
+      ->type_name("N");
   c.bench->add_option("--log", r.bench.log_path, "Append a JSON line per DAC to FILE")->type_name("FILE");
   for (CLI::App* command : {c.flash, c.bench}) {
     command->add_flag("--force", r.flash.force, "Write an image that is not newer than the device");
@@ -137,12 +148,15 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
   image->require_subcommand(1, 1);
   c.image_info = image->add_subcommand("info", "Decode IMAGE's header and judge its checksum");
   c.image_info->add_option("IMAGE", r.image, "Firmware image file")->required();
+  c.image_verify = image->add_subcommand("verify", "Say who signed IMAGE and whether that key is trusted");
+  c.image_verify->add_option("IMAGE", r.image, "Firmware image file")->required();
   c.image_pack = image->add_subcommand("pack", "Write OUT: a header with the right checksum, magic and length, then BODY");
   c.image_pack->add_option("--vendor", r.pack.vendor_text, "Vendor ID (decimal or 0x hex)")->required()->type_name("V");
   c.image_pack->add_option("--product", r.pack.product_text, "Product ID")->required()->type_name("P");
   c.image_pack->add_option("--version", r.pack.version_text, "Image version, e.g. 0x0103")->required()->type_name("X");
   c.image_pack->add_option("BODY", r.pack.body_path, "The bytes after the header")->required();
   c.image_pack->add_option("OUT", r.pack.output_path, "Image file to write")->required();
+  c.keys = app.add_subcommand("keys", "List the trusted public keys and where each came from");
 
   c.history = app.add_subcommand("history", "Every change made to a DAC, newest first (--serial S: that DAC's)");
   c.history->require_subcommand(0, 1);
@@ -177,8 +191,10 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
                       CommandContext& context) {
   // Commands on image files need no device at all.
   if (c.image_info->parsed()) return ImageInfoCommand(context, r.image);
+  if (c.image_verify->parsed()) return ImageVerifyCommand(context, r.image);
   if (c.image_pack->parsed()) return ImagePackCommand(context, r.pack);
   if (c.history->parsed()) return HistoryCommand(context, r.history);
+  if (c.keys->parsed()) return KeysCommand(context);
 
   std::unique_ptr<HidPlatform> platform;
   if (setup.enabled) {
@@ -205,9 +221,13 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
       context.Say(texts::kChangedOnlyNoVerify);
       return kExitUsage;
     }
-    const InterruptGuard guard;
-    context.stop = InterruptGuard::Flag();
     if (c.flash->parsed()) return FlashCommand(context, r.flash);
+    std::uint64_t units = 0;
+    if (!r.units.empty() && (!ParseNumber(r.units, kMaxBenchUnits, &units) || units == 0)) {
+      context.Say(Fill(texts::kBadUnits, r.units.c_str()));
+      return kExitUsage;
+    }
+    r.bench.units = static_cast<int>(units);
     r.bench.flash = r.flash;
     r.bench.image_path = r.flash.image_path;
     return BenchCommand(context, r.bench);
@@ -219,6 +239,25 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
   if (c.rollback->parsed()) return RollbackCommand(context, r.rollback);
   return kExitUsage;
 }
+
+}  // namespace
+
+namespace {
+
+// The one check of everything written to stdout: its last flush.
+int FinishOutput(std::ostream& out, std::ostream& err, int status) {
+  errno = 0;
+  out.flush();
+  if (out) return status;
+  // A result that did not arrive is a failure, whatever the command thought.
+  const int error = errno;
+  err << kMessagePrefix
+      << Fill(texts::kStdoutFailed, error != 0 ? std::strerror(error) : "write error") << '\n';
+  return status == kExitDone ? kExitFailed : status;
+}
+
+int RunCliParsed(std::vector<std::string> args, std::ostream& out, std::ostream& err,
+                 bool err_is_terminal, const SigningPlaces& signing_places);
 
 }  // namespace
 
@@ -240,35 +279,59 @@ std::string HelpFooter() {
          "  eeprom read ADDR LEN [-o FILE]     hex dump, or raw bytes to FILE\n"
          "  eeprom write ADDR FILE             write FILE's bytes from ADDR (restore a backup)\n"
          "  image info IMAGE                   decode an image header (no device needed)\n"
+         "  image verify IMAGE                 who signed IMAGE, and whether that key is trusted\n"
          "  image pack --vendor V --product P --version X BODY OUT\n"
          "                                     build an image: header with checksum, then BODY\n"
+         "  keys                               the trusted public keys and where each came from\n"
          "  history [--limit N | --all]        every change made to a DAC, newest first\n"
          "  history show ID                    one change in full\n"
          "  rollback [ID] [--force]            put back what change ID overwrote (default: the\n"
          "                                     DAC's latest), from its backup\n"
-         "Numbers take decimal or 0x hex. Ctrl-C during flash stops at the next packet.\n"
+         "Numbers take decimal or 0x hex. Ctrl-C, SIGTERM or SIGHUP stops a write at the next packet.\n"
+         "\nImage signatures (anywhere on the line; check, flash, bench, image info, image verify):\n" +
+         SigningArgsHelp() +
          "\nThe service history (anywhere on the line):\n" + HistoryArgsHelp() +
          "\nTransport to a real DAC (anywhere on the line):\n" + sim::TransportArgHelp() +
          "\nSimulation options (anywhere on the line):\n" + sim::SimArgsHelp() +
          "\nExit status:\n"
          "  0  done\n"
-         "  1  device missing, transfer failed, or interrupted (Ctrl-C)\n"
+         "  1  device missing, transfer failed, interrupted, or stdout not written\n"
          "  2  bad usage or bad arguments\n"
-         "  3  image refused: unreadable, invalid, incompatible or not newer\n"
+         "  3  image refused: unreadable, invalid, incompatible, not newer, or its signature\n"
+         "     bad, untrusted or missing where signatures are required\n"
          "\nGlobal options go before or after the command. Results go to stdout, messages to\n"
          "stderr. - is stdin for a file argument and stdout for -o. With several DACs\n"
          "connected, choose one with --serial, --location or --device (see 'list').\n"
+         "IMAGE.minisig beside an image is its signature; trusted keys are the *.pub files in\n"
+         "/etc/veltrane/trusted-keys/ and $XDG_CONFIG_HOME/veltrane/trusted-keys/ (Windows:\n"
+         "%ProgramData%\\Veltrane and %APPDATA%\\Veltrane), and require-signed = true in\n"
+         "/etc/veltrane/veltrane.conf refuses unsigned images for every user.\n"
          "Example: veltrane-cli --simulate --virtual-time flash samples/newer-0103.bin\n";
 }
 
 int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
            bool err_is_terminal) {
+  return RunCli(std::move(args), out, err, err_is_terminal, SystemSigningPlaces());
+}
+
+int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
+           bool err_is_terminal, const SigningPlaces& signing_places) {
+  return FinishOutput(out, err,
+                      RunCliParsed(std::move(args), out, err, err_is_terminal, signing_places));
+}
+
+namespace {
+
+int RunCliParsed(std::vector<std::string> args, std::ostream& out, std::ostream& err,
+                 bool err_is_terminal, const SigningPlaces& signing_places) {
   const bool json = WantsJson(args);
   sim::SimSetup setup;
   std::string error;
   if (!sim::ExtractSimArgs(&args, &setup, &error)) return UsageFailure(error, json, out, err);
   HistorySetup history_setup;
   if (!ExtractHistoryArgs(&args, &history_setup, &error)) return UsageFailure(error, json, out, err);
+  SigningOptions signing;
+  if (!ExtractSigningArgs(&args, &signing, &error)) return UsageFailure(error, json, out, err);
 
   CLI::App app("veltrane-cli " VELTRANE_VERSION
                ": services the Veltrane USB audio DACs (vendor 0x3917) from the command line.",
@@ -310,6 +373,8 @@ int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
   context.quiet = r.quiet;
   context.verbose = r.verbose;
   context.selector = r.selector;
+  context.signing = signing;
+  context.signing_places = signing_places;
   context.report = &report;
   const std::unique_ptr<ServiceHistory> history =
       MakeHistory(history_setup, setup.enabled, setup.options.eeprom_file);
@@ -320,10 +385,23 @@ int RunCli(std::vector<std::string> args, std::ostream& out, std::ostream& err,
                      : r.json || r.quiet  ? ProgressStyle::kSilent
                      : err_is_terminal    ? ProgressStyle::kBar
                                           : ProgressStyle::kLines;
-  const int status = RunCommand(c, r, setup, context);
-  if (r.json) out << report.Render(status);
-  out.flush();
+  int status = kExitUsage;
+  {
+    // Every command: a device command stops at a packet boundary, a read
+    // from a pipe stops waiting, and the destructors release the DAC.
+    const InterruptGuard guard;
+    context.stop = InterruptGuard::Flag();
+    status = RunCommand(c, r, setup, context);
+    if (const char* signal = InterruptGuard::SignalName(); signal != nullptr && status != kExitDone) {
+      context.Say(Fill(context.platform != nullptr ? texts::kStoppedDacReleased : texts::kStoppedBySignal,
+                       signal));
+      status = kExitFailed;  // interrupted, whatever the command made of it
+    }
+    if (r.json) out << report.Render(status);
+  }
   return status;
 }
+
+}  // namespace
 
 }  // namespace veltrane::cli

@@ -155,7 +155,25 @@ inline constexpr char kUnitInterrupted[] = "interrupted (Ctrl-C) after %u packet
 inline constexpr char kUnitMismatch[] =
     "the image read back differs from offset 0x%04zx (wrote 0x%02x, read 0x%02x)";
 inline constexpr char kBenchSummary[] = "%d of %d units passed.";
+inline constexpr char kBenchStoppedSummary[] = "%d of %d units passed; stopped.";
 inline constexpr char kBenchNoUnits[] = "No DAC was flashed. Connect the DACs and run the bench again.";
+inline constexpr char kBackupToStdout[] =
+    "--backup needs a file name: stdout carries the results, and a backup is a file to restore "
+    "with 'eeprom write 0 FILE'. Nothing was written.";
+inline constexpr char kBackupIsImage[] =
+    "--backup %s is the image to be flashed: the backup would overwrite it. Choose another name. "
+    "Nothing was written.";
+// The --json error stage of a transfer stopped on request.
+inline constexpr char kStoppedStage[] = "stopped";
+inline constexpr char kWriteStopped[] =
+    "The write was stopped after %zu of %zu bytes, at a packet boundary: the EEPROM holds the "
+    "first bytes of the file and its old bytes after them. Write the file again to complete it.";
+inline constexpr char kFeedbackStopped[] =
+    "Stopped before the write: the feedback settings are unchanged.";
+inline constexpr char kStoppedBySignal[] = "Stopped by %s.";
+inline constexpr char kStoppedDacReleased[] = "Stopped by %s; the DAC was released.";
+inline constexpr char kStdoutFailed[] =
+    "Writing to standard output failed (%s): the result did not arrive whole.";
 inline constexpr char kBenchStoppedEmpty[] = "Stopped (Ctrl-C) before any DAC was flashed.";
 inline constexpr char kBadUnits[] = "--units takes a number of DACs from 1 to 100000, not '%s'.";
 
@@ -220,11 +238,28 @@ inline constexpr char kRolledBackInvalid[] =
     "The backup holds an image whose byte 0 fails its header checksum (a write that had not "
     "finished when it was taken): it was put back exactly, so the DAC again holds an image it "
     "will not take as valid. Flash a good image to repair it.";
+// Signatures (the verdicts' own texts are the signing library's).
+inline constexpr char kSignedByTrusted[] = "%s: signed by key %s, trusted: %s (%s)";
+inline constexpr char kTrustedCommentLine[] = "Trusted comment: %s";
+inline constexpr char kNoSignature[] =
+    "%s is unsigned: there is no %s beside it. Name its signature with --signature FILE.";
+inline constexpr char kTrustAKey[] =
+    "%s was made by a key this computer does not trust. If you trust its maker, pass the "
+    "maker's public key with --trusted-key FILE or put it in a trusted-keys folder "
+    "('veltrane-cli keys' names them).";
+inline constexpr char kSignatureOfKey[] = "%s names key %s (trusted as %s).";
+inline constexpr char kNoTrustedKeys[] =
+    "No trusted keys. Put makers' minisign public keys (*.pub) in %s or %s, or name one with "
+    "--trusted-key FILE.";
+inline constexpr char kSignatureField[] = "Signature     %s\n";
+inline constexpr char kSignatureLine[] = "Signature: %s";
+inline constexpr char kKeyTableHeader[] = "key ID              origin         file";
+inline constexpr char kSignedOnly[] = "Only signed images are accepted here (%s).";
 
 // Start-up.
 inline constexpr char kUnknownCommand[] =
     "'%s' is not a command. Commands: list, info, check, flash, bench, feedback, eeprom, "
-    "image, history, rollback (veltrane-cli --help says more).";
+    "image, keys, history, rollback (veltrane-cli --help says more).";
 inline constexpr char kDidYouMean[] = " Did you mean '%s'?";
 inline constexpr char kTraceWithoutSimulate[] = "--trace records the simulated DAC: add --simulate.";
 

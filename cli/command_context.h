@@ -12,6 +12,8 @@
 
 #include "cli/terminal_progress.h"
 #include "device/platform/hid_platform.h"
+#include "service/signing_files.h"
+#include "service/signing_policy.h"
 
 namespace veltrane::cli {
 
@@ -56,6 +58,10 @@ struct CommandContext {
   // Makes another instance of the system's backend, for a bench unit's own
   // thread; empty when `platform` itself serves several threads (simulation).
   std::function<std::unique_ptr<HidPlatform>()> new_platform;
+  // --signature, --trusted-key, --require-signed, and where the system's and
+  // the user's keys and policy live (tests hand their own folders).
+  SigningOptions signing;
+  SigningPlaces signing_places;
 
   // An error, or what the user must know to act: always said, and kept as
   // the --json error's message.

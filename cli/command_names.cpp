@@ -6,8 +6,8 @@
 namespace veltrane::cli {
 namespace {
 
-constexpr std::array<std::string_view, 10> kCommands = {"list",  "info",    "check",   "flash",   "bench",
-                                                        "feedback", "eeprom", "image", "history", "rollback"};
+constexpr std::array<std::string_view, 11> kCommands = {"list",  "info",     "check", "flash", "bench",   "feedback",
+                                                        "eeprom", "image", "keys",  "history", "rollback"};
 
 std::size_t EditDistance(std::string_view a, std::string_view b) {
   std::vector<std::size_t> row(b.size() + 1);
@@ -29,7 +29,7 @@ std::size_t EditDistance(std::string_view a, std::string_view b) {
 std::string UnknownCommandWord(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--device" || args[i] == "--serial" || args[i] == "--location" ||
-        args[i] == "--progress") {
+        args[i] == "--progress" || args[i] == "--signature" || args[i] == "--trusted-key") {
       ++i;
       continue;
     }

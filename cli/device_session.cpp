@@ -138,8 +138,9 @@ bool DeviceSession::ReadRange(std::uint32_t address, std::size_t length,
   return ReadEepromRange(*link_, address, length, bytes);
 }
 
-bool DeviceSession::WriteRange(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
-  return WriteEepromRange(*link_, address, bytes);
+bool DeviceSession::WriteRange(std::uint32_t address, const std::vector<std::uint8_t>& bytes,
+                               std::size_t* written) {
+  return WriteEepromRange(*link_, address, bytes, written);
 }
 
 bool DeviceSession::DeviceGone() const {

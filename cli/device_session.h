@@ -49,7 +49,9 @@ class DeviceSession {
   // Reads or writes `length` bytes from `address`; the link takes at most
   // 65535 bytes a call, so longer runs go in pieces.
   bool ReadRange(std::uint32_t address, std::size_t length, std::vector<std::uint8_t>* bytes);
-  bool WriteRange(std::uint32_t address, const std::vector<std::uint8_t>& bytes);
+  // `written`, when given, says how many bytes the device took.
+  bool WriteRange(std::uint32_t address, const std::vector<std::uint8_t>& bytes,
+                  std::size_t* written = nullptr);
 
   // Says `text` for a failed transfer (or that the device went away), then
   // where it failed and the system's words for it.

@@ -1,7 +1,7 @@
 // ADDR and LEN of the eeprom commands, inside the 64 KiB address space.
 #include "cli/cli_texts.h"
 #include "cli/device_commands.h"
-#include "cli/number_parse.h"
+#include "device/number_parse.h"
 #include "device/hid_device_link.h"
 
 namespace veltrane::cli {

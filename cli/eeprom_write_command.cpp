@@ -1,17 +1,15 @@
 // eeprom write ADDR FILE: FILE's bytes ("-": stdin) into the EEPROM from ADDR.
-#include <optional>
-
 #include "cli/cli_texts.h"
 #include "cli/device_commands.h"
 #include "cli/device_session.h"
 #include "cli/file_io.h"
 #include "cli/flash_command.h"
 #include "cli/image_gate.h"
-#include "cli/interrupt_guard.h"
 #include "cli/terminal_progress.h"
 #include "cli/json_report.h"
 #include "device/eeprom_image_flash.h"
 #include "device/hid_device_link.h"
+#include "device/stop_flag.h"
 #include "service/device_change.h"
 #include "update/update_texts.h"
 
@@ -22,22 +20,24 @@ namespace {
 // and the change recorded; bytes that reach address 0 (a backup put back)
 // keep byte 0 failing the header checksum until everything else is written
 // and read back, elsewhere they are read back before the write counts as
-// done; Ctrl-C stops at a packet boundary.
+// done; a stop request ends it at a packet boundary.
 ExitStatus WriteRecorded(const CommandContext& context, DeviceSession& session, const std::string& path,
                          std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
-  std::optional<InterruptGuard> guard;
-  if (context.stop == nullptr) guard.emplace();
   TerminalProgress progress(*context.err, context.progress);
   ChangeRequest request;
   request.image = &bytes;
   request.device = session.Identity();
   request.kind = ChangeKind::kRaw;
   request.address = address;
-  request.flash.stop = context.stop != nullptr ? context.stop : InterruptGuard::Flag();
+  request.flash.stop = context.stop;
   request.progress = &progress;
   ChangeResult result;
   RecordedChange recorded;
-  if (!session.ApplyRecorded(request, session.Subject("eeprom write", path), &result, &recorded)) {
+  // Away from address 0 the writes are plain packets: a stop ends them at a packet boundary.
+  if (address != 0) session.Watch().SetStopFlag(context.stop);
+  const bool done = session.ApplyRecorded(request, session.Subject("eeprom write", path), &result, &recorded);
+  session.Watch().SetStopFlag(nullptr);
+  if (!done) {
     progress.Abandon();
     if (result.step == ChangeStep::kRefused) {
       SayVerdict(context, VerdictOf(path, bytes, result.check, session.Identity()));
@@ -52,6 +52,11 @@ ExitStatus WriteRecorded(const CommandContext& context, DeviceSession& session, 
       return kExitFailed;
     }
     if (address != 0) {
+      if (StopRequested(context.stop)) {
+        context.report->SetFailure(texts::kStoppedStage, "");
+        context.Say(Fill(texts::kWriteStopped, result.bytes_written, bytes.size()));
+        return kExitFailed;
+      }
       session.SayFailure(texts::kWriteFailed);
       return kExitFailed;
     }

@@ -3,6 +3,7 @@
 #include "cli/device_commands.h"
 #include "cli/device_session.h"
 #include "cli/json_report.h"
+#include "device/stop_flag.h"
 #include "feedback/feedback_table.h"
 #include "service/recorded_change.h"
 #include "update/update_texts.h"
@@ -32,6 +33,12 @@ ExitStatus FeedbackSetCommand(const CommandContext& context,
   DeviceSession session(context);
   if (const ExitStatus found = session.Locate(feedback_texts::kFailedEnumeration); found != kExitDone) {
     return found;
+  }
+  // The block is one packet: a stop asked for by now comes before it.
+  if (StopRequested(context.stop)) {
+    context.report->SetFailure(texts::kStoppedStage, "");
+    context.Say(texts::kFeedbackStopped);
+    return kExitFailed;
   }
   DeviceIdentity id;
   if (!ReadDeviceIdentity(session.Link(), &id)) {

@@ -10,20 +10,18 @@
 #include "cli/file_io.h"
 #include "cli/image_gate.h"
 #include "cli/json_report.h"
+#include "cli/signing_commands.h"
 #include "cli/terminal_progress.h"
 #include "feedback/feedback_table.h"
 #include "device/eeprom_image_flash.h"
 #include "device/hid_device_link.h"
 #include "device/progress.h"
+#include "device/stop_flag.h"
 #include "service/device_change.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
 namespace {
-
-bool StopRequested(const CommandContext& context) {
-  return context.stop != nullptr && context.stop->load();
-}
 
 // What --json tells of a flash, filled in as it goes.
 struct FlashRecord {
@@ -54,11 +52,27 @@ ExitStatus FailTransfer(const CommandContext& context, DeviceSession& session,
 ExitStatus SayBulkEnd(const CommandContext& context, DeviceSession& session, const ChangeResult& r,
                       std::size_t size) {
   // Bulk streaming has no restore packet: the device simply lacks the rest.
-  if (StopRequested(context) || r.failure.stage == LinkStage::kStopped) {
+  if (StopRequested(context.stop) || r.failure.stage == LinkStage::kStopped) {
+    context.report->SetFailure(texts::kStoppedStage, "");
     context.Say(Fill(texts::kBulkInterrupted, r.bytes_written, size));
     return kExitFailed;
   }
   return FailTransfer(context, session, Fill(texts::kBulkFailed, r.bytes_written, size));
+}
+
+// The backup is a file to restore from: never stdout (which carries the
+// results) and never the image about to be flashed.
+ExitStatus CheckBackupPath(const CommandContext& context, const FlashOptions& options) {
+  if (options.backup_path.empty()) return kExitDone;
+  if (options.backup_path == "-") {
+    context.Say(texts::kBackupToStdout);
+    return kExitUsage;
+  }
+  if (SameFile(options.backup_path, options.image_path)) {
+    context.Say(Fill(texts::kBackupIsImage, options.backup_path.c_str()));
+    return kExitUsage;
+  }
+  return kExitDone;
 }
 
 }  // namespace
@@ -66,7 +80,7 @@ ExitStatus SayBulkEnd(const CommandContext& context, DeviceSession& session, con
 ExitStatus SayEepromFlashEnd(const CommandContext& context, DeviceSession& session,
                              const EepromFlashResult& r) {
   const std::size_t size = r.sent.size();
-  const bool stopped = StopRequested(context) || r.step == EepromFlashStep::kStopped;
+  const bool stopped = StopRequested(context.stop) || r.step == EepromFlashStep::kStopped;
   switch (r.step) {
     case EepromFlashStep::kReadSettings:
       return FailTransfer(context, session, texts::kSettingsReadFailed);
@@ -74,6 +88,7 @@ ExitStatus SayEepromFlashEnd(const CommandContext& context, DeviceSession& sessi
       return FailTransfer(context, session, texts::kHeldReadFailed);
     case EepromFlashStep::kStopped:
     case EepromFlashStep::kBody:
+      if (stopped) context.report->SetFailure(texts::kStoppedStage, "");
       if (r.bytes_written == 0) {
         if (stopped) {
           context.Say(texts::kNothingWritten);
@@ -120,6 +135,9 @@ ExitStatus SayRefusal(const CommandContext& context, const ChangeResult& r, cons
       context.Say(texts::kChangedOnlyNoVerify);
       return kExitUsage;
     case Refusal::kExtra:
+      // The signature: "Invalid Image!", as the desktop says, then why.
+      context.report->Doc()["verdict"] = "signature";
+      context.Say(update_texts::kInvalidImage);
       context.Say(r.refusal_text);
       return kExitRefused;
     case Refusal::kImage:
@@ -209,6 +227,7 @@ ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& optio
   ImageVerdict verdict;
   Json& doc = context.report->Doc();
   doc["image"] = options.image_path;
+  if (const ExitStatus usable = CheckBackupPath(context, options); usable != kExitDone) return usable;
   if (ReadImageFile(context, options.image_path, &image, &verdict) != kExitDone) {
     doc["verdict"] = verdict.name;
     return kExitRefused;
@@ -231,8 +250,13 @@ ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& optio
   TerminalProgress progress(*context.err, context.progress);
   ChangeRequest request = RequestFor(context, options, image, id);
   request.progress = &progress;
+  // The signature is judged over the very bytes the road sends.
+  const ImageSigning signing = LoadSigning(context);
+  SignatureVerdict signature;
+  request.extra_judge = SignatureJudge(signing, options.image_path, &signature);
   request.judged = [&](const ChangeResult& judged) {
     doc["verdict"] = VerdictOf(options.image_path, image, judged.check, id).name;
+    SaySignature(context, signature);
     if (judged.forced) {
       SayVerdict(context, VerdictOf(options.image_path, image, judged.check, id));
       context.Inform(texts::kForced);
@@ -247,6 +271,7 @@ ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& optio
   RecordedChange recorded;
   const bool done = session.ApplyRecorded(request, session.Subject("flash", options.image_path), &result, &recorded);
   session.Watch().SetStopFlag(nullptr);
+  if (result.refusal == Refusal::kExtra) doc["signature"] = SignatureJson(signature);
   if (!done) {
     progress.Abandon();
   } else {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "cli/cli_texts.h"
-#include "cli/number_parse.h"
+#include "device/number_parse.h"
 #include "service/history_texts.h"
 #include "service/service_history.h"
 

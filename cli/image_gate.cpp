@@ -35,11 +35,20 @@ ExitStatus ReadImageFile(const CommandContext& context, const std::string& path,
 }
 
 ImageVerdict JudgeImageBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                             const DeviceIdentity& device) {
+                             const DeviceIdentity& device, decltype(ChangeRequest::extra_judge) extra) {
   ChangeRequest request;
   request.image = &bytes;
   request.device = device;
-  return VerdictOf(path, bytes, JudgeChange(request).check, device);
+  request.extra_judge = std::move(extra);
+  const ChangeResult judged = JudgeChange(request);
+  ImageVerdict v = VerdictOf(path, bytes, judged.check, device);
+  if (judged.refusal == Refusal::kExtra) {
+    v.verdict = Verdict::kInvalidImage;
+    v.name = "signature";
+    v.message = update_texts::kInvalidImage;
+    v.detail = judged.refusal_text;
+  }
+  return v;
 }
 
 ImageVerdict VerdictOf(const std::string& path, const std::vector<std::uint8_t>& bytes,

@@ -5,6 +5,7 @@
 #include "cli/file_io.h"
 #include "cli/image_commands.h"
 #include "cli/json_report.h"
+#include "cli/signing_commands.h"
 #include "device/hid_device_link.h"
 #include "update/image_header.h"
 #include "update/update_texts.h"
@@ -71,9 +72,16 @@ ExitStatus ImageInfoCommand(const CommandContext& context, const std::string& im
   doc["product_id"] = header.ProductId();
   doc["version"] = header.Version();
   doc["length"] = header.Length();
-  context.Result(HeaderText(header, bytes.size(), state));
+  const SignatureVerdict signature = LoadSigning(context).Judge(bytes, image_path);
+  doc["signature"] = SignatureJson(signature);
+  context.Result(HeaderText(header, bytes.size(), state) +
+                 Fill(texts::kSignatureField, signature.Summary().c_str()));
   if (state != StoredImageState::kValid) {
     context.Say(update_texts::kInvalidImage);
+    return kExitRefused;
+  }
+  if (signature.refused) {
+    context.Say(signature.reason);
     return kExitRefused;
   }
   return kExitDone;

@@ -3,7 +3,7 @@
 #include "cli/file_io.h"
 #include "cli/image_commands.h"
 #include "cli/json_report.h"
-#include "cli/number_parse.h"
+#include "device/number_parse.h"
 #include "device/hid_device_link.h"
 #include "update/image_header.h"
 
@@ -66,7 +66,7 @@ ExitStatus ImagePackCommand(const CommandContext& context, const PackRequest& re
     context.out->flush();
     return kExitDone;
   }
-  if (!WriteFileBytes(request.output_path, image, &reason)) {
+  if (!WriteFileBytes(request.output_path, image, &reason, {request.body_path})) {
     context.Say(Fill(texts::kCannotWrite, request.output_path.c_str(), reason.c_str()));
     return kExitUsage;
   }

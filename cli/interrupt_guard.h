@@ -1,6 +1,8 @@
-// Ctrl-C during a flash: while a guard lives, SIGINT sets a flag that the
-// transfer looks at between packets. The first Ctrl-C asks the transfer to
-// stop; a second one ends the program as usual.
+// Ctrl-C, SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and closing the
+// console): while a guard lives, each sets a flag that a transfer looks at
+// between packets and a read from a pipe looks at while it waits, so the
+// program stops at a packet boundary and its destructors release the DAC.
+// The first signal asks to stop; a second one ends the program as usual.
 #pragma once
 
 #include <atomic>
@@ -16,9 +18,10 @@ class InterruptGuard {
 
   // The flag the handler sets; cleared when a guard is made.
   static const std::atomic<bool>* Flag();
-
- private:
-  void (*previous_)(int);
+  // The name of what asked to stop ("SIGTERM", "Ctrl-C"), or null.
+  static const char* SignalName();
+  // Raises the flag as a signal would (tests, and a platform that cannot signal).
+  static void RequestStop(int signal_number);
 };
 
 }  // namespace veltrane::cli

@@ -7,14 +7,25 @@
 #define VELTRANE_STDERR_IS_TERMINAL() (isatty(STDERR_FILENO) == 1)
 #endif
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/cli_app.h"
+#include "cli/cli_texts.h"
+#include "cli/command_context.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return veltrane::cli::RunCli(std::move(args), std::cout, std::cerr, VELTRANE_STDERR_IS_TERMINAL());
+  int status = veltrane::cli::RunCli(std::move(args), std::cout, std::cerr, VELTRANE_STDERR_IS_TERMINAL());
+  // RunCli has flushed and checked stdout; closing it can still fail.
+  if (std::fclose(stdout) != 0 && status == 0) {
+    std::cerr << veltrane::cli::kMessagePrefix
+              << veltrane::cli::Fill(veltrane::cli::texts::kStdoutFailed, std::strerror(errno)) << '\n';
+    status = 1;
+  }
+  return status;
 }

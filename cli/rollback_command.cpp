@@ -10,9 +10,8 @@
 #include "cli/flash_command.h"
 #include "cli/history_command.h"
 #include "cli/image_gate.h"
-#include "cli/interrupt_guard.h"
 #include "cli/json_report.h"
-#include "cli/number_parse.h"
+#include "device/number_parse.h"
 #include "cli/terminal_progress.h"
 #include "service/history_texts.h"
 #include "service/service_history.h"
@@ -145,15 +144,13 @@ ExitStatus RollbackCommand(const CommandContext& context, const RollbackRequest&
     return !header.ChecksumValid();
   }();
 
-  std::optional<InterruptGuard> guard;
-  if (context.stop == nullptr) guard.emplace();
   TerminalProgress progress(*context.err, context.progress);
   ChangeRequest change;
   change.image = &bytes;
   change.device = id;
   change.kind = ChangeKind::kRaw;
   change.address = row.address;
-  change.flash.stop = context.stop != nullptr ? context.stop : InterruptGuard::Flag();
+  change.flash.stop = context.stop;
   change.progress = &progress;
   subject.image_name = row.backup_path;
   subject.undoes = row.id;

@@ -1,12 +1,14 @@
-// A HidPlatform that passes every call on to another one, and once Ctrl-C has
-// set the stop flag refuses interrupt writes without reaching the device and
-// skips the pauses: the bulk download then ends at the next block instead of
-// streaming the rest. (The EEPROM download looks at the flag itself.)
+// A HidPlatform that passes every call on to another one, and once a stop is
+// asked for (Ctrl-C, SIGTERM, SIGHUP) refuses output reports and interrupt
+// writes without reaching the device and skips the pauses: a bulk download or
+// an EEPROM write then ends at the next packet instead of sending the rest.
+// (The image flash looks at the flag itself.)
 #pragma once
 
 #include <atomic>
 
 #include "device/platform/hid_platform.h"
+#include "device/stop_flag.h"
 
 namespace veltrane::cli {
 
@@ -23,9 +25,7 @@ class WatchedPlatform : public HidPlatform {
     return inner_.GetAttributes(handle, attributes);
   }
   bool GetCaps(HidHandle handle, HidCaps* caps) override { return inner_.GetCaps(handle, caps); }
-  bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
-    return inner_.SetOutputReport(handle, report, length);
-  }
+  bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) override {
     return inner_.GetInputReport(handle, report, length);
   }
@@ -41,12 +41,12 @@ class WatchedPlatform : public HidPlatform {
   void NoteProgress(std::uint16_t per_mille) override { inner_.NoteProgress(per_mille); }
 
   void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
-  bool Stopped() const { return stop_ != nullptr && stop_->load(); }
+  bool Stopped() const { return StopRequested(stop_); }
 
  private:
   HidPlatform& inner_;
   const std::atomic<bool>* stop_ = nullptr;
-  bool stopped_write_ = false;  // the last write was refused for the stop flag
+  bool stopped_write_ = false;  // the last output was refused for the stop flag
 };
 
 }  // namespace veltrane::cli

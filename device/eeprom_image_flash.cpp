@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "device/stop_flag.h"
+
 namespace veltrane {
 namespace {
 
@@ -10,10 +12,6 @@ constexpr std::size_t kYieldPiece = 1024;    // between two calls of the caller'
 constexpr std::size_t kFeedbackBlockSize = 4;
 constexpr std::uint32_t kImagePauseMs = 10;
 constexpr std::uint32_t kReadPauseMs = 1;
-
-bool StopRequested(const EepromFlashOptions& options) {
-  return options.stop != nullptr && options.stop->load();
-}
 
 int End(EepromFlashResult* result, EepromFlashStep step) {
   result->step = step;
@@ -81,15 +79,17 @@ bool ReadEepromRange(HidDeviceLink& link, std::uint32_t address, std::size_t len
 }
 
 bool WriteEepromRange(HidDeviceLink& link, std::uint32_t address,
-                      const std::vector<std::uint8_t>& bytes) {
+                      const std::vector<std::uint8_t>& bytes, std::size_t* written) {
   for (std::size_t done = 0; done < bytes.size(); done += kRangePiece) {
     const std::size_t n = std::min(kRangePiece, bytes.size() - done);
     if (link.WriteEeprom(kEepromDeviceAddress, kEepromSelector,
                          static_cast<std::uint16_t>(address + done), bytes.data() + done,
                          static_cast<std::uint16_t>(n)) == 0) {
+      if (written != nullptr) *written = done + static_cast<std::size_t>(link.LastFailure().bytes_done);
       return false;
     }
   }
+  if (written != nullptr) *written = bytes.size();
   return true;
 }
 
@@ -176,7 +176,7 @@ int FlashEepromImage(HidDeviceLink& link, const std::vector<std::uint8_t>& image
     }
     result->packets_planned = static_cast<std::uint32_t>((sent.size() + kImageChunk - 1) / kImageChunk);
   }
-  if (StopRequested(options)) return End(result, EepromFlashStep::kStopped);
+  if (StopRequested(options.stop)) return End(result, EepromFlashStep::kStopped);
 
   const int body =
       options.changed_only
@@ -198,7 +198,7 @@ int FlashEepromImage(HidDeviceLink& link, const std::vector<std::uint8_t>& image
   if (!options.changed_only) result->bytes_written = sent.size();
 
   if (options.verify && VerifyBody(link, sent, options, result) == 0) return 0;
-  if (StopRequested(options)) return End(result, EepromFlashStep::kStopped);
+  if (StopRequested(options.stop)) return End(result, EepromFlashStep::kStopped);
   if (link.SendRestorePacket(sent[0]) == 0) return End(result, EepromFlashStep::kRestore);
   ++result->packets_written;
   if (options.verify) {

@@ -85,8 +85,10 @@ Mismatch CompareImage(const std::vector<std::uint8_t>& expected,
 
 // Writes `bytes` from `address` in pieces the link takes, without any
 // safety rule: for ranges that do not reach address 0.
+// `written`, when given, says how many bytes the device took.
 [[nodiscard]] bool WriteEepromRange(HidDeviceLink& link, std::uint32_t address,
-                                    const std::vector<std::uint8_t>& bytes);
+                                    const std::vector<std::uint8_t>& bytes,
+                                    std::size_t* written = nullptr);
 
 // What byte 0 holds while `image` is written over `old_header` (the first 18
 // bytes the EEPROM held): the inverted first byte, unless that would pass the

@@ -1,22 +1,14 @@
 #include "sim/sim_args.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <limits>
+
+#include "device/number_parse.h"
 
 namespace veltrane::sim {
 namespace {
 
-// Decimal, or hexadecimal after 0x, when `base` is 0 (a leading zero is not octal).
-bool ParseNumber(const std::string& text, int base, unsigned long max, unsigned long* value) {
-  if (text.empty()) return false;
-  if (base == 0) base = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 16 : 10;
-  char* end = nullptr;
-  const unsigned long parsed = std::strtoul(text.c_str(), &end, base);
-  if (end == nullptr || *end != '\0' || text[0] == '-' || parsed > max) return false;
-  *value = parsed;
-  return true;
-}
+constexpr std::uint64_t kMaxArrivalMs = 86400 * 1000;  // a day
 
 // "--name=value" or "--name value": the value, or false when missing.
 bool TakeValue(std::vector<std::string>* args, std::size_t* i, const std::string& name,
@@ -38,9 +30,10 @@ bool Matches(const std::string& arg, const std::string& name) {
 
 bool ApplyFault(const std::string& spec, SimOptions* options, std::string* error) {
   const auto colon = spec.find(':');
-  unsigned long k = 0;
+  std::uint64_t k = 0;
   if (colon == std::string::npos ||
-      !ParseNumber(spec.substr(colon + 1), 10, std::numeric_limits<int>::max(), &k) || k == 0) {
+      !ParseNumber(spec.substr(colon + 1), std::numeric_limits<int>::max(), &k, NumberBase::kDecimal) ||
+      k == 0) {
     *error = "--sim-fault takes KIND:K with K a count from 1, for example out:3";
     return false;
   }
@@ -68,11 +61,11 @@ bool ParseArrivals(const std::string& text, std::vector<std::uint32_t>* ms) {
   std::size_t start = 0;
   while (start <= text.size()) {
     const std::size_t comma = std::min(text.find(',', start), text.size());
-    const std::string item = text.substr(start, comma - start);
-    char* end = nullptr;
-    const double seconds = item.empty() || item[0] == '-' ? -1 : std::strtod(item.c_str(), &end);
-    if (seconds < 0 || seconds > 86400 || end == nullptr || *end != '\0') return false;
-    ms->push_back(static_cast<std::uint32_t>(seconds * 1000 + 0.5));
+    std::uint64_t at = 0;
+    if (!ParseSecondsAsMs(std::string_view(text).substr(start, comma - start), kMaxArrivalMs, &at)) {
+      return false;
+    }
+    ms->push_back(static_cast<std::uint32_t>(at));
     start = comma + 1;
   }
   std::sort(ms->begin(), ms->end());
@@ -99,23 +92,24 @@ bool ExtractSimArgs(std::vector<std::string>* args, SimSetup* setup, std::string
     } else if (arg == "--virtual-time") {
       setup->options.virtual_time = true;
     } else if (Matches(arg, "--sim-product")) {
-      unsigned long n = 0;
-      if (!TakeValue(args, &i, "--sim-product", &value) || !ParseNumber(value, 0, 0xFFFF, &n)) {
+      std::uint64_t n = 0;
+      if (!TakeValue(args, &i, "--sim-product", &value) || !ParseNumber(value, 0xFFFF, &n)) {
         *error = "--sim-product takes a product ID from 0 to 65535";
         return false;
       }
       setup->options.product_id = static_cast<std::uint16_t>(n);
     } else if (Matches(arg, "--sim-revision")) {
-      unsigned long n = 0;
-      if (!TakeValue(args, &i, "--sim-revision", &value) || !ParseNumber(value, 16, 0xFFFF, &n)) {
+      std::uint64_t n = 0;
+      if (!TakeValue(args, &i, "--sim-revision", &value) ||
+          !ParseNumber(value, 0xFFFF, &n, NumberBase::kHex)) {
         *error = "--sim-revision takes four hexadecimal digits, for example 0102";
         return false;
       }
       setup->options.revision = static_cast<std::uint16_t>(n);
     } else if (Matches(arg, "--sim-count")) {
-      unsigned long n = 0;
+      std::uint64_t n = 0;
       if (!TakeValue(args, &i, "--sim-count", &value) ||
-          !ParseNumber(value, 10, kMaxSimCount, &n) || n == 0) {
+          !ParseNumber(value, kMaxSimCount, &n, NumberBase::kDecimal) || n == 0) {
         *error = "--sim-count takes a number of DACs from 1 to " + std::to_string(kMaxSimCount);
         return false;
       }

@@ -18,6 +18,10 @@ inline constexpr char kProgramFailed[] = "Eeprom programm failed! Please try aga
 // The backup before a Write, in the status strip.
 inline constexpr char kBackupReadFailed[] = "Backup failed: the EEPROM could not be read (%1).";
 inline constexpr char kBackupSaveFailed[] = "Backup failed: %1.";
+// The status strip's note on a chosen image's signature.
+inline constexpr char kSignedBy[] = "Image signed by key %1: %2";
+inline constexpr char kUnsignedImage[] = "Image unsigned";
+inline constexpr char kSignatureRefused[] = "Image refused: %1";
 
 // Accessible names of the firmware page's controls, for screen readers.
 inline constexpr char kBrowseName[] = "Load image file";

@@ -1,6 +1,7 @@
 // bench and --keep-settings in process, on the simulated DAC's virtual time.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -12,6 +13,7 @@
 #include "cli/json_report.h"
 #include "sim/simulated_bus.h"
 #include "sim/simulated_dac.h"
+#include "device/platform/arrival_watcher.h"
 
 namespace veltrane::cli {
 namespace {
@@ -107,6 +109,79 @@ TEST_F(ServiceTest, KeepSettingsWritesTheDacsFeedbackBlockOverTheImages) {
   // The image file itself is not changed.
   std::ifstream file(path, std::ios::binary);
   EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {}), image);
+}
+
+// A bus whose user presses Ctrl-C while the bench waits for more DACs, once
+// `restores` restore packets have gone out (those flashes are then complete).
+class StoppingBus : public SimulatedBus {
+ public:
+  StoppingBus(std::vector<std::unique_ptr<SimulatedDac>> dacs, int restores, std::atomic<bool>* stop)
+      : SimulatedBus(std::move(dacs)), restores_(restores), stop_(stop) {}
+  bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
+    const bool restore = length >= 8 && report[1] == 0x07 && report[2] == 0x04 && report[3] == 0 &&
+                         report[4] == 0 && report[5] == 0 && report[6] == 0;
+    const bool sent = SimulatedBus::SetOutputReport(handle, report, length);
+    if (sent && restore) ++restored_;
+    return sent;
+  }
+  std::unique_ptr<ArrivalWatcher> CreateArrivalWatcher() override {
+    class Watcher : public ArrivalWatcher {
+     public:
+      Watcher(StoppingBus& bus, std::unique_ptr<ArrivalWatcher> inner) : bus_(bus), inner_(std::move(inner)) {}
+      bool WaitForChange(unsigned timeout_ms) override {
+        if (bus_.restored_.load() >= bus_.restores_) bus_.stop_->store(true);
+        return inner_->WaitForChange(timeout_ms);
+      }
+
+     private:
+      StoppingBus& bus_;
+      std::unique_ptr<ArrivalWatcher> inner_;
+    };
+    return std::make_unique<Watcher>(*this, SimulatedBus::CreateArrivalWatcher());
+  }
+
+ private:
+  const int restores_;
+  std::atomic<bool>* stop_;
+  std::atomic<int> restored_{0};
+};
+
+TEST_F(ServiceTest, ABenchStoppedBeforeItsUnitsWereDoneSaysSoAndFails) {
+  std::vector<std::unique_ptr<SimulatedDac>> dacs;
+  for (int i = 0; i < 4; ++i) {
+    SimOptions options;
+    options.index = i;
+    dacs.push_back(std::make_unique<SimulatedDac>(options));
+  }
+  std::atomic<bool> stop{false};
+  StoppingBus bus(std::move(dacs), 4, &stop);
+  BenchOptions options;
+  options.image_path = WriteImage(SimulatedDac::FactoryImage(4, 0x0103, 2048));
+  options.units = 6;
+  CommandContext context = Context(&bus);
+  context.stop = &stop;
+  EXPECT_EQ(BenchCommand(context, options), kExitFailed);
+  EXPECT_NE(err_.str().find("4 of 6 units passed; stopped."), std::string::npos) << err_.str();
+  const Json doc = Json::parse(report_.Render(kExitFailed));
+  EXPECT_EQ(doc["passed"], 4);
+  EXPECT_EQ(doc["error"]["stage"], "stopped");
+  EXPECT_NE(doc["error"]["message"].get<std::string>().find("4 of 6"), std::string::npos);
+}
+
+TEST_F(ServiceTest, AFailedBenchNamesItsFailedUnitsInTheJsonError) {
+  std::vector<std::unique_ptr<SimulatedDac>> dacs;
+  SimOptions options;
+  options.fail_output_report = 20;
+  dacs.push_back(std::make_unique<SimulatedDac>(options));
+  SimulatedBus bus(std::move(dacs));
+  BenchOptions bench;
+  bench.image_path = WriteImage(SimulatedDac::FactoryImage(4, 0x0103, 2048));
+  bench.units = 1;
+  EXPECT_EQ(BenchCommand(Context(&bus), bench), kExitFailed);
+  const Json doc = Json::parse(report_.Render(kExitFailed));
+  const std::string message = doc["error"]["message"].get<std::string>();
+  EXPECT_NE(message.find("0 of 1 units passed."), std::string::npos) << message;
+  EXPECT_NE(message.find("SIM0001"), std::string::npos) << message;
 }
 
 }  // namespace

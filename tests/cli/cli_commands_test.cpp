@@ -98,6 +98,35 @@ TEST_F(CommandsTest, CtrlCDuringTheBulkTransferSendsNoFurtherBlocks) {
   EXPECT_FALSE(dac.BulkComplete());
 }
 
+TEST_F(CommandsTest, EepromWriteAndFeedbackSetStopAtAPacketBoundaryOnRequest) {
+  {
+    std::atomic<bool> stop{false};
+    InterruptingDac dac(SimOptions{}, 3, &stop);
+    const std::vector<std::uint8_t> before = dac.Eeprom();
+    CommandContext context = Context(&dac);
+    context.stop = &stop;
+    // Three packets of 58 bytes (65-byte reports) went out before the stop.
+    EXPECT_EQ(EepromWriteCommand(context, "0x100", WriteImage(std::vector<std::uint8_t>(400, 0xA5))),
+              kExitFailed);
+    EXPECT_NE(err_.str().find("stopped after 174 of 400 bytes"), std::string::npos) << err_.str();
+    EXPECT_EQ(dac.Eeprom()[0x100 + 173], 0xA5);
+    EXPECT_EQ(dac.Eeprom()[0x100 + 174], before[0x100 + 174]);
+    const Json doc = Json::parse(report_.Render(kExitFailed));
+    EXPECT_EQ(doc["error"]["stage"], "stopped");
+  }
+  {
+    // Asked before the one packet of the block: nothing is sent.
+    std::atomic<bool> stop{true};
+    SimulatedDac dac;
+    const std::vector<std::uint8_t> before = dac.Eeprom();
+    CommandContext context = Context(&dac);
+    context.stop = &stop;
+    EXPECT_EQ(FeedbackSetCommand(context, {"0.25", "0.50", "1.00"}), kExitFailed);
+    EXPECT_NE(err_.str().find("feedback settings are unchanged"), std::string::npos) << err_.str();
+    EXPECT_EQ(dac.Eeprom(), before);
+  }
+}
+
 TEST_F(CommandsTest, ANodeThisUserMayNotOpenIsListedWithItsFix) {
   SimOptions options;
   options.access_denied = true;

@@ -3,11 +3,14 @@
 
 #include <sstream>
 
+#include "cli/cli_app.h"
 #include "cli/device_commands.h"
+#include "cli/exit_status.h"
 #include "cli/flash_command.h"
 #include "cli/hex_dump.h"
 #include "cli/json_report.h"
-#include "cli/number_parse.h"
+#include "device/number_parse.h"
+#include "sim/sim_args.h"
 #include "cli/terminal_progress.h"
 #include "tests/cli/json_check.h"
 
@@ -31,6 +34,58 @@ TEST(NumberParseTest, TakesDecimalAndHexAndRefusesEverythingElse) {
     v = 77;
     EXPECT_FALSE(ParseNumber(bad, 0xFFFF, &v)) << bad;
     EXPECT_EQ(v, 77u) << bad;
+  }
+}
+
+TEST(SimArgsTest, EveryNumberIsParsedStrictly) {
+  struct Case {
+    std::vector<std::string> args;
+    bool ok;
+  };
+  const Case cases[] = {
+      {{"--sim-arrivals", "2,5.5,.25"}, true},
+      {{"--sim-arrivals", "86400"}, true},
+      {{"--sim-arrivals", "nan"}, false},
+      {{"--sim-arrivals", "inf"}, false},
+      {{"--sim-arrivals", "1e3"}, false},
+      {{"--sim-arrivals", "-1"}, false},
+      {{"--sim-arrivals", " 2"}, false},
+      {{"--sim-arrivals", "2,"}, false},
+      {{"--sim-arrivals", "86400.001"}, false},
+      {{"--sim-arrivals", "0x10"}, false},
+      {{"--sim-fault", "out:3"}, true},
+      {{"--sim-fault", "out: 3"}, false},
+      {{"--sim-fault", "out:+3"}, false},
+      {{"--sim-fault", "out:3 "}, false},
+      {{"--sim-fault", "out:0x3"}, false},
+      {{"--sim-revision", "0102"}, true},
+      {{"--sim-revision", " 102"}, false},
+      {{"--sim-product", "0x10"}, true},
+      {{"--sim-product", "-1"}, false},
+      {{"--sim-count", "2"}, true},
+      {{"--sim-count", "2.0"}, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    sim::SimSetup setup;
+    std::string error;
+    EXPECT_EQ(sim::ExtractSimArgs(&args, &setup, &error), c.ok) << c.args[0] << " '" << c.args[1] << "'";
+  }
+  std::vector<std::string> args = {"--sim-arrivals", "5.5,0.0005,2"};
+  sim::SimSetup setup;
+  std::string error;
+  ASSERT_TRUE(sim::ExtractSimArgs(&args, &setup, &error));
+  EXPECT_EQ(setup.arrivals_ms, (std::vector<std::uint32_t>{1, 2000, 5500}));
+}
+
+TEST(SimArgsTest, BenchUnitsAreParsedStrictlyToo) {
+  for (const char* bad : {" 6", "+6", "6.0", "0", "nan", "100001"}) {
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(RunCli({"--simulate", "--virtual-time", "bench", "image.bin", "--units", bad}, out, err, false),
+              kExitUsage)
+        << bad;
+    EXPECT_NE(err.str().find("--units takes a number of DACs"), std::string::npos) << err.str();
   }
 }
 

@@ -3,6 +3,12 @@
 #include "tests/cli/program_runner.h"
 #include "veltrane_version.h"
 
+#include <sched.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <csignal>
+
 namespace veltrane::cli {
 namespace {
 
@@ -446,6 +452,103 @@ TEST_F(ProgramTest, AFailedFlashSaysOnlyWhatIsTrue) {
       << last_read.err;
   EXPECT_EQ(last_read.out.find("completed"), std::string::npos);
   EXPECT_EQ(ReadBytes(eeprom_)[0], ReadBytes(Sample("newer-0103.bin"))[0]);
+}
+
+}  // namespace
+}  // namespace veltrane::cli
+
+namespace veltrane::cli {
+namespace {
+
+using namespace veltrane::cli::testing;
+
+// Waits until `pid` has a handler for `signal_number` (its SigCgt mask says
+// so); false when it ends first or never installs one.
+bool WaitUntilCatching(pid_t pid, int signal_number) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    for (const std::string& line : ReadLines("/proc/" + std::to_string(pid) + "/status")) {
+      if (line.rfind("State:", 0) == 0 && line.find('Z') != std::string::npos) return false;
+      if (line.rfind("SigCgt:", 0) == 0 &&
+          (std::stoull(line.substr(7), nullptr, 16) >> (signal_number - 1) & 1) != 0) {
+        return true;
+      }
+    }
+    sched_yield();
+  }
+  return false;
+}
+
+TEST_F(ProgramTest, ABackupNeverOverwritesTheImageNorGoesToAFileNamedDash) {
+  const std::string image = dir_ + "/image.bin";
+  const auto bytes = ReadBytes(Sample("newer-0103.bin"));
+  std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+  ASSERT_EQ(symlink(image.c_str(), (dir_ + "/link.bin").c_str()), 0);
+  ASSERT_EQ(link(image.c_str(), (dir_ + "/hard.bin").c_str()), 0);
+  ASSERT_EQ(chdir(dir_.c_str()), 0);
+  for (const std::string& backup : {image, std::string("image.bin"), dir_ + "/link.bin",
+                                    dir_ + "/hard.bin", dir_ + "/../" + dir_.substr(5) + "/image.bin",
+                                    std::string("-")}) {
+    const Outcome o = Sim({"flash", "--backup", backup, image});
+    EXPECT_EQ(o.status, 2) << backup << ": " << o.err;
+    EXPECT_NE(o.err.find("Nothing was written"), std::string::npos) << backup << ": " << o.err;
+    EXPECT_EQ(ReadBytes(image), bytes) << backup;
+    EXPECT_TRUE(LinesOf(Trace(), "out").empty()) << backup;
+  }
+  EXPECT_NE(access((dir_ + "/-").c_str(), F_OK), 0);
+  ASSERT_EQ(chdir("/"), 0);
+}
+
+TEST_F(ProgramTest, OutputFilesNeverFollowALinkAndStdoutFailuresAreFailures) {
+  const std::string target = dir_ + "/target";
+  std::ofstream(target) << "keep";
+  ASSERT_EQ(symlink(target.c_str(), (dir_ + "/out.bin.part").c_str()), 0);
+  const Outcome read = Sim({"eeprom", "read", "0", "16", "-o", dir_ + "/out.bin"});
+  EXPECT_EQ(read.status, 0) << read.err;
+  EXPECT_EQ(ReadText(target), "keep");
+  EXPECT_EQ(ReadBytes(dir_ + "/out.bin").size(), 16u);
+
+  const std::string body = dir_ + "/body.bin";
+  std::ofstream(body) << "body";
+  const Outcome same = Run({"image", "pack", "--vendor", "0x3917", "--product", "4", "--version",
+                            "0x0103", body, body});
+  EXPECT_EQ(same.status, 2) << same.err;
+  EXPECT_EQ(ReadText(body), "body");
+
+  const std::vector<std::vector<std::string>> to_stdout = {
+      SimArgs({"eeprom", "read", "0", "16", "-o", "-"}),
+      {"image", "pack", "--vendor", "0x3917", "--product", "4", "--version", "0x0103", body, "-"},
+      SimArgs({"info"}),
+      SimArgs({"--json", "feedback", "get"}),
+  };
+  for (const auto& args : to_stdout) {
+    const Outcome o = Run(args, "/dev/null", "/dev/full");
+    EXPECT_EQ(o.status, 1) << args.back() << ": " << o.err;
+    EXPECT_NE(o.err.find("Writing to standard output failed"), std::string::npos) << o.err;
+  }
+  // Nothing but what the test made is left in the folder: no temporary files.
+  const std::string command = "ls -A '" + dir_ + "' | grep -v -x -e stdout -e stderr -e eeprom.bin -e trace.txt"
+                              " -e body.bin -e out.bin -e out.bin.part -e target";
+  EXPECT_NE(std::system(command.c_str()), 0) << "a temporary file was left behind";
+}
+
+TEST_F(ProgramTest, SigintSigtermAndSighupStopAReadFromAFifoNobodyWritesTo) {
+  const std::string fifo = dir_ + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::pair<int, const char*> signals[] = {
+      {SIGINT, "Stopped by Ctrl-C"}, {SIGTERM, "Stopped by SIGTERM"}, {SIGHUP, "Stopped by SIGHUP"}};
+  for (const auto& [signal_number, said] : signals) {
+    const pid_t pid = Start(SimArgs({"check", fifo}));
+    ASSERT_GT(pid, 0);
+    // The handler is in place before the signal is sent (else it would simply end the program).
+    const bool catching = WaitUntilCatching(pid, signal_number);
+    EXPECT_TRUE(catching) << said;
+    kill(pid, catching ? signal_number : SIGKILL);
+    const Outcome o = Finish(pid);
+    EXPECT_EQ(o.status, 1) << said << ": " << o.err;
+    EXPECT_NE(o.err.find(said), std::string::npos) << o.err;
+  }
 }
 
 }  // namespace

@@ -83,13 +83,22 @@ class ProgramTest : public ::testing::Test {
   }
 
   // Runs veltrane-cli with `args`; stdout and stderr go to files, never a terminal.
-  Outcome Run(std::vector<std::string> args, const std::string& stdin_path = "/dev/null") {
+  Outcome Run(std::vector<std::string> args, const std::string& stdin_path = "/dev/null",
+              const std::string& stdout_path = "") {
+    return Finish(Start(std::move(args), stdin_path, stdout_path));
+  }
+
+  // Starts veltrane-cli with `args` (stdout to `stdout_path`, or to a file
+  // Finish reads); -1 when it could not be started.
+  pid_t Start(std::vector<std::string> args, const std::string& stdin_path = "/dev/null",
+              const std::string& stdout_path = "") {
     args.insert(args.begin(), VELTRANE_CLI_PATH);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    const std::string out_path = dir_ + "/stdout";
+    const std::string out_path = stdout_path.empty() ? dir_ + "/stdout" : stdout_path;
     const std::string err_path = dir_ + "/stderr";
+    std::remove((dir_ + "/stdout").c_str());
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, stdin_path.c_str(), O_RDONLY, 0);
@@ -98,25 +107,34 @@ class ProgramTest : public ::testing::Test {
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = 0;
-    Outcome outcome;
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return outcome;
+    return spawned == 0 ? pid : -1;
+  }
+
+  // Waits for a program Start made: its exit status (-1 when a signal ended it) and output.
+  Outcome Finish(pid_t pid) {
+    Outcome outcome;
+    if (pid < 0) return outcome;
     int status = 0;
     waitpid(pid, &status, 0);
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.out = ReadText(out_path);
-    outcome.raw_err = ReadText(err_path);
+    outcome.out = ReadText(dir_ + "/stdout");
+    outcome.raw_err = ReadText(dir_ + "/stderr");
     outcome.err = WithoutPrefix(outcome.raw_err);
     return outcome;
   }
 
   // The simulated DAC on virtual time, its EEPROM kept in this test's file, traced.
-  Outcome Sim(std::vector<std::string> args, const std::string& stdin_path = "/dev/null") {
-    // These runs count the packets of the described sequences: the automatic
-    // backup's reads before a change are left out (the history tests take them).
+  Outcome Sim(std::vector<std::string> args, const std::string& stdin_path = "/dev/null",
+              const std::string& stdout_path = "") {
+    return Run(SimArgs(std::move(args)), stdin_path, stdout_path);
+  }
+  // These runs count the packets of the described sequences: the automatic
+  // backup's reads before a change are left out (the history tests take them).
+  std::vector<std::string> SimArgs(std::vector<std::string> args) const {
     args.insert(args.begin(), {"--simulate=" + eeprom_, "--virtual-time", "--trace", trace_, "--no-backup"});
-    return Run(std::move(args), stdin_path);
+    return args;
   }
 
   std::vector<std::string> Trace() const { return ReadLines(trace_); }

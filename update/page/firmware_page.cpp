@@ -54,6 +54,19 @@ QString DroppedImage(const QMimeData* data) {
 // The image path as the standard library's file functions want it.
 std::string NativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+// The status strip's line on an image's signature; tabs of the trusted comment as spaces.
+QString SignatureText(const SignatureVerdict& v) {
+  if (v.state == SignatureState::kGood) {
+    return QCoreApplication::translate("FirmwarePage", update_texts::kSignedBy)
+        .arg(QString::fromStdString(v.key_id), QString::fromStdString(v.trusted_comment).replace('\t', ' '));
+  }
+  if (!v.refused && v.state == SignatureState::kUnsigned) {
+    return QCoreApplication::translate("FirmwarePage", update_texts::kUnsignedImage);
+  }
+  return QCoreApplication::translate("FirmwarePage", update_texts::kSignatureRefused)
+      .arg(QString::fromStdString(v.reason));
+}
+
 }  // namespace
 
 FirmwarePage::FirmwarePage(HidPlatform& platform, QWidget* parent)
@@ -141,12 +154,21 @@ bool FirmwarePage::CheckImage() {
   } else {
     image_ = file.bytes;
     const ChangeRequest request = WriteRequest(false);
-    const ChangeResult judged = JudgeChange(request);
+    signature_ = SignatureVerdict{};
+    bool signature_judged = false;
+    ChangeRequest judging = request;
+    judging.extra_judge = [&](const std::vector<std::uint8_t>& bytes, const DeviceIdentity& device) {
+      signature_judged = true;
+      return request.extra_judge(bytes, device);
+    };
+    const ChangeResult judged = JudgeChange(judging);
     check = judged.check;
     if (judged.refusal == Refusal::kExtra) {
+      // The described box; the reason goes to the status strip.
       check.verdict = Verdict::kInvalidImage;
-      check.message = judged.refusal_text;
+      check.message = update_texts::kInvalidImage;
     }
+    if (signature_judged) emit SignatureNote(SignatureText(signature_));
   }
   check_message_ = tr(check.message.c_str());
   if (check.verdict == Verdict::kReady) {
@@ -255,6 +277,11 @@ ChangeRequest FirmwarePage::WriteRequest(bool for_write) {
   ChangeRequest request;
   request.image = &image_;
   request.device = identity_;
+  // The signature of the very bytes the road judges and sends.
+  request.extra_judge = [this](const std::vector<std::uint8_t>& bytes, const DeviceIdentity&) {
+    signature_ = signing_.Judge(bytes, NativePath(image_path_));
+    return signature_.refused ? signature_.reason : std::string();
+  };
   if (!for_write) return request;
   request.force = forced_;
   // Everything runs on this thread: the window keeps painting between the
@@ -293,6 +320,8 @@ int FirmwarePage::ProgramImage() {
   } else if (result.step == ChangeStep::kBackupSave) {
     emit BackupFailed(tr(update_texts::kBackupSaveFailed).arg(QString::fromStdString(result.backup_error)));
   }
+  // The signature file changed since the image was chosen: nothing was sent.
+  if (result.refusal == Refusal::kExtra) emit SignatureNote(SignatureText(signature_));
   if (!recorded.backup_path.empty()) emit BackupSaved(QString::fromStdString(recorded.backup_path));
   if (result.step != ChangeStep::kRefused) emit ChangeRecorded(QString::fromStdString(recorded.history_warning));
   return done ? 1 : 0;

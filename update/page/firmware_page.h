@@ -23,6 +23,7 @@
 #include "device/platform/hid_platform.h"
 #include "device/progress.h"
 #include "service/device_change.h"
+#include "service/signing_policy.h"
 #include "ui/skinned_dialog.h"
 #include "update/image_header.h"
 
@@ -74,6 +75,12 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   // window painting; then the 10 ms pause.
   void SetProgress(std::uint16_t per_mille) override;
 
+  // The trusted keys and the signed-only policy every image is judged by
+  // (default: none, and unsigned images allowed).
+  void SetSigning(ImageSigning signing) { signing_ = std::move(signing); }
+  // The last image's signature, as the judge step found it.
+  const SignatureVerdict& Signature() const { return signature_; }
+
   // Where the backup before each EEPROM Write goes (the program sets the one
   // backup folder); an empty folder (the default) takes none.
   void SetBackupFolder(const QString& folder) { backup_folder_ = folder; }
@@ -109,6 +116,9 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   // A Write reached the DAC and was recorded; `warning` says, the first time
   // only, why the service history could not take it.
   void ChangeRecorded(const QString& warning);
+  // What the judge step found of a chosen image's signature: who signed it,
+  // "unsigned", or why it is refused.
+  void SignatureNote(const QString& text);
 
  protected:
   // Holds back the close of the window around the page while a Write runs.
@@ -134,6 +144,8 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   QString check_message_;
   bool ready_ = false;
   bool forced_ = false;  // not newer, written all the same as the user chose
+  ImageSigning signing_;
+  SignatureVerdict signature_;
   QString image_path_;
   std::vector<std::uint8_t> image_;  // the bytes judged ready, written by Write
   ColoredLabel* path_label_;

@@ -34,6 +34,12 @@ inline constexpr const char* kNoDacConnected = "No DAC connected";
 inline constexpr const char* kDacInUse = "DAC %1 rev %2 \u00b7 %3 \u00b7 %4";
 inline constexpr const char* kNoSerial = "no serial";
 inline constexpr const char* kBackupSaved = "Backup: %1";
+// The latest change the service history holds for the DAC in the strip.
+inline constexpr const char* kLastChange = " \u00b7 Last change: %1 %2, %3";
+inline constexpr const char* kJustNow = "just now";
+inline constexpr const char* kMinutesAgo = "%1 min ago";
+inline constexpr const char* kHoursAgo = "%1 h ago";
+inline constexpr const char* kDaysAgo = "%1 days ago";
 
 // A close asked for while a Write runs waits for the Write.
 inline constexpr const char* kClosesAfterWrite =

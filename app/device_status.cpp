@@ -1,9 +1,13 @@
 #include "app/device_status.h"
 
+#include <QDateTime>
 #include <QTimer>
+
+#include <vector>
 
 #include "app/app_texts.h"
 #include "device/device_finder.h"
+#include "service/service_history.h"
 #include "ui/status_strip.h"
 #include "update/image_header.h"
 
@@ -33,6 +37,8 @@ void DeviceStatus::Tick() {
   if (busy_ && busy_()) return;
   // Asked without waiting: the user-interface thread never blocks here.
   if (watcher_ && watcher_->WaitForChange(0)) stale_ = true;
+  // The age of the last change is worded in minutes: once a minute is enough.
+  if (history_ != nullptr && described_.isValid() && described_.elapsed() >= 60000) stale_ = true;
   if (stale_) Refresh();
 }
 
@@ -43,6 +49,7 @@ void DeviceStatus::Refresh() {
   }
   stale_ = false;
   strip_->SetDeviceText(Describe());
+  described_.start();
 }
 
 QString DeviceStatus::Describe() {
@@ -58,14 +65,40 @@ QString DeviceStatus::Describe() {
   std::uint16_t product = identity.product_id;
   if (!identified) link_.GetDeviceIds(&vendor, &product);
   QString serial = tr(app_texts::kNoSerial);
+  std::string serial_number;
   for (const HidInterface& iface : platform_.EnumerateInterfaces()) {
     if (iface.path == link_.DevicePath() && !iface.serial_number.empty()) {
-      serial = QString::fromStdString(iface.serial_number);
+      serial_number = iface.serial_number;
+      serial = QString::fromStdString(serial_number);
     }
   }
   link_.Close();
   return tr(app_texts::kDacInUse)
-      .arg(Hex4(product), Hex4(identity.revision), serial, QString::fromStdString(platform_.TransportName()));
+             .arg(Hex4(product), Hex4(identity.revision), serial, QString::fromStdString(platform_.TransportName())) +
+         LastChange(serial_number);
+}
+
+QString DeviceStatus::LastChange(const std::string& serial) const {
+  if (history_ == nullptr || serial.empty()) return {};
+  std::vector<HistoryRow> rows;
+  std::string problem;
+  HistoryQuery query;
+  query.serial = serial;
+  query.limit = 1;
+  // A history that cannot be read leaves the strip as it was: the change
+  // that failed to record said so already.
+  if (!history_->List(query, &rows, &problem) || rows.empty()) return {};
+  const HistoryRow& row = rows.front();
+  const std::optional<std::uint16_t> version = row.version_after ? row.version_after : row.version_before;
+  const QDateTime ended = QDateTime::fromString(QString::fromStdString(row.ended_utc), Qt::ISODateWithMs);
+  const qint64 minutes = ended.isValid() ? std::max<qint64>(0, ended.secsTo(QDateTime::currentDateTimeUtc()) / 60) : 0;
+  const QString age = minutes < 1        ? tr(app_texts::kJustNow)
+                      : minutes < 60     ? tr(app_texts::kMinutesAgo).arg(minutes)
+                      : minutes < 48 * 60 ? tr(app_texts::kHoursAgo).arg(minutes / 60)
+                                         : tr(app_texts::kDaysAgo).arg(minutes / (24 * 60));
+  return tr(app_texts::kLastChange)
+      .arg(QString::fromStdString(row.operation), version ? QStringLiteral("0x") + Hex4(*version) : QString(), age)
+      .replace(QStringLiteral("  "), QStringLiteral(" "));
 }
 
 }  // namespace veltrane

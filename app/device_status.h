@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -19,6 +20,7 @@ class QTimer;
 namespace veltrane {
 
 class StatusStrip;
+class ServiceHistory;
 
 class DeviceStatus : public QObject {
   Q_OBJECT
@@ -38,8 +40,14 @@ class DeviceStatus : public QObject {
   // Describes the DAC now, unless busy (then at the first Tick after).
   void Refresh();
 
-  // The line the strip shows for the present state of the bus.
+  // The line the strip shows for the present state of the bus, with the
+  // latest change the history holds for that DAC.
   QString Describe();
+
+  // Where the latest change on the DAC is looked up; null: nowhere.
+  void SetHistory(ServiceHistory* history) { history_ = history; }
+  // "Write 0x0103, 5 min ago" for the newest row of the DAC `serial`; empty without one.
+  QString LastChange(const std::string& serial) const;
 
  private:
   HidPlatform& platform_;
@@ -49,6 +57,8 @@ class DeviceStatus : public QObject {
   HidDeviceLink link_;  // its own, closed again after every look
   QTimer* timer_;
   bool stale_ = true;
+  ServiceHistory* history_ = nullptr;
+  QElapsedTimer described_;  // since the strip was last written: "5 min ago" moves on
 };
 
 }  // namespace veltrane

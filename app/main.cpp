@@ -12,6 +12,7 @@
 #include "app/main_window.h"
 #include "app/no_device_platform.h"
 #include "resources/version_info.h"
+#include "service/history_args.h"
 #include "service/signing_args.h"
 #include "sim/sim_args.h"
 #include "sim/simulated_bus.h"
@@ -44,10 +45,12 @@ int main(int argc, char** argv) {
   veltrane::sim::SimSetup setup;
   std::string error;
   if (!veltrane::sim::ExtractSimArgs(&args, &setup, &error)) return UsageError(error);
+  veltrane::HistorySetup history_setup;
+  if (!veltrane::ExtractHistoryArgs(&args, &history_setup, &error)) return UsageError(error);
   veltrane::SigningOptions signing;
   if (!veltrane::ExtractSigningArgs(&args, &signing, &error)) return UsageError(error);
   if (Has(args, "--help") || Has(args, "-h")) {
-    std::printf("%s%s%s%s", veltrane::app_texts::kUsage, veltrane::SigningArgsHelp(),
+    std::printf("%s%s%s%s%s", veltrane::app_texts::kUsage, veltrane::HistoryArgsHelp(), veltrane::SigningArgsHelp(),
                 veltrane::sim::TransportArgHelp(), veltrane::sim::SimArgsHelp());
     return 0;
   }
@@ -73,6 +76,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> rest = ArgsOf(argc, argv);
   veltrane::sim::SimSetup unused;
   veltrane::sim::ExtractSimArgs(&rest, &unused, &error);
+  veltrane::HistorySetup unused_history;
+  veltrane::ExtractHistoryArgs(&rest, &unused_history, &error);
   veltrane::SigningOptions also_unused;
   veltrane::ExtractSigningArgs(&rest, &also_unused, &error);
   if (!rest.empty()) return UsageError(veltrane::app_texts::kUnknownOption + rest.front());
@@ -97,8 +102,13 @@ int main(int argc, char** argv) {
   veltrane::ImageSigning image_signing = veltrane::ImageSigning::Load(veltrane::SystemSigningPlaces(), signing);
   for (const std::string& warning : image_signing.Warnings()) std::fprintf(stderr, "veltrane: %s\n", warning.c_str());
 
+  // Every Write and Program is recorded here (null: --no-history).
+  const std::unique_ptr<veltrane::ServiceHistory> history =
+      veltrane::MakeHistory(history_setup, setup.enabled, setup.options.eeprom_file);
   {
     veltrane::MainWindow window(*platform);
+    window.SetKeeping(history.get(), QString::fromStdString(veltrane::BackupFolderFor(
+                                          setup.enabled, setup.options.eeprom_file)));
     window.Firmware().SetSigning(std::move(image_signing));
     window.exec();  // any way of closing it ends the program
   }

@@ -83,6 +83,22 @@ MainWindow::MainWindow(HidPlatform& platform, QWidget* parent)
   connect(&firmware_page_, &FirmwarePage::SignatureNote, status_strip_, &StatusStrip::SetNote);
   connect(&firmware_page_, &FirmwarePage::CloseHeldBack, this, &MainWindow::OnCloseHeldBack);
   connect(&firmware_page_, &FirmwarePage::WriteEnded, this, &MainWindow::OnWriteEnded);
+  connect(&firmware_page_, &FirmwarePage::ChangeRecorded, this, &MainWindow::OnChangeRecorded);
+  connect(&feedback_page_, &FeedbackPage::ChangeRecorded, this, &MainWindow::OnChangeRecorded);
+}
+
+void MainWindow::SetKeeping(ServiceHistory* history, const QString& backup_folder) {
+  firmware_page_.SetHistory(history);
+  firmware_page_.SetBackupFolder(backup_folder);
+  feedback_page_.SetKeeping(history, backup_folder);
+  device_status_->SetHistory(history);
+  device_status_->Refresh();
+}
+
+void MainWindow::OnChangeRecorded(const QString& warning) {
+  // Said once: the history gives its warning the first time only.
+  if (!warning.isEmpty()) status_strip_->SetNote(warning);
+  device_status_->Refresh();
 }
 
 void MainWindow::AddKeyboardShortcuts() {

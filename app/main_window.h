@@ -20,6 +20,7 @@ namespace veltrane {
 class DeviceStatus;
 class PagedTabControl;
 class StatusStrip;
+class ServiceHistory;
 
 class MainWindow : public SkinnedDialog {
   Q_OBJECT
@@ -43,6 +44,10 @@ class MainWindow : public SkinnedDialog {
   // True while a close asked for during a Write waits for its end.
   bool ClosePending() const { return close_pending_; }
 
+  // Where Write and Program keep their backups and rows; the strip names the
+  // latest change on the connected DAC from `history` (null: none kept).
+  void SetKeeping(ServiceHistory* history, const QString& backup_folder);
+
   // Where the F1 box goes (tests record it).
   void SetMessageBoxes(MessageBoxes* boxes) { boxes_ = boxes; }
   void ShowHelp();
@@ -64,6 +69,7 @@ class MainWindow : public SkinnedDialog {
   void SwitchPageBy(int step);
   void OnCloseHeldBack();
   void OnWriteEnded();
+  void OnChangeRecorded(const QString& warning);
 
   std::array<ImageList, kPages> image_lists_;
   FirmwarePage firmware_page_;

@@ -1,4 +1,5 @@
 #include "cli/bench_command.h"
+#include "cli/device_session.h"
 
 #include <chrono>
 #include <ctime>
@@ -13,7 +14,7 @@
 #include "cli/image_gate.h"
 #include "cli/json_report.h"
 #include "cli/signing_commands.h"
-#include "cli/sha256.h"
+#include "service/sha256.h"
 #include "cli/status_board.h"
 #include "device/platform/arrival_watcher.h"
 #include "device/stop_flag.h"
@@ -97,6 +98,7 @@ class Bench {
       HidPlatform& platform = own ? *own : *context_.platform;
       auto unit = std::make_unique<BenchUnit>(platform, std::move(own), row.serial_number,
                                               row.location, row.path);
+      unit->Keep(KeepingOf(context_), row.transport);
       unit->Start(image_, options_.image_path, options_.flash, context_.stop);
       units_.push_back(std::move(unit));
       logged_flags_.push_back(false);
@@ -110,6 +112,7 @@ class Bench {
       units_[i]->Join();
       logged_flags_[i] = true;
       const UnitRecord& r = units_[i]->Record();
+      if (!r.history_warning.empty()) context_.Say(r.history_warning);
       Json line = r.ToJson(UtcNow(), sha_);
       if (r.result == "interrupted") line["stage"] = texts::kStoppedStage;
       // The --json error message names every unit that did not pass.

@@ -25,6 +25,7 @@ Json UnitRecord::ToJson(const std::string& time, const std::string& image_sha256
   line["system_text"] = system_text.empty() ? Json(nullptr) : Json(system_text);
   line["duration_s"] = static_cast<double>(static_cast<long long>(duration_s * 1000 + 0.5)) / 1000;
   line["packets_written"] = packets_written;
+  line["change"] = change_id ? Json(*change_id) : Json(nullptr);
   return line;
 }
 
@@ -91,8 +92,18 @@ void BenchUnit::Run(const std::vector<std::uint8_t>& image, const std::string& i
   request.flash.stop = stop;
   // A blocked bulk write gives way to Ctrl-C too.
   watch.SetStopFlag(IsBulkProduct(id.product_id) ? stop : nullptr);
+  ChangeSubject subject;
+  subject.program = "veltrane-cli";
+  subject.operation = "bench";
+  subject.image_name = image_path;
+  subject.serial = r.serial;
+  subject.location = r.location;
+  subject.transport = transport_;
   ChangeResult result;
-  const bool done = ApplyChange(link, request, &result);
+  RecordedChange recorded;
+  const bool done = ApplyRecordedChange(link, request, subject, keeping_, &result, &recorded);
+  r.change_id = recorded.id;
+  r.history_warning = recorded.history_warning;
   watch.SetStopFlag(nullptr);
   r.packets_written = result.packets_written;
   if (done) return end("passed", "", "");

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "cli/json_report.h"
 #include "device/platform/hid_platform.h"
 #include "device/progress.h"
+#include "service/recorded_change.h"
 
 namespace veltrane::cli {
 
@@ -30,6 +32,8 @@ struct UnitRecord {
   std::string message;            // one sentence for the status line
   double duration_s = 0;
   std::uint32_t packets_written = 0;
+  std::optional<std::int64_t> change_id;  // the unit's row in the service history
+  std::string history_warning;            // said once by the bench
 
   bool Passed() const { return result == "passed"; }
   Json ToJson(const std::string& time, const std::string& image_sha256) const;
@@ -44,6 +48,12 @@ class BenchUnit : public ProgressSink {
   ~BenchUnit() override;
   BenchUnit(const BenchUnit&) = delete;
   BenchUnit& operator=(const BenchUnit&) = delete;
+
+  // Where the unit's backup and row go, and how the DAC is reached (for the row).
+  void Keep(const ChangeKeeping& keeping, std::string transport) {
+    keeping_ = keeping;
+    transport_ = std::move(transport);
+  }
 
   // Starts the unit's thread: find the DAC at its path, judge `image`, flash it.
   void Start(const std::vector<std::uint8_t>& image, const std::string& image_path,
@@ -63,6 +73,8 @@ class BenchUnit : public ProgressSink {
   HidPlatform& platform_;
   std::unique_ptr<HidPlatform> owned_;
   UnitRecord record_;
+  ChangeKeeping keeping_;
+  std::string transport_;
   std::atomic<bool> finished_{false};
   std::atomic<std::uint16_t> per_mille_{0};
   std::thread thread_;

@@ -17,12 +17,15 @@
 #include "cli/device_commands.h"
 #include "cli/exit_status.h"
 #include "cli/flash_command.h"
+#include "cli/history_command.h"
 #include "cli/image_commands.h"
 #include "cli/interrupt_guard.h"
 #include "cli/json_report.h"
+#include "cli/rollback_command.h"
 #include "cli/signing_commands.h"
 #include "device/number_parse.h"
 #include "device/platform/hid_platform.h"
+#include "service/history_args.h"
 #include "service/signing_args.h"
 #include "sim/sim_args.h"
 #include "sim/simulated_bus.h"
@@ -44,6 +47,7 @@ struct Request {
   std::string image;
   FlashOptions flash;
   bool no_verify = false;
+  bool no_backup = false;
   BenchOptions bench;
   std::string units;
   std::array<std::string, 3> resolutions;
@@ -51,6 +55,8 @@ struct Request {
   std::string length;
   std::string file;
   PackRequest pack;
+  HistoryRequest history;
+  RollbackRequest rollback;
 };
 
 struct Commands {
@@ -66,6 +72,8 @@ struct Commands {
   CLI::App* image_info;
   CLI::App* image_verify;
   CLI::App* image_pack;
+  CLI::App* history;
+  CLI::App* rollback;
   CLI::App* keys;
 };
 
@@ -86,6 +94,8 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
       ->type_name("L");
   app.add_option("--device", r.selector.device_path, "Use the DAC interface at PATH (see 'list')")
       ->type_name("PATH");
+  app.add_flag("--no-backup", r.no_backup,
+               "Change the DAC without saving what the change overwrites first (recorded as such)");
   app.require_subcommand(1, 1);
 
   Commands c{};
@@ -147,6 +157,18 @@ Commands BuildGrammar(CLI::App& app, Request& r) {
   c.image_pack->add_option("BODY", r.pack.body_path, "The bytes after the header")->required();
   c.image_pack->add_option("OUT", r.pack.output_path, "Image file to write")->required();
   c.keys = app.add_subcommand("keys", "List the trusted public keys and where each came from");
+
+  c.history = app.add_subcommand("history", "Every change made to a DAC, newest first (--serial S: that DAC's)");
+  c.history->require_subcommand(0, 1);
+  c.history->add_option("--limit", r.history.limit_text, "The newest N changes (default 20)")->type_name("N");
+  c.history->add_flag("--all", r.history.all, "Every change");
+  CLI::App* show = c.history->add_subcommand("show", "One change in full");
+  show->add_option("ID", r.history.id_text, "The change's number in 'history'")->required();
+  show->callback([&r] { r.history.show = true; });
+
+  c.rollback = app.add_subcommand("rollback", "Put back what change ID overwrote (default: the DAC's latest)");
+  c.rollback->add_option("ID", r.rollback.id_text, "The change's number in 'history'");
+  c.rollback->add_flag("--force", r.rollback.force, "Undo later changes over the same bytes too");
   return c;
 }
 
@@ -171,6 +193,7 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
   if (c.image_info->parsed()) return ImageInfoCommand(context, r.image);
   if (c.image_verify->parsed()) return ImageVerifyCommand(context, r.image);
   if (c.image_pack->parsed()) return ImagePackCommand(context, r.pack);
+  if (c.history->parsed()) return HistoryCommand(context, r.history);
   if (c.keys->parsed()) return KeysCommand(context);
 
   std::unique_ptr<HidPlatform> platform;
@@ -213,6 +236,7 @@ ExitStatus RunCommand(const Commands& c, Request& r, const sim::SimSetup& setup,
   if (c.feedback_set->parsed()) return FeedbackSetCommand(context, r.resolutions);
   if (c.eeprom_read->parsed()) return EepromReadCommand(context, r.address, r.length, r.file);
   if (c.eeprom_write->parsed()) return EepromWriteCommand(context, r.address, r.file);
+  if (c.rollback->parsed()) return RollbackCommand(context, r.rollback);
   return kExitUsage;
 }
 
@@ -259,9 +283,14 @@ std::string HelpFooter() {
          "  image pack --vendor V --product P --version X BODY OUT\n"
          "                                     build an image: header with checksum, then BODY\n"
          "  keys                               the trusted public keys and where each came from\n"
+         "  history [--limit N | --all]        every change made to a DAC, newest first\n"
+         "  history show ID                    one change in full\n"
+         "  rollback [ID] [--force]            put back what change ID overwrote (default: the\n"
+         "                                     DAC's latest), from its backup\n"
          "Numbers take decimal or 0x hex. Ctrl-C, SIGTERM or SIGHUP stops a write at the next packet.\n"
          "\nImage signatures (anywhere on the line; check, flash, bench, image info, image verify):\n" +
          SigningArgsHelp() +
+         "\nThe service history (anywhere on the line):\n" + HistoryArgsHelp() +
          "\nTransport to a real DAC (anywhere on the line):\n" + sim::TransportArgHelp() +
          "\nSimulation options (anywhere on the line):\n" + sim::SimArgsHelp() +
          "\nExit status:\n"
@@ -299,6 +328,8 @@ int RunCliParsed(std::vector<std::string> args, std::ostream& out, std::ostream&
   sim::SimSetup setup;
   std::string error;
   if (!sim::ExtractSimArgs(&args, &setup, &error)) return UsageFailure(error, json, out, err);
+  HistorySetup history_setup;
+  if (!ExtractHistoryArgs(&args, &history_setup, &error)) return UsageFailure(error, json, out, err);
   SigningOptions signing;
   if (!ExtractSigningArgs(&args, &signing, &error)) return UsageFailure(error, json, out, err);
 
@@ -345,6 +376,11 @@ int RunCliParsed(std::vector<std::string> args, std::ostream& out, std::ostream&
   context.signing = signing;
   context.signing_places = signing_places;
   context.report = &report;
+  const std::unique_ptr<ServiceHistory> history =
+      MakeHistory(history_setup, setup.enabled, setup.options.eeprom_file);
+  context.history = history.get();
+  context.backup_folder = BackupFolderFor(setup.enabled, setup.options.eeprom_file);
+  context.backup = !r.no_backup;
   context.progress = r.progress == "json" ? ProgressStyle::kJson
                      : r.json || r.quiet  ? ProgressStyle::kSilent
                      : err_is_terminal    ? ProgressStyle::kBar

@@ -85,6 +85,10 @@ inline constexpr char kReady[] = "%s: version 0x%04x for 0x%04x-0x%04x, newer th
 inline constexpr char kBulkReady[] = "%s: %zu bytes, ready to stream to product %u.";
 inline constexpr char kUseForce[] = "Flash it all the same with 'flash --force'.";
 inline constexpr char kForced[] = "Writing it all the same (--force).";
+inline constexpr char kBackupNotSaved[] =
+    "The backup could not be saved (%s), so nothing was written. Free the backup folder, or write "
+    "without a backup: --no-backup.";
+inline constexpr char kBackupTaken[] = "Saved what the change overwrites to %s.";
 inline constexpr char kBackupSaved[] = "Saved EEPROM bytes 0x0000-0x%04zx to %s.";
 inline constexpr char kBackupBulk[] =
     "--backup applies to EEPROM products only: product %u takes bulk images, which are not kept "
@@ -195,6 +199,45 @@ inline constexpr char kBodyTooLarge[] =
     "field (at most 65535 bytes). Use a smaller body.";
 inline constexpr char kPacked[] = "Wrote %s: %zu bytes, vendor 0x%04x, product 0x%04x, version 0x%04x.";
 
+// history
+inline constexpr char kHistoryTableHeader[] =
+    "    id  started (UTC)        operation       serial      before  after   backup    outcome";
+inline constexpr char kNoHistoryKept[] =
+    "No service history is kept for this run: --no-history was given, or the simulated DAC keeps "
+    "no EEPROM file (use --simulate=FILE, or name one with --history FILE).";
+inline constexpr char kBadChangeId[] = "ID must be a change number that 'veltrane-cli history' lists, not '%s'.";
+inline constexpr char kNoSuchChange[] = "The service history holds no change %llu. 'veltrane-cli history' lists them.";
+inline constexpr char kBadLimit[] = "--limit takes a number of changes from 1 up, not '%s'.";
+inline constexpr char kLimitAndAll[] = "--limit and --all contradict each other: give one of them.";
+inline constexpr char kNoChanges[] = "No changes are recorded.";
+inline constexpr char kOlderChanges[] = "The newest %zu changes; --all lists every one.";
+
+// rollback
+inline constexpr char kNothingToRollBack[] =
+    "The service history holds no done change on the DAC %s that is not rolled back yet. "
+    "'veltrane-cli history' lists the changes; name one: rollback ID.";
+inline constexpr char kRollbackOtherDac[] =
+    "Change %lld was made on the DAC with serial number %s, product 0x%04x; the chosen DAC is %s, "
+    "product 0x%04x. Nothing was written: choose that DAC with --serial.";
+inline constexpr char kRollbackNoBackup[] =
+    "Change %lld kept no backup (%s), so there is nothing to put back. Nothing was written.";
+inline constexpr char kRollbackAlreadyUndone[] =
+    "Change %lld is already rolled back. Nothing was written; --force puts its backup back again.";
+inline constexpr char kRollbackBackupMissing[] =
+    "The backup of change %lld, %s, cannot be read (%s). Nothing was written.";
+inline constexpr char kRollbackBackupAltered[] =
+    "%s is not the backup change %lld took: its SHA-256 differs from the one recorded. Nothing "
+    "was written.";
+inline constexpr char kRollbackLater[] =
+    "Rolling back change %lld would silently undo what came after it on the same EEPROM bytes: "
+    "%s. Roll those back first (newest first), or give --force to undo them too. Nothing was written.";
+inline constexpr char kRollbackLaterForced[] = "Undoing the later %s too (--force).";
+inline constexpr char kRolledBack[] =
+    "Rolled back change %lld (%s): put back the %zu bytes from 0x%04x that it overwrote, from %s.";
+inline constexpr char kRolledBackInvalid[] =
+    "The backup holds an image whose byte 0 fails its header checksum (a write that had not "
+    "finished when it was taken): it was put back exactly, so the DAC again holds an image it "
+    "will not take as valid. Flash a good image to repair it.";
 // Signatures (the verdicts' own texts are the signing library's).
 inline constexpr char kSignedByTrusted[] = "%s: signed by key %s, trusted: %s (%s)";
 inline constexpr char kTrustedCommentLine[] = "Trusted comment: %s";
@@ -216,7 +259,7 @@ inline constexpr char kSignedOnly[] = "Only signed images are accepted here (%s)
 // Start-up.
 inline constexpr char kUnknownCommand[] =
     "'%s' is not a command. Commands: list, info, check, flash, bench, feedback, eeprom, "
-    "image, keys (veltrane-cli --help says more).";
+    "image, keys, history, rollback (veltrane-cli --help says more).";
 inline constexpr char kDidYouMean[] = " Did you mean '%s'?";
 inline constexpr char kTraceWithoutSimulate[] = "--trace records the simulated DAC: add --simulate.";
 

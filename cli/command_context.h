@@ -18,6 +18,13 @@
 namespace veltrane::cli {
 
 class JsonReport;
+}  // namespace veltrane::cli
+
+namespace veltrane {
+class ServiceHistory;
+}
+
+namespace veltrane::cli {
 
 // --serial, --location, --device: which DAC, when several are connected.
 struct DacSelector {
@@ -41,6 +48,13 @@ struct CommandContext {
   ProgressStyle progress = ProgressStyle::kLines;
   const std::atomic<bool>* stop = nullptr;  // set by Ctrl-C during a flash
   JsonReport* report = nullptr;             // always present while a command runs
+  // Where changes are recorded; null with --no-history, or for a simulated
+  // DAC that keeps no file.
+  ServiceHistory* history = nullptr;
+  // The one backup folder (empty: none, a simulated DAC without a file), and
+  // --no-backup.
+  std::string backup_folder;
+  bool backup = true;
   // Makes another instance of the system's backend, for a bench unit's own
   // thread; empty when `platform` itself serves several threads (simulation).
   std::function<std::unique_ptr<HidPlatform>()> new_platform;

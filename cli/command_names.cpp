@@ -6,8 +6,8 @@
 namespace veltrane::cli {
 namespace {
 
-constexpr std::array<std::string_view, 9> kCommands = {"list",     "info",   "check", "flash", "bench",
-                                                       "feedback", "eeprom", "image", "keys"};
+constexpr std::array<std::string_view, 11> kCommands = {"list",  "info",     "check", "flash", "bench",   "feedback",
+                                                        "eeprom", "image", "keys",  "history", "rollback"};
 
 std::size_t EditDistance(std::string_view a, std::string_view b) {
   std::vector<std::size_t> row(b.size() + 1);

@@ -97,6 +97,42 @@ ExitStatus DeviceSession::Identify() {
   return kExitDone;
 }
 
+ChangeKeeping KeepingOf(const CommandContext& context) {
+  ChangeKeeping keeping;
+  keeping.history = context.history;
+  keeping.backup_folder = context.backup_folder;
+  keeping.backup = context.backup;
+  return keeping;
+}
+
+ChangeSubject DeviceSession::Subject(const char* operation, const std::string& image_name) const {
+  ChangeSubject subject;
+  subject.program = "veltrane-cli";
+  subject.operation = operation;
+  subject.image_name = image_name;
+  for (const InterfaceRow& row : ListInterfaces(*watched_, false)) {
+    if (row.path != link_->DevicePath()) continue;
+    subject.serial = row.serial_number;
+    subject.location = row.location;
+    subject.transport = row.transport;
+  }
+  return subject;
+}
+
+bool DeviceSession::ApplyRecorded(const ChangeRequest& request, const ChangeSubject& subject,
+                                  ChangeResult* result, RecordedChange* recorded) {
+  const bool done = ApplyRecordedChange(*link_, request, subject, KeepingOf(context_), result, recorded);
+  if (!recorded->history_warning.empty()) context_.Say(recorded->history_warning);
+  if (result->step != ChangeStep::kRefused) {
+    context_.report->Doc()["change"] = recorded->id ? Json(*recorded->id) : Json(nullptr);
+  }
+  if (!recorded->backup_path.empty()) {
+    context_.report->Doc()["backup"] = recorded->backup_path;
+    context_.Note(Fill(texts::kBackupTaken, recorded->backup_path.c_str()));
+  }
+  return done;
+}
+
 bool DeviceSession::ReadRange(std::uint32_t address, std::size_t length,
                               std::vector<std::uint8_t>* bytes) {
   return ReadEepromRange(*link_, address, length, bytes);

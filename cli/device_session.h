@@ -12,9 +12,13 @@
 #include "cli/exit_status.h"
 #include "cli/watched_platform.h"
 #include "device/hid_device_link.h"
+#include "service/recorded_change.h"
 #include "update/image_header.h"
 
 namespace veltrane::cli {
+
+// Where a command's changes keep their backups and rows.
+ChangeKeeping KeepingOf(const CommandContext& context);
 
 class DeviceSession {
  public:
@@ -32,6 +36,14 @@ class DeviceSession {
   const DeviceIdentity& Identity() const { return identity_; }
 
   HidDeviceLink& Link() { return *link_; }
+
+  // The chosen DAC's serial number, location and transport, as 'list' shows them.
+  ChangeSubject Subject(const char* operation, const std::string& image_name) const;
+  // The one road, recorded: the backup into the backup folder first (unless
+  // --no-backup), a row in the history after. Says the history's warning,
+  // once, and puts the row's ID into --json ("change").
+  bool ApplyRecorded(const ChangeRequest& request, const ChangeSubject& subject, ChangeResult* result,
+                     RecordedChange* recorded);
   WatchedPlatform& Watch() { return *watched_; }
 
   // Reads or writes `length` bytes from `address`; the link takes at most

@@ -16,29 +16,54 @@
 namespace veltrane::cli {
 namespace {
 
-// Bytes that reach address 0 (a backup put back) take the one road: byte 0
-// fails the header checksum until everything else is written and read back,
-// and a stop request ends it at a packet boundary.
-ExitStatus WriteFromZero(const CommandContext& context, DeviceSession& session, const std::string& path,
-                         const std::vector<std::uint8_t>& bytes) {
+// Every write takes the one road: the bytes it overwrites are saved first
+// and the change recorded; bytes that reach address 0 (a backup put back)
+// keep byte 0 failing the header checksum until everything else is written
+// and read back, elsewhere they are read back before the write counts as
+// done; a stop request ends it at a packet boundary.
+ExitStatus WriteRecorded(const CommandContext& context, DeviceSession& session, const std::string& path,
+                         std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
   TerminalProgress progress(*context.err, context.progress);
   ChangeRequest request;
   request.image = &bytes;
   request.device = session.Identity();
   request.kind = ChangeKind::kRaw;
+  request.address = address;
   request.flash.stop = context.stop;
   request.progress = &progress;
   ChangeResult result;
-  if (!ApplyChange(session.Link(), request, &result)) {
+  RecordedChange recorded;
+  // Away from address 0 the writes are plain packets: a stop ends them at a packet boundary.
+  if (address != 0) session.Watch().SetStopFlag(context.stop);
+  const bool done = session.ApplyRecorded(request, session.Subject("eeprom write", path), &result, &recorded);
+  session.Watch().SetStopFlag(nullptr);
+  if (!done) {
     progress.Abandon();
     if (result.step == ChangeStep::kRefused) {
       SayVerdict(context, VerdictOf(path, bytes, result.check, session.Identity()));
       return kExitRefused;
     }
+    if (result.step == ChangeStep::kBackupRead) {
+      session.SayFailure(texts::kBackupReadFailed);
+      return kExitFailed;
+    }
+    if (result.step == ChangeStep::kBackupSave) {
+      context.Say(Fill(texts::kBackupNotSaved, result.backup_error.c_str()));
+      return kExitFailed;
+    }
+    if (address != 0) {
+      if (StopRequested(context.stop)) {
+        context.report->SetFailure(texts::kStoppedStage, "");
+        context.Say(Fill(texts::kWriteStopped, result.bytes_written, bytes.size()));
+        return kExitFailed;
+      }
+      session.SayFailure(texts::kWriteFailed);
+      return kExitFailed;
+    }
     return SayEepromFlashEnd(context, session, result.flash);
   }
   progress.Finish();
-  context.Status(Fill(texts::kWroteBytes, bytes.size(), 0u) + "\n");
+  context.Status(Fill(texts::kWroteBytes, bytes.size(), address) + "\n");
   return kExitDone;
 }
 
@@ -74,29 +99,12 @@ ExitStatus EepromWriteCommand(const CommandContext& context, const std::string& 
     return kExitUsage;
   }
   DeviceSession session(context);
-  if (const ExitStatus found = session.Locate(update_texts::kNoDeviceConnect); found != kExitDone) {
-    return found;
-  }
+  if (const ExitStatus found = session.Identify(); found != kExitDone) return found;
   Json& doc = context.report->Doc();
   doc["address"] = address;
   doc["length"] = bytes.size();
   doc["input"] = input_path;
-  if (address == 0) return WriteFromZero(context, session, input_path, bytes);
-  session.Watch().SetStopFlag(context.stop);
-  std::size_t done = 0;
-  const bool written = session.WriteRange(address, bytes, &done);
-  session.Watch().SetStopFlag(nullptr);
-  if (!written && StopRequested(context.stop)) {
-    context.report->SetFailure(texts::kStoppedStage, "");
-    context.Say(Fill(texts::kWriteStopped, done, bytes.size()));
-    return kExitFailed;
-  }
-  if (!written) {
-    session.SayFailure(texts::kWriteFailed);
-    return kExitFailed;
-  }
-  context.Status(Fill(texts::kWroteBytes, bytes.size(), address) + "\n");
-  return kExitDone;
+  return WriteRecorded(context, session, input_path, address, bytes);
 }
 
 }  // namespace veltrane::cli

@@ -5,6 +5,7 @@
 #include "cli/json_report.h"
 #include "device/stop_flag.h"
 #include "feedback/feedback_table.h"
+#include "service/recorded_change.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
@@ -39,9 +40,28 @@ ExitStatus FeedbackSetCommand(const CommandContext& context,
     context.Say(texts::kFeedbackStopped);
     return kExitFailed;
   }
-  if (session.Link().WriteFeedbackSettings(kEepromDeviceAddress, kEepromSelector, masks[0],
-                                           masks[1], masks[2]) == 0) {
-    session.SayFailure(feedback_texts::kFailedProgramming);
+  DeviceIdentity id;
+  if (!ReadDeviceIdentity(session.Link(), &id)) {
+    context.Say(texts::kNoHardwareId);
+    return kExitFailed;
+  }
+  // The block as the device keeps it: 0x00, then the three masks; through
+  // the one road, so the four bytes it replaces are saved and the change recorded.
+  const std::vector<std::uint8_t> block = {0x00, masks[0], masks[1], masks[2]};
+  ChangeRequest request;
+  request.image = &block;
+  request.device = id;
+  request.kind = ChangeKind::kRaw;
+  request.address = kFeedbackBlockAddress;
+  request.flash.verify = false;  // the described write alone, as the desktop's Program sends it
+  ChangeResult result;
+  RecordedChange recorded;
+  if (!session.ApplyRecorded(request, session.Subject("feedback set", ""), &result, &recorded)) {
+    if (result.step == ChangeStep::kBackupSave) {
+      context.Say(Fill(texts::kBackupNotSaved, result.backup_error.c_str()));
+    } else {
+      session.SayFailure(feedback_texts::kFailedProgramming);
+    }
     return kExitFailed;
   }
   Json rows = Json::array();

@@ -185,7 +185,6 @@ ExitStatus SayChangeEnd(const CommandContext& context, DeviceSession& session, c
     record.doc["settings_kept"] =
         r.flash.settings_kept ? Json(SettingsText(r.flash.settings)) : Json(nullptr);
   }
-  if (!r.backup_path.empty()) record.doc["backup"] = r.backup_path;
   switch (r.step) {
     case ChangeStep::kDone:
       record.Done(context, !r.bulk && options.verify);
@@ -196,6 +195,10 @@ ExitStatus SayChangeEnd(const CommandContext& context, DeviceSession& session, c
       session.SayFailure(texts::kBackupReadFailed);
       return kExitFailed;
     case ChangeStep::kBackupSave:
+      if (options.backup_path.empty()) {
+        context.Say(Fill(texts::kBackupNotSaved, r.backup_error.c_str()));
+        return kExitFailed;
+      }
       context.Say(Fill(texts::kCannotWrite, options.backup_path.c_str(), r.backup_error.c_str()) +
                   " Nothing was written.");
       return kExitUsage;
@@ -265,7 +268,8 @@ ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& optio
   // A blocked bulk write gives way to Ctrl-C too.
   session.Watch().SetStopFlag(bulk ? context.stop : nullptr);
   ChangeResult result;
-  const bool done = ApplyChange(session.Link(), request, &result);
+  RecordedChange recorded;
+  const bool done = session.ApplyRecorded(request, session.Subject("flash", options.image_path), &result, &recorded);
   session.Watch().SetStopFlag(nullptr);
   if (result.refusal == Refusal::kExtra) doc["signature"] = SignatureJson(signature);
   if (!done) {

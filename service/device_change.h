@@ -56,7 +56,8 @@ struct BackupPlan {
 
 enum class ChangeKind {
   kImage,  // a firmware image: judged, then the transfer the product takes
-  kRaw,    // bytes for EEPROM address 0 (a backup put back): not judged, the EEPROM road
+  kRaw,    // bytes for EEPROM `ChangeRequest::address` (a backup put back, the feedback
+           // block): not judged; from address 0 the EEPROM road, elsewhere written and read back
 };
 
 struct ChangeResult;
@@ -66,6 +67,7 @@ struct ChangeRequest {
   const std::vector<std::uint8_t>* image = nullptr;
   DeviceIdentity device;                             // who the DAC on the link is
   ChangeKind kind = ChangeKind::kImage;
+  std::uint32_t address = 0;  // kRaw: where the bytes go (the backup is read from there too)
   // Write a not-newer image, or an EEPROM image into a bulk product, all the same.
   bool force = false;
   // A further judgement after the built-in rules (signature checks): the

@@ -15,6 +15,9 @@ inline constexpr char kSelectFile[] = "Please select file to be programmed.";
 inline constexpr char kProgramCompleted[] = "EEPROM program completed. ";
 inline constexpr char kProgramFailed[] = "Eeprom programm failed! Please try again!";
 
+// The backup before a Write, in the status strip.
+inline constexpr char kBackupReadFailed[] = "Backup failed: the EEPROM could not be read (%1).";
+inline constexpr char kBackupSaveFailed[] = "Backup failed: %1.";
 // The status strip's note on a chosen image's signature.
 inline constexpr char kSignedBy[] = "Image signed by key %1: %2";
 inline constexpr char kUnsignedImage[] = "Image unsigned";

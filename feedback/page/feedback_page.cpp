@@ -4,6 +4,8 @@
 #include <QLineEdit>
 
 #include "device/device_finder.h"
+#include "service/recorded_change.h"
+#include "update/image_header.h"
 #include "resources/resource_catalogue.h"
 #include "ui/bitmap_button.h"
 #include "ui/sorted_combo_box.h"
@@ -160,10 +162,35 @@ void FeedbackPage::Program() {
       if (texts_[Index(group)].toStdString() == row.text) settings_[Index(group)] = row.mask;
     }
   }
-  const int written = link_.WriteFeedbackSettings(
-      kEepromDeviceAddress, kEepromSelector, *settings_[Index(SampleRateGroup::k32_48_96kHz)],
-      *settings_[Index(SampleRateGroup::k44_1kHz)], *settings_[Index(SampleRateGroup::k88_2kHz)]);
-  ShowBox(written != 0 ? feedback_texts::kProgramCompleted : feedback_texts::kFailedProgramming);
+  // The block as the device keeps it (0x00, then the masks), through the one
+  // road: the four bytes it replaces are saved first and the Program recorded.
+  const std::vector<std::uint8_t> block = {0x00, *settings_[Index(SampleRateGroup::k32_48_96kHz)],
+                                           *settings_[Index(SampleRateGroup::k44_1kHz)],
+                                           *settings_[Index(SampleRateGroup::k88_2kHz)]};
+  ChangeRequest request;
+  request.image = &block;
+  ReadDeviceIdentity(link_, &request.device);  // for the row; the write needs none
+  request.kind = ChangeKind::kRaw;
+  request.address = kFeedbackBlockAddress;
+  request.flash.verify = false;  // the described write alone
+  ChangeSubject subject;
+  subject.program = "veltrane";
+  subject.operation = "Program";
+  for (const HidInterface& iface : link_.Platform().EnumerateInterfaces()) {
+    if (iface.path != link_.DevicePath()) continue;
+    subject.serial = iface.serial_number;
+    subject.location = iface.location;
+  }
+  subject.transport = link_.Platform().TransportName();
+  ChangeKeeping keeping;
+  keeping.history = history_;
+  keeping.backup_folder = backup_folder_.toStdString();
+  keeping.backup = !backup_folder_.isEmpty();
+  ChangeResult result;
+  RecordedChange recorded;
+  const bool written = ApplyRecordedChange(link_, request, subject, keeping, &result, &recorded);
+  ShowBox(written ? feedback_texts::kProgramCompleted : feedback_texts::kFailedProgramming);
+  emit ChangeRecorded(QString::fromStdString(recorded.history_warning));
 }
 
 void FeedbackPage::Retrieve() {

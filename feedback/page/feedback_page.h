@@ -26,6 +26,7 @@ namespace veltrane {
 
 class BitmapButton;
 class SortedComboBox;
+class ServiceHistory;
 
 class FeedbackPage : public SkinnedDialog {
   Q_OBJECT
@@ -48,6 +49,13 @@ class FeedbackPage : public SkinnedDialog {
   // page does not take ownership. nullptr goes back to the page's own.
   void SetMessageBoxes(MessageBoxes* boxes) { boxes_ = boxes != nullptr ? boxes : own_boxes_.get(); }
 
+  // Where a Program keeps the four bytes it replaces (empty, the default:
+  // nowhere) and its row (null: nowhere).
+  void SetKeeping(ServiceHistory* history, const QString& backup_folder) {
+    history_ = history;
+    backup_folder_ = backup_folder;
+  }
+
   // The button actions (BN_CLICKED of 1012 and 1013).
   void Program();
   void Retrieve();
@@ -61,6 +69,11 @@ class FeedbackPage : public SkinnedDialog {
   // The text field of a group (what the last Program stored or Retrieve set).
   QString Text(SampleRateGroup group) const;
   SortedComboBox* Combo(SampleRateGroup group) const;
+
+ signals:
+  // A Program reached the DAC and was recorded; `warning` says, the first
+  // time only, why the service history could not take it.
+  void ChangeRecorded(const QString& warning);
 
  private:
   void InitDialog();
@@ -84,6 +97,8 @@ class FeedbackPage : public SkinnedDialog {
   HidDeviceLink link_;
   std::unique_ptr<QtMessageBoxes> own_boxes_;
   MessageBoxes* boxes_ = nullptr;
+  ServiceHistory* history_ = nullptr;
+  QString backup_folder_;
 };
 
 }  // namespace veltrane

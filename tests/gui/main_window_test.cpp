@@ -15,7 +15,9 @@
 #include "app/device_status.h"
 #include "app/main_window.h"
 #include "resources/resource_catalogue.h"
+#include "service/service_history.h"
 #include "sim/simulated_dac.h"
+#include "tests/update/scratch_dir.h"
 #include "ui/colored_label.h"
 #include "ui/file_chooser.h"
 #include "ui/paged_tab_control.h"
@@ -361,6 +363,51 @@ TEST(MainWindowStatus, NoLookDuringAWrite) {
   EXPECT_EQ(trace_after, trace_before);
   EXPECT_EQ(window.Strip()->DeviceText(), "No DAC connected");  // looked again once it ended
   std::filesystem::remove(path);
+}
+
+// Write and Program are recorded: the strip names the latest change on the
+// connected DAC, and a history that cannot take a row says so once, there.
+TEST(MainWindowStatus, TheStripNamesTheLatestChangeAndSaysOnceWhenNotRecorded) {
+  testing::ScratchDir dir;
+  const auto image = sim::SimulatedDac::FactoryImage(4, 0x0103, 256);
+  struct OneFile : FileChooser {
+    QString file;
+    std::optional<QString> ChooseFile(QWidget*) override { return file; }
+  } chooser;
+  chooser.file = QString::fromStdString(dir.Write(image, "new.BIN"));
+  RecordingMessageBoxes boxes;
+  for (const bool damaged : {false, true}) {
+    SCOPED_TRACE(damaged ? "a damaged history" : "a history");
+    const std::string file = (dir / (damaged ? "damaged.sqlite3" : "history.sqlite3")).string();
+    if (damaged) dir.Write(std::vector<std::uint8_t>(4096, 0xA5), "damaged.sqlite3");
+    ServiceHistory history(HistoryOptions{file});
+    sim::SimulatedDac dac;
+    MainWindow window(dac);
+    window.SetKeeping(&history, QString::fromStdString((dir / "backups").string()));
+    window.Firmware().SetFileChooser(&chooser);
+    window.Firmware().SetMessageBoxes(&boxes);
+    window.Feedback().SetMessageBoxes(&boxes);
+    window.Firmware().OnBrowse();
+    window.Firmware().OnWrite();
+    ASSERT_FALSE(boxes.Texts().empty());
+    EXPECT_EQ(boxes.Texts().back(), "EEPROM program completed. ");
+    if (!damaged) {
+      EXPECT_TRUE(window.Strip()->DeviceText().endsWith(QString::fromUtf8("\u00b7 Last change: Write 0x0103, just now")))
+          << window.Strip()->DeviceText().toStdString();
+      window.Feedback().Retrieve();  // every rate named, as Program requires
+      window.Feedback().Program();
+      EXPECT_TRUE(window.Strip()->DeviceText().contains("Last change: Program"))
+          << window.Strip()->DeviceText().toStdString();
+      continue;
+    }
+    EXPECT_TRUE(window.Strip()->Note().startsWith("The service history was not recorded: "))
+        << window.Strip()->Note().toStdString();
+    window.Strip()->SetNote(QString());
+    window.Firmware().OnBrowse();
+    window.Firmware().OnWrite();
+    EXPECT_TRUE(window.Strip()->Note().isEmpty() || !window.Strip()->Note().startsWith("The service history"))
+        << "said twice";
+  }
 }
 
 TEST(MainWindowSettings, TheNextWindowOpensWhereTheLastOneClosed) {

@@ -1,11 +1,13 @@
 // The automatic backup's rules: how much is saved, how files are named, and
-// that only the newest twenty of a device stay.
-#include "update/page/eeprom_backup.h"
+// that only the newest twenty of a DAC stay, unless the history still needs one.
+#include "service/backup_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
+#include <filesystem>
+#include <set>
 
+#include "service/device_change.h"
 #include "tests/update/scratch_dir.h"
 
 namespace veltrane {
@@ -26,32 +28,36 @@ TEST(EepromBackup, SavesTheStatedImageOrTheWholeEepromAndNeverLessThanTheWrite) 
     std::uint8_t header[18] = {};
     header[16] = c.high;
     header[17] = c.low;
-    EXPECT_EQ(EepromBackup::LengthToSave(header, c.new_length), c.saved) << int(c.high) << " " << int(c.low);
+    EXPECT_EQ(BackupLength(BackupSpan::kHeldImage, header, c.new_length), c.saved) << int(c.high) << " " << int(c.low);
   }
 }
 
-TEST(EepromBackup, NamesByDeviceAndKeepsTheNewestTwentyOfEach) {
-  EXPECT_EQ(EepromBackup::DeviceKey("", 4, 0x0102), "product0004-rev0102");
-  EXPECT_EQ(EepromBackup::DeviceKey("SIM/0001", 4, 0x0102), "SIM_0001-rev0102");
+TEST(EepromBackup, NamesByDacAndKeepsTheNewestTwentyOfEachUnlessStillNeeded) {
+  EXPECT_EQ(BackupFolder::DacKey("", 4), "product0004");
+  EXPECT_EQ(BackupFolder::DacKey("SIM/0001", 4), "SIM_0001");
   testing::ScratchDir dir;
-  EepromBackup backup(QString::fromStdString((dir / "backups").string()));
-  const QString key = EepromBackup::DeviceKey("SIM0001", 4, 0x0102);
-  const QString other = EepromBackup::DeviceKey("SIM0002", 4, 0x0102);
-  const QDateTime start(QDate(2026, 12, 8), QTime(20, 0));
-  QString error;
-  ASSERT_TRUE(backup.Save(other, {1, 2, 3}, start, &error)) << error.toStdString();
-  QStringList paths;
+  const BackupFolder backup((dir / "backups").string());
+  const std::string key = BackupFolder::DacKey("SIM0001", 4);
+  std::string path;
+  std::string error;
+  const auto at = [](int second) { return "2026-12-08T20:00:" + std::to_string(10 + second) + ".000Z"; };
+  ASSERT_TRUE(backup.Save("SIM00011", std::vector<std::uint8_t>{1, 2, 3}, &path, &error, at(0))) << error;
+  std::vector<std::string> paths;
   for (int i = 0; i < 23; ++i) {
-    const auto path = backup.Save(key, {static_cast<std::uint8_t>(i)}, start.addSecs(i), &error);
-    ASSERT_TRUE(path) << error.toStdString();
-    paths << *path;
+    ASSERT_TRUE(backup.Save(key, std::vector<std::uint8_t>{static_cast<std::uint8_t>(i)}, &path, &error, at(i)))
+        << error;
+    paths.push_back(path);
   }
-  const QDir folder(backup.Folder());
-  EXPECT_EQ(folder.entryList({key + "-*"}, QDir::Files).size(), EepromBackup::kKeptPerDevice);
-  EXPECT_FALSE(QFile::exists(paths[2]));  // the oldest went
-  EXPECT_TRUE(QFile::exists(paths[3]));
-  EXPECT_TRUE(QFile::exists(paths.last()));
-  EXPECT_EQ(folder.entryList({other + "-*"}, QDir::Files).size(), 1);
+  EXPECT_EQ(std::filesystem::path(paths[0]).filename(), "SIM0001-20261208-200010-000.bin");
+  // The history still needs the oldest: it alone undoes a change.
+  backup.Prune(key, [&](const std::string& p) { return p == paths[0]; });
+  EXPECT_TRUE(std::filesystem::exists(paths[0]));
+  EXPECT_FALSE(std::filesystem::exists(paths[1]));
+  EXPECT_FALSE(std::filesystem::exists(paths[2]));
+  EXPECT_TRUE(std::filesystem::exists(paths[3]));
+  EXPECT_TRUE(std::filesystem::exists(paths.back()));
+  EXPECT_TRUE(std::filesystem::exists(dir / "backups" / "SIM00011-20261208-200010-000.bin"))
+      << "a longer key that begins with this one is another DAC";
 }
 
 }  // namespace

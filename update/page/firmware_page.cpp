@@ -21,7 +21,7 @@
 #include "ui/file_chooser.h"
 #include "ui/message_boxes.h"
 #include "ui/wait_cursor.h"
-#include "update/page/eeprom_backup.h"
+#include "service/recorded_change.h"
 #include "update/update_texts.h"
 
 namespace veltrane {
@@ -93,7 +93,6 @@ FirmwarePage::FirmwarePage(HidPlatform& platform, QWidget* parent)
 
   NameControls(kControlNames);
   setAcceptDrops(true);
-  backup_folder_ = EepromBackup::DefaultFolder();
 
   connect(browse_, &BitmapButton::clicked, this, &FirmwarePage::OnBrowse);
   connect(write_, &BitmapButton::clicked, this, &FirmwarePage::OnWrite);
@@ -292,42 +291,40 @@ ChangeRequest FirmwarePage::WriteRequest(bool for_write) {
   if (!backup_folder_.isEmpty()) {
     request.backup.span = BackupSpan::kHeldImage;
     request.backup.between_reads = paint;
-    request.backup.save = [this](const std::vector<std::uint8_t>& held, std::string* where, std::string* error) {
-      return SaveBackup(held, where, error);
-    };
   }
   return request;
 }
 
 int FirmwarePage::ProgramImage() {
   if (image_.empty()) return 0;
+  // The one road, recorded: the backup into the one folder, then a row.
+  ChangeSubject subject;
+  subject.program = "veltrane";
+  subject.operation = "Write";
+  subject.image_name = image_path_.toStdString();
+  for (const HidInterface& iface : link_.Platform().EnumerateInterfaces()) {
+    if (iface.path != link_.DevicePath()) continue;
+    subject.serial = iface.serial_number;
+    subject.location = iface.location;
+  }
+  subject.transport = link_.Platform().TransportName();
+  ChangeKeeping keeping;
+  keeping.history = history_;
+  keeping.backup_folder = backup_folder_.toStdString();
+  keeping.backup = !backup_folder_.isEmpty();
   ChangeResult result;
-  const bool done = ApplyChange(link_, WriteRequest(true), &result);
-  if (result.step == ChangeStep::kBackupRead) emit BackupFailed(EepromBackup::ReadFailedText(result.failure.Describe()));
+  RecordedChange recorded;
+  const bool done = ApplyRecordedChange(link_, WriteRequest(true), subject, keeping, &result, &recorded);
+  if (result.step == ChangeStep::kBackupRead) {
+    emit BackupFailed(tr(update_texts::kBackupReadFailed).arg(QString::fromStdString(result.failure.Describe())));
+  } else if (result.step == ChangeStep::kBackupSave) {
+    emit BackupFailed(tr(update_texts::kBackupSaveFailed).arg(QString::fromStdString(result.backup_error)));
+  }
   // The signature file changed since the image was chosen: nothing was sent.
   if (result.refusal == Refusal::kExtra) emit SignatureNote(SignatureText(signature_));
+  if (!recorded.backup_path.empty()) emit BackupSaved(QString::fromStdString(recorded.backup_path));
+  if (result.step != ChangeStep::kRefused) emit ChangeRecorded(QString::fromStdString(recorded.history_warning));
   return done ? 1 : 0;
-}
-
-bool FirmwarePage::SaveBackup(const std::vector<std::uint8_t>& held, std::string* where, std::string* error) {
-  // Named after the serial number of the interface the link holds, when it has one.
-  QString serial;
-  for (const HidInterface& iface : link_.Platform().EnumerateInterfaces()) {
-    if (iface.path == link_.DevicePath()) serial = QString::fromStdString(iface.serial_number);
-  }
-  EepromBackup backup(backup_folder_);
-  QString reason;
-  const std::optional<QString> path = backup.Save(
-      EepromBackup::DeviceKey(serial, identity_.product_id, identity_.revision), held,
-      QDateTime::currentDateTime(), &reason);
-  if (!path) {
-    *error = reason.toStdString();
-    emit BackupFailed(reason);
-    return false;
-  }
-  *where = path->toStdString();
-  emit BackupSaved(*path);
-  return true;
 }
 
 void FirmwarePage::SetProgress(std::uint16_t per_mille) {

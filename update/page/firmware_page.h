@@ -31,6 +31,8 @@ class QProgressBar;
 
 namespace veltrane {
 
+class ServiceHistory;
+
 class BitmapButton;
 class ColoredLabel;
 class FileChooser;
@@ -79,10 +81,12 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   // The last image's signature, as the judge step found it.
   const SignatureVerdict& Signature() const { return signature_; }
 
-  // Where the backup before each EEPROM Write goes (default: the user's data
-  // folder's backups/); an empty folder takes none.
+  // Where the backup before each EEPROM Write goes (the program sets the one
+  // backup folder); an empty folder (the default) takes none.
   void SetBackupFolder(const QString& folder) { backup_folder_ = folder; }
   const QString& BackupFolder() const { return backup_folder_; }
+  // Where every Write is recorded; null (the default): nowhere.
+  void SetHistory(ServiceHistory* history) { history_ = history; }
 
   // True from the start to the end of a Write; the window around the page
   // refuses to close meanwhile.
@@ -109,6 +113,9 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   // The backup taken before a Write: where it went, or why there is none.
   void BackupSaved(const QString& path);
   void BackupFailed(const QString& reason);
+  // A Write reached the DAC and was recorded; `warning` says, the first time
+  // only, why the service history could not take it.
+  void ChangeRecorded(const QString& warning);
   // What the judge step found of a chosen image's signature: who signed it,
   // "unsigned", or why it is refused.
   void SignatureNote(const QString& text);
@@ -131,7 +138,6 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   // The one road: judge, backup, write, read-back, restore packet, byte 0
   // read back. 1 or 0 as the transfers answer.
   int ProgramImage();
-  bool SaveBackup(const std::vector<std::uint8_t>& held, std::string* where, std::string* error);
   MessageBoxes& Boxes();
   static void SetPictures(BitmapButton* button, int normal, int pressed = 0);
 
@@ -152,6 +158,7 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   HidDeviceLink link_;
   bool writing_ = false;
   QString backup_folder_;
+  ServiceHistory* history_ = nullptr;
   QElapsedTimer paint_clock_;  // since the bar was last painted
 
   std::unique_ptr<MessageBoxes> own_boxes_;

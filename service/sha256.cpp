@@ -1,8 +1,8 @@
-#include "cli/sha256.h"
+#include "service/sha256.h"
 
-#include <array>
+#include <algorithm>
 
-namespace veltrane::cli {
+namespace veltrane {
 namespace {
 
 constexpr std::array<std::uint32_t, 64> kRound = {
@@ -17,7 +17,13 @@ constexpr std::array<std::uint32_t, 64> kRound = {
 
 std::uint32_t Rotate(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
-void Compress(std::array<std::uint32_t, 8>& h, const std::uint8_t* block) {
+}  // namespace
+
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
+             0x5be0cd19} {}
+
+void Sha256::Compress(const std::uint8_t* block) {
   std::array<std::uint32_t, 64> w{};
   for (int i = 0; i < 16; ++i) {
     w[i] = std::uint32_t{block[4 * i]} << 24 | std::uint32_t{block[4 * i + 1]} << 16 |
@@ -28,7 +34,7 @@ void Compress(std::array<std::uint32_t, 8>& h, const std::uint8_t* block) {
     const std::uint32_t s1 = Rotate(w[i - 2], 17) ^ Rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
     w[i] = w[i - 16] + s0 + w[i - 7] + s1;
   }
-  std::array<std::uint32_t, 8> v = h;
+  std::array<std::uint32_t, 8> v = state_;
   for (int i = 0; i < 64; ++i) {
     const std::uint32_t s1 = Rotate(v[4], 6) ^ Rotate(v[4], 11) ^ Rotate(v[4], 25);
     const std::uint32_t ch = (v[4] & v[5]) ^ (~v[4] & v[6]);
@@ -37,26 +43,47 @@ void Compress(std::array<std::uint32_t, 8>& h, const std::uint8_t* block) {
     const std::uint32_t maj = (v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]);
     v = {t1 + s0 + maj, v[0], v[1], v[2], v[3] + t1, v[4], v[5], v[6]};
   }
-  for (int i = 0; i < 8; ++i) h[i] += v[i];
+  for (int i = 0; i < 8; ++i) state_[i] += v[i];
 }
 
-}  // namespace
+void Sha256::Update(std::span<const std::uint8_t> bytes) {
+  total_ += bytes.size();
+  std::size_t at = 0;
+  if (pending_length_ > 0) {
+    const std::size_t take = std::min(bytes.size(), pending_.size() - pending_length_);
+    std::copy_n(bytes.begin(), take, pending_.begin() + static_cast<std::ptrdiff_t>(pending_length_));
+    pending_length_ += take;
+    at = take;
+    if (pending_length_ < pending_.size()) return;
+    Compress(pending_.data());
+    pending_length_ = 0;
+  }
+  // Whole blocks straight from the input: no copy of a large image.
+  for (; bytes.size() - at >= 64; at += 64) Compress(bytes.data() + at);
+  std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end(), pending_.begin());
+  pending_length_ = bytes.size() - at;
+}
 
-std::string Sha256Hex(const std::vector<std::uint8_t>& bytes) {
-  std::array<std::uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                    0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  std::vector<std::uint8_t> padded = bytes;
-  const std::uint64_t bits = static_cast<std::uint64_t>(bytes.size()) * 8;
-  padded.push_back(0x80);
-  while (padded.size() % 64 != 56) padded.push_back(0);
-  for (int i = 7; i >= 0; --i) padded.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
-  for (std::size_t at = 0; at < padded.size(); at += 64) Compress(h, padded.data() + at);
+std::string Sha256::HexDigest() {
+  const std::uint64_t bits = total_ * 8;
+  std::array<std::uint8_t, 72> tail{};
+  tail[0] = 0x80;
+  // Pad to 56 bytes past a block boundary, then the length in bits, big-endian.
+  const std::size_t zeros = (pending_length_ < 56 ? 56 : 120) - pending_length_ - 1;
+  for (int i = 0; i < 8; ++i) tail[1 + zeros + i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
+  Update(std::span<const std::uint8_t>(tail.data(), 1 + zeros + 8));
   static const char kDigits[] = "0123456789abcdef";
   std::string hex;
-  for (const std::uint32_t word : h) {
+  for (const std::uint32_t word : state_) {
     for (int shift = 28; shift >= 0; shift -= 4) hex += kDigits[(word >> shift) & 0xF];
   }
   return hex;
 }
 
-}  // namespace veltrane::cli
+std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
+  Sha256 hash;
+  hash.Update(bytes);
+  return hash.HexDigest();
+}
+
+}  // namespace veltrane

@@ -1,0 +1,86 @@
+#include "service/history_args.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "service/backup_folder.h"
+
+namespace veltrane {
+
+namespace {
+
+// Rows name files by absolute paths: a rollback may run from any folder.
+std::string Absolute(const std::string& utf8) {
+  if (utf8.empty()) return utf8;
+  std::error_code ec;
+  const std::filesystem::path full =
+      std::filesystem::absolute(std::filesystem::path(std::u8string(utf8.begin(), utf8.end())), ec);
+  if (ec) return utf8;
+  const std::u8string s = full.lexically_normal().u8string();
+  return std::string(s.begin(), s.end());
+}
+
+}  // namespace
+bool ExtractHistoryArgs(std::vector<std::string>* args, HistorySetup* setup, std::string* error) {
+  std::size_t i = 0;
+  while (i < args->size()) {
+    const std::string& arg = (*args)[i];
+    std::size_t taken = 1;
+    if (arg == "--no-history") {
+      setup->enabled = false;
+    } else if (arg == "--history" || arg.rfind("--history=", 0) == 0) {
+      if (arg == "--history") {
+        if (i + 1 >= args->size()) {
+          *error = "--history takes a file name";
+          return false;
+        }
+        setup->path = (*args)[i + 1];
+        taken = 2;
+      } else {
+        setup->path = arg.substr(10);
+      }
+      if (setup->path.empty()) {
+        *error = "--history takes a file name";
+        return false;
+      }
+    } else {
+      ++i;
+      continue;
+    }
+    args->erase(args->begin() + static_cast<std::ptrdiff_t>(i),
+                args->begin() + static_cast<std::ptrdiff_t>(i + taken));
+  }
+  return true;
+}
+
+std::string HistoryPath(const HistorySetup& setup, bool simulated, const std::string& sim_file) {
+  if (!setup.enabled) return {};
+  if (!setup.path.empty()) return setup.path;
+  if (simulated) return sim_file.empty() ? std::string() : Absolute(sim_file + ".history.sqlite3");
+  return ServiceHistory::DefaultPath();
+}
+
+
+std::string BackupFolderFor(bool simulated, const std::string& sim_file) {
+  if (simulated) return sim_file.empty() ? std::string() : Absolute(sim_file + ".backups");
+  return BackupFolder::DefaultFolder();
+}
+
+std::unique_ptr<ServiceHistory> MakeHistory(const HistorySetup& setup, bool simulated,
+                                            const std::string& sim_file) {
+  if (!setup.enabled || (simulated && setup.path.empty() && sim_file.empty())) return nullptr;
+  HistoryOptions options;
+  options.path = HistoryPath(setup, simulated, sim_file);
+  // An empty path (no data folder) still makes a history: its first row
+  // then says why nothing was recorded.
+  return std::make_unique<ServiceHistory>(options);
+}
+
+const char* HistoryArgsHelp() {
+  return "  --history FILE      record every change to a DAC in FILE (default: history.sqlite3\n"
+         "                      in the user's Veltrane data folder; a simulated DAC's beside\n"
+         "                      its EEPROM file)\n"
+         "  --no-history        record nothing\n";
+}
+
+}  // namespace veltrane

@@ -1,0 +1,172 @@
+#include "service/recorded_change.h"
+
+#include <chrono>
+#include <set>
+
+#include "device/platform/user_folders.h"
+#include "service/backup_folder.h"
+#include "service/service_history.h"
+#include "service/sha256.h"
+#include "veltrane_version.h"
+
+namespace veltrane {
+namespace {
+
+const char* FlashStepName(EepromFlashStep step) {
+  switch (step) {
+    case EepromFlashStep::kDone: return "done";
+    case EepromFlashStep::kRefused: return "refused";
+    case EepromFlashStep::kReadSettings: return "read settings";
+    case EepromFlashStep::kReadHeld: return "read held";
+    case EepromFlashStep::kBody: return "write";
+    case EepromFlashStep::kStopped: return "stopped";
+    case EepromFlashStep::kVerifyRead: return "verify read";
+    case EepromFlashStep::kVerifyMismatch: return "verify";
+    case EepromFlashStep::kRestore: return "restore";
+    case EepromFlashStep::kLastReadBack: return "last read-back";
+    case EepromFlashStep::kRestoreMismatch: return "restore read-back";
+  }
+  return "write";
+}
+
+// The version in the header at the start of `bytes`, when it is a valid one.
+std::optional<std::uint16_t> HeaderVersion(const std::vector<std::uint8_t>& bytes) {
+  if (bytes.size() < kImageHeaderSize) return std::nullopt;
+  ImageHeader header;
+  std::copy(bytes.begin(), bytes.begin() + kImageHeaderSize, header.bytes);
+  if (!header.ChecksumValid() || !header.MagicValid()) return std::nullopt;
+  return header.Version();
+}
+
+// The backups of one DAC that still undo a change no later rollback undid.
+std::optional<std::set<std::string>> NeededBackups(ServiceHistory* history, const std::string& serial) {
+  if (history == nullptr) return std::set<std::string>();
+  std::vector<HistoryRow> rows;
+  std::string problem;
+  HistoryQuery query;
+  query.serial = serial;
+  if (!history->List(query, &rows, &problem)) return std::nullopt;
+  std::set<std::int64_t> undone;
+  for (const HistoryRow& r : rows) {
+    if (r.undoes && r.Done()) undone.insert(*r.undoes);
+  }
+  std::set<std::string> needed;
+  for (const HistoryRow& r : rows) {
+    if (r.backup_state == backup_state::kSaved && undone.count(r.id) == 0) needed.insert(r.backup_path);
+  }
+  return needed;
+}
+
+}  // namespace
+
+std::string ChangeStepName(const ChangeResult& result) {
+  switch (result.step) {
+    case ChangeStep::kDone: return "done";
+    case ChangeStep::kRefused: return "refused";
+    case ChangeStep::kBackupRead: return "backup read";
+    case ChangeStep::kBackupSave: return "backup save";
+    case ChangeStep::kBulk: return result.failure.stage == LinkStage::kStopped ? "stopped" : "bulk";
+    case ChangeStep::kFlash: return FlashStepName(result.flash.step);
+  }
+  return "write";
+}
+
+bool ApplyRecordedChange(HidDeviceLink& link, ChangeRequest request, const ChangeSubject& subject,
+                         const ChangeKeeping& keeping, ChangeResult* result, RecordedChange* recorded) {
+  *recorded = RecordedChange{};
+  HistoryRow row;
+  row.started_utc = UtcNow();
+  const auto start = std::chrono::steady_clock::now();
+
+  const std::string key = BackupFolder::DacKey(subject.serial, request.device.product_id);
+  const BackupFolder folder(keeping.backup_folder);
+  const bool to_folder = keeping.backup && !keeping.backup_folder.empty();
+  auto copy = std::move(request.backup.save);
+  if (to_folder || copy) {
+    request.backup.save = [&](const std::vector<std::uint8_t>& held, std::string* where, std::string* error) {
+      row.backup_sha256 = Sha256Hex(held);
+      if (to_folder) {
+        if (!folder.Save(key, held, &recorded->backup_path, error)) return false;
+        *where = recorded->backup_path;
+      }
+      std::string copied;
+      if (copy && !copy(held, &copied, error)) return false;
+      if (!to_folder) *where = copied;
+      return true;
+    };
+  }
+  const bool done = ApplyChange(link, request, result);
+
+  // Nothing was sent when the judge said no: no change to record.
+  if (result->step == ChangeStep::kRefused) return done;
+  row.ended_utc = UtcNow();
+  row.duration_ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  row.program = subject.program;
+  row.program_version = VELTRANE_VERSION;
+  row.host = HostName();
+  row.operation = subject.operation;
+  row.vendor = request.device.vendor_id;
+  row.product = request.device.product_id;
+  row.revision = request.device.revision;
+  row.serial = subject.serial;
+  row.location = subject.location;
+  row.transport = subject.transport;
+  const std::vector<std::uint8_t>& bytes = *request.image;
+  const bool from_zero = request.kind == ChangeKind::kImage || request.address == 0;
+  row.image_name = subject.image_name;
+  if (!subject.image_name.empty()) {
+    row.image_sha256 = Sha256Hex(bytes);
+    row.image_size = bytes.size();
+    if (result->check.has_header) {
+      row.image_version = result->check.header.Version();
+    } else if (from_zero && !result->bulk) {
+      row.image_version = HeaderVersion(bytes);
+    }
+  }
+  row.version_before = result->version_before;
+  if (done) {
+    if (result->bulk || request.kind == ChangeKind::kImage) {
+      row.version_after = result->version_after != 0 ? std::optional<std::uint16_t>(result->version_after)
+                                                      : std::nullopt;
+    } else {
+      row.version_after = from_zero ? HeaderVersion(bytes) : std::optional<std::uint16_t>(result->version_before);
+    }
+  }
+  row.address = request.kind == ChangeKind::kRaw ? request.address : 0;
+  row.length = bytes.size();
+  if (result->bulk) {
+    row.backup_state = backup_state::kNone;
+  } else if (!result->backup_path.empty()) {
+    row.backup_state = backup_state::kSaved;
+    row.backup_path = result->backup_path;
+  } else if (result->step == ChangeStep::kBackupRead || result->step == ChangeStep::kBackupSave) {
+    row.backup_state = backup_state::kFailed;
+    row.backup_sha256.clear();
+  } else {
+    row.backup_state = backup_state::kSkipped;
+    row.backup_sha256.clear();
+  }
+  row.outcome = done ? outcome::kDone : outcome::kFailed;
+  if (!done) {
+    row.failed_stage = ChangeStepName(*result);
+    row.failure_text = result->step == ChangeStep::kBackupSave ? result->backup_error : result->failure.Describe();
+  }
+  row.packets_written = result->packets_written;
+  row.undoes = subject.undoes;
+
+  if (keeping.history != nullptr) {
+    const ServiceHistory::Recorded written = keeping.history->Record(row);
+    recorded->id = written.id;
+    recorded->history_warning = written.warning;
+  }
+  // Only now may old backups go, after the row that names the new one.
+  if (!recorded->backup_path.empty()) {
+    if (const auto needed = NeededBackups(keeping.history, subject.serial)) {
+      folder.Prune(key, [&](const std::string& path) { return needed->count(path) > 0; });
+    }
+  }
+  return done;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,53 @@
+// The one road, recorded: a change goes through `ApplyChange` with the
+// backup step saving into the one backup folder (and any further copy the
+// caller asks for), and ends as one row of the service history. Every
+// program's change to a DAC is made here, so the row is built in one place.
+//
+// The history never stops the change: a row that cannot be written leaves a
+// warning for the caller to say once, and the result stands as it is.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "service/device_change.h"
+
+namespace veltrane {
+
+class ServiceHistory;
+
+// Who makes the change and on what, as the row names them.
+struct ChangeSubject {
+  std::string program;     // "veltrane-cli", "veltrane"
+  std::string operation;   // "flash", "eeprom write", "feedback set", "bench", "rollback", "Write", "Program"
+  std::string image_name;  // the file written; empty when none
+  std::string serial;
+  std::string location;
+  std::string transport;
+  std::optional<std::int64_t> undoes;  // a rollback: the change it puts back
+};
+
+// Where the backup and the row go.
+struct ChangeKeeping {
+  ServiceHistory* history = nullptr;  // null: no row
+  std::string backup_folder;          // the one backup folder; empty: none
+  bool backup = true;                 // false: --no-backup (recorded as skipped)
+};
+
+struct RecordedChange {
+  std::optional<std::int64_t> id;  // the row's, when one was written
+  std::string history_warning;     // "The service history was not recorded: …", once
+  std::string backup_path;         // the backup in the folder, when one was saved
+};
+
+// ApplyChange, with the backup and the row. `request.backup.save`, when set,
+// is a further copy (--backup FILE) made after the folder's.
+[[nodiscard]] bool ApplyRecordedChange(HidDeviceLink& link, ChangeRequest request, const ChangeSubject& subject,
+                                       const ChangeKeeping& keeping, ChangeResult* result,
+                                       RecordedChange* recorded);
+
+// The name of the step a change ended at, as the history keeps it.
+std::string ChangeStepName(const ChangeResult& result);
+
+}  // namespace veltrane

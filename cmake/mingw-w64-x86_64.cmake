@@ -24,7 +24,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The static mingw-w64 builds of SQLite, libsodium and Qt that scripts/qt-windows
+# The static mingw-w64 builds of SQLite, libsodium, Google Benchmark and Qt that scripts/qt-windows
 # makes from Debian's sources, in its cache ($VELTRANE_CACHE, default
 # ~/.cache/veltrane): their folders join the find root, so find_package(SQLite3),
 # find_path(... sodium.h), find_library(... sodium) and find_package(Qt6) find
@@ -41,7 +41,8 @@ if(NOT DEFINED VELTRANE_WINDOWS_PREFIXES)
   set(VELTRANE_WINDOWS_PREFIXES "")
   if(EXISTS "${_veltrane_cache}/windows-prefixes.cmake")
     include("${_veltrane_cache}/windows-prefixes.cmake")
-    foreach(_prefix IN ITEMS "${VELTRANE_WINDOWS_SQLITE}" "${VELTRANE_WINDOWS_SODIUM}" "${VELTRANE_WINDOWS_QT}")
+    foreach(_prefix IN ITEMS "${VELTRANE_WINDOWS_SQLITE}" "${VELTRANE_WINDOWS_SODIUM}"
+                               "${VELTRANE_WINDOWS_BENCHMARK}" "${VELTRANE_WINDOWS_QT}")
       if(_prefix AND EXISTS "${_prefix}/.veltrane-complete")
         list(APPEND VELTRANE_WINDOWS_PREFIXES "${_prefix}")
       endif()

@@ -24,6 +24,38 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# The static mingw-w64 builds of SQLite, libsodium, Google Benchmark and Qt that scripts/qt-windows
+# makes from Debian's sources, in its cache ($VELTRANE_CACHE, default
+# ~/.cache/veltrane): their folders join the find root, so find_package(SQLite3),
+# find_path(... sodium.h), find_library(... sodium) and find_package(Qt6) find
+# them like any library of the cross environment. -DVELTRANE_WINDOWS_PREFIXES=...
+# (a list of folders) replaces what the cache names.
+if(NOT DEFINED VELTRANE_WINDOWS_PREFIXES)
+  if(DEFINED ENV{VELTRANE_CACHE})
+    set(_veltrane_cache "$ENV{VELTRANE_CACHE}")
+  elseif(DEFINED ENV{XDG_CACHE_HOME})
+    set(_veltrane_cache "$ENV{XDG_CACHE_HOME}/veltrane")
+  else()
+    set(_veltrane_cache "$ENV{HOME}/.cache/veltrane")
+  endif()
+  set(VELTRANE_WINDOWS_PREFIXES "")
+  if(EXISTS "${_veltrane_cache}/windows-prefixes.cmake")
+    include("${_veltrane_cache}/windows-prefixes.cmake")
+    foreach(_prefix IN ITEMS "${VELTRANE_WINDOWS_SQLITE}" "${VELTRANE_WINDOWS_SODIUM}"
+                               "${VELTRANE_WINDOWS_BENCHMARK}" "${VELTRANE_WINDOWS_QT}")
+      if(_prefix AND EXISTS "${_prefix}/.veltrane-complete")
+        list(APPEND VELTRANE_WINDOWS_PREFIXES "${_prefix}")
+      endif()
+    endforeach()
+  endif()
+endif()
+list(APPEND CMAKE_FIND_ROOT_PATH ${VELTRANE_WINDOWS_PREFIXES})
+# Qt's build tools (moc, rcc, uic) are the host's own.
+if(NOT DEFINED QT_HOST_PATH)
+  set(QT_HOST_PATH /usr)
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
+endif()
+
 # Self-contained executables: no libstdc++/libgcc/libwinpthread DLLs to ship
 # beside them (nor to find under wine).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "device/platform/precise_sleep.h"
 #include "device/stop_flag.h"
 
 namespace veltrane {
@@ -143,6 +144,7 @@ std::uint32_t ChangedOnlyBoundMs(std::size_t length, std::size_t read_chunk) {
 
 int FlashEepromImage(HidDeviceLink& link, const std::vector<std::uint8_t>& image,
                      const EepromFlashOptions& options, EepromFlashResult* result) {
+  const PacingScope pacing;  // one raised system tick for the whole flash, where one is needed
   *result = EepromFlashResult{};
   result->sent = image;
   if (image.empty() || image.size() > kMaxEepromImage || (options.changed_only && !options.verify)) {

@@ -5,6 +5,7 @@
 #include "device/command_packet.h"
 #include "device/device_texts.h"
 #include "device/hid_device_link.h"
+#include "device/platform/precise_sleep.h"
 
 namespace veltrane {
 namespace {
@@ -37,6 +38,7 @@ int HidDeviceLink::SendSelect(std::uint8_t device_address, std::uint8_t selector
 int HidDeviceLink::WriteEeprom(std::uint8_t device_address, std::uint8_t selector,
                                std::uint16_t address, const std::uint8_t* source,
                                std::uint16_t length) {
+  const PacingScope pacing;  // one raised system tick for the run, where one is needed
   const int chunk = ChunkSize(capabilities_.output_report_byte_length);
   if (length > 0 && chunk == 0) {
     return Fail(Step{LinkStage::kBadArgument}, HidError::kNone, device_texts::kNoReportLength);
@@ -68,6 +70,7 @@ int HidDeviceLink::WriteEeprom(std::uint8_t device_address, std::uint8_t selecto
 int HidDeviceLink::ReadEeprom(std::uint8_t device_address, std::uint8_t selector,
                               std::uint16_t address, std::uint8_t* destination,
                               std::uint16_t length) {
+  const PacingScope pacing;  // one raised system tick for the run, where one is needed
   const int chunk = ChunkSize(capabilities_.input_report_byte_length);
   if (length > 0 && chunk == 0) {
     return Fail(Step{LinkStage::kBadArgument}, HidError::kNone, device_texts::kNoReportLength);

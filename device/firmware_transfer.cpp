@@ -10,6 +10,7 @@
 #include "device/device_texts.h"
 #include "device/hid_device_link.h"
 #include "device/image_file.h"
+#include "device/platform/precise_sleep.h"
 
 namespace veltrane {
 namespace {
@@ -78,6 +79,7 @@ int HidDeviceLink::SendImageBody(const std::vector<std::uint8_t>& image,
                                  const std::atomic<bool>* stop,
                                  const std::vector<std::uint8_t>* held,
                                  std::optional<std::uint8_t> held_first) {
+  const PacingScope pacing;  // one raised system tick for the transfer, where one is needed
   // An empty image has no first byte to restore, and a longer image than the
   // 16-bit address space would wrap round and overwrite its own start.
   if (image.empty()) {
@@ -167,6 +169,7 @@ int HidDeviceLink::DownloadBulkImage(const std::vector<std::uint8_t>& image,
 }
 
 int HidDeviceLink::SendBulk(const std::vector<std::uint8_t>& image, const std::atomic<bool>* stop) {
+  const PacingScope pacing;  // one raised system tick for the transfer, where one is needed
   if (image.size() > kMaxBulkImage) {
     return Fail(Step{LinkStage::kImageRefused}, HidError::kNone, device_texts::kImageTooLarge);
   }

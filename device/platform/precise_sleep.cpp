@@ -1,5 +1,8 @@
 #include "device/platform/precise_sleep.h"
 
+// Windows: device/platform/windows/precise_sleep_windows.cpp.
+#if !defined(_WIN32)
+
 #include <chrono>
 #include <thread>
 
@@ -11,6 +14,9 @@
 #endif
 
 namespace veltrane {
+
+PacingScope::PacingScope() = default;
+PacingScope::~PacingScope() = default;
 
 #if defined(__linux__)
 
@@ -31,12 +37,18 @@ void PreciseSleep(unsigned milliseconds) {
   }
 }
 
+const char* PauseTimerName() { return "clock_nanosleep to an absolute deadline, 1 ns slack"; }
+
 #else
 
 void PreciseSleep(unsigned milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+const char* PauseTimerName() { return "std::this_thread::sleep_for"; }
+
 #endif
 
 }  // namespace veltrane
+
+#endif  // !_WIN32

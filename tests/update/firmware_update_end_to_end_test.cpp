@@ -4,6 +4,7 @@
 // the route the main window installs.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 
 
@@ -79,6 +80,12 @@ UpdateRun UpdateThroughTheWindow(std::vector<std::string> args, const std::vecto
 
   UpdateRun run{boxes.Texts(), boxes.bar_at_box, page.ProgressBar()->value(), dac.Eeprom(), 0};
   for (const std::string& line : dac.Trace()) run.progress_lines += line.rfind("progress ", 0) == 0;
+  // The whole trace, for comparing one system's build with another's
+  // (scripts/test-windows: the Windows build under wine against Linux's).
+  if (const char* out = std::getenv("VELTRANE_WRITE_TRACE"); out != nullptr && *out != '\0') {
+    std::ofstream file(out, std::ios::app);
+    for (const std::string& line : dac.Trace()) file << line << '\n';
+  }
   return run;
 }
 

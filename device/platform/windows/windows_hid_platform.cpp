@@ -8,6 +8,7 @@
 #include "device/platform/windows/hardware_id_property.h"
 #include "device/platform/windows/windows_error.h"
 #include "device/platform/windows/windows_handles.h"
+#include "device/platform/precise_sleep.h"
 #include "device/platform/windows/windows_headers.h"
 
 namespace veltrane {
@@ -336,7 +337,7 @@ std::vector<std::string> WindowsHidPlatform::HardwareIds() {
   return ids;
 }
 
-void WindowsHidPlatform::Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
+void WindowsHidPlatform::Sleep(unsigned milliseconds) { PreciseSleep(milliseconds); }
 
 std::unique_ptr<ArrivalWatcher> WindowsHidPlatform::CreateArrivalWatcher() {
   if (std::unique_ptr<ArrivalWatcher> notified = CreateDeviceChangeWatcher()) return notified;

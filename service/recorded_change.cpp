@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <set>
+#include <utility>
 
 #include "device/platform/user_folders.h"
 #include "service/backup_folder.h"
@@ -69,6 +70,19 @@ std::string ChangeStepName(const ChangeResult& result) {
     case ChangeStep::kFlash: return FlashStepName(result.flash.step);
   }
   return "write";
+}
+
+ChangeSubject SubjectOfLink(HidDeviceLink& link, std::string program, std::string operation) {
+  ChangeSubject subject;
+  subject.program = std::move(program);
+  subject.operation = std::move(operation);
+  for (const HidInterface& iface : link.Platform().EnumerateInterfaces()) {
+    if (iface.path != link.DevicePath()) continue;
+    subject.serial = iface.serial_number;
+    subject.location = iface.location;
+  }
+  subject.transport = link.Platform().TransportName();
+  return subject;
 }
 
 bool ApplyRecordedChange(HidDeviceLink& link, ChangeRequest request, const ChangeSubject& subject,

@@ -28,6 +28,10 @@ struct ChangeSubject {
   std::optional<std::int64_t> undoes;  // a rollback: the change it puts back
 };
 
+// The subject of a change on the DAC `link` has open: its serial number and
+// location as the platform lists its interface, and the transport.
+ChangeSubject SubjectOfLink(HidDeviceLink& link, std::string program, std::string operation);
+
 // Where the backup and the row go.
 struct ChangeKeeping {
   ServiceHistory* history = nullptr;  // null: no row

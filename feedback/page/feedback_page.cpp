@@ -173,15 +173,7 @@ void FeedbackPage::Program() {
   request.kind = ChangeKind::kRaw;
   request.address = kFeedbackBlockAddress;
   request.flash.verify = false;  // the described write alone
-  ChangeSubject subject;
-  subject.program = "veltrane";
-  subject.operation = "Program";
-  for (const HidInterface& iface : link_.Platform().EnumerateInterfaces()) {
-    if (iface.path != link_.DevicePath()) continue;
-    subject.serial = iface.serial_number;
-    subject.location = iface.location;
-  }
-  subject.transport = link_.Platform().TransportName();
+  const ChangeSubject subject = SubjectOfLink(link_, "veltrane", "Program");
   ChangeKeeping keeping;
   keeping.history = history_;
   keeping.backup_folder = backup_folder_.toStdString();

@@ -298,16 +298,8 @@ ChangeRequest FirmwarePage::WriteRequest(bool for_write) {
 int FirmwarePage::ProgramImage() {
   if (image_.empty()) return 0;
   // The one road, recorded: the backup into the one folder, then a row.
-  ChangeSubject subject;
-  subject.program = "veltrane";
-  subject.operation = "Write";
+  ChangeSubject subject = SubjectOfLink(link_, "veltrane", "Write");
   subject.image_name = image_path_.toStdString();
-  for (const HidInterface& iface : link_.Platform().EnumerateInterfaces()) {
-    if (iface.path != link_.DevicePath()) continue;
-    subject.serial = iface.serial_number;
-    subject.location = iface.location;
-  }
-  subject.transport = link_.Platform().TransportName();
   ChangeKeeping keeping;
   keeping.history = history_;
   keeping.backup_folder = backup_folder_.toStdString();

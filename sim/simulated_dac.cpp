@@ -143,7 +143,8 @@ bool SimulatedDac::SaveEeprom(std::string* error) {
 
 bool SimulatedDac::SetTraceFile(const std::string& path) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  trace_file_.open(path, std::ios::trunc);
+  // Binary: one LF a line on every system, so traces compare byte for byte.
+  trace_file_.open(path, std::ios::trunc | std::ios::binary);
   return static_cast<bool>(trace_file_);
 }
 

@@ -83,7 +83,7 @@ UpdateRun UpdateThroughTheWindow(std::vector<std::string> args, const std::vecto
   // The whole trace, for comparing one system's build with another's
   // (scripts/test-windows: the Windows build under wine against Linux's).
   if (const char* out = std::getenv("VELTRANE_WRITE_TRACE"); out != nullptr && *out != '\0') {
-    std::ofstream file(out, std::ios::app);
+    std::ofstream file(out, std::ios::app | std::ios::binary);
     for (const std::string& line : dac.Trace()) file << line << '\n';
   }
   return run;

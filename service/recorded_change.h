@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "service/device_change.h"
 
@@ -38,6 +39,16 @@ struct ChangeKeeping {
   std::string backup_folder;          // the one backup folder; empty: none
   bool backup = true;                 // false: --no-backup (recorded as skipped)
 };
+
+// What the desktop keeps: a row in `history` (null: none) and a backup in
+// `backup_folder` (empty: none).
+inline ChangeKeeping KeepingIn(ServiceHistory* history, std::string backup_folder) {
+  ChangeKeeping keeping;
+  keeping.history = history;
+  keeping.backup = !backup_folder.empty();
+  keeping.backup_folder = std::move(backup_folder);
+  return keeping;
+}
 
 struct RecordedChange {
   std::optional<std::int64_t> id;  // the row's, when one was written

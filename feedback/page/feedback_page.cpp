@@ -174,10 +174,7 @@ void FeedbackPage::Program() {
   request.address = kFeedbackBlockAddress;
   request.flash.verify = false;  // the described write alone
   const ChangeSubject subject = SubjectOfLink(link_, "veltrane", "Program");
-  ChangeKeeping keeping;
-  keeping.history = history_;
-  keeping.backup_folder = backup_folder_.toStdString();
-  keeping.backup = !backup_folder_.isEmpty();
+  const ChangeKeeping keeping = KeepingIn(history_, backup_folder_.toStdString());
   ChangeResult result;
   RecordedChange recorded;
   const bool written = ApplyRecordedChange(link_, request, subject, keeping, &result, &recorded);

@@ -300,10 +300,7 @@ int FirmwarePage::ProgramImage() {
   // The one road, recorded: the backup into the one folder, then a row.
   ChangeSubject subject = SubjectOfLink(link_, "veltrane", "Write");
   subject.image_name = image_path_.toStdString();
-  ChangeKeeping keeping;
-  keeping.history = history_;
-  keeping.backup_folder = backup_folder_.toStdString();
-  keeping.backup = !backup_folder_.isEmpty();
+  const ChangeKeeping keeping = KeepingIn(history_, backup_folder_.toStdString());
   ChangeResult result;
   RecordedChange recorded;
   const bool done = ApplyRecordedChange(link_, WriteRequest(true), subject, keeping, &result, &recorded);

@@ -10,6 +10,7 @@
 #include "resources/resource_catalogue.h"
 #include "ui/bitmap_button.h"
 #include "ui/colored_label.h"
+#include "ui/dialog_units.h"
 #include "ui/file_chooser.h"
 #include "ui/image_list.h"
 #include "ui/sorted_combo_box.h"
@@ -22,6 +23,10 @@ QRgb Inside(ColoredLabel& label) {
   const QImage shot = label.grab().toImage();
   return shot.pixel(shot.width() - 4, shot.height() / 2) & 0xFFFFFF;
 }
+
+// The program shows a label only inside a dialog, in the dialog's font; Qt's
+// default font on Windows (MS Shell Dlg) is one the program never draws in.
+void InDialogFont(ColoredLabel& label) { label.setFont(DialogFont(AllDialogTemplates().front())); }
 
 bool HasPixelNear(const QImage& image, QColor c, int tolerance) {
   for (int y = 0; y < image.height(); ++y) {
@@ -37,6 +42,7 @@ bool HasPixelNear(const QImage& image, QColor c, int tolerance) {
 
 TEST(ColoredLabel, StartsWithButtonFaceAndBlack) {
   ColoredLabel label;
+  InDialogFont(label);
   label.resize(120, 24);
   const QColor face = QApplication::palette().color(QPalette::Button);
   EXPECT_EQ(label.LabelBkColor(), Rgb(face.red(), face.green(), face.blue()));
@@ -48,6 +54,7 @@ TEST(ColoredLabel, StartsWithButtonFaceAndBlack) {
 
 TEST(ColoredLabel, SetLabelColoursInEveryState) {
   ColoredLabel label;
+  InDialogFont(label);
   label.resize(160, 24);
   label.SetLabel("", Rgb(0xFF, 0xFF, 0xFF), Rgb(0, 0, 0x7F));
   EXPECT_EQ(label.text(), "");

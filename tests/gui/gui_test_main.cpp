@@ -1,5 +1,5 @@
-// GoogleTest main for the GUI tests: one QApplication on the offscreen
-// platform for the whole run.
+// GoogleTest main for the GUI suites (the controls and the window, the
+// firmware page): one QApplication on the offscreen platform for the whole run.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
   // CTest runs each case in a process of its own, several at once: each keeps
   // its settings (the window's place among them) in a folder of its own, so
   // one case's closing window never moves another's.
+  // Files, not Windows' registry, so that holds on every system.
+  QApplication::setOrganizationName(QStringLiteral("Veltrane tests"));
+  QSettings::setDefaultFormat(QSettings::IniFormat);
   const QTemporaryDir settings;
   if (settings.isValid()) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());

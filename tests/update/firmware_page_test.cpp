@@ -9,7 +9,6 @@
 #include <functional>
 
 #include <QApplication>
-#include <QStandardPaths>
 #include <QGuiApplication>
 #include <QDropEvent>
 #include <QFile>
@@ -591,12 +590,3 @@ INSTANTIATE_TEST_SUITE_P(Pairs, FirmwarePageFaultMatrix,
 
 }  // namespace
 }  // namespace veltrane
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  // Settings and data go to a test location, never the user's.
-  QStandardPaths::setTestModeEnabled(true);
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
@@ -45,8 +46,11 @@ constexpr AccessibleName kControlNames[] = {
 
 // The one local file a drag carries, if it is an image by its name.
 QString DroppedImage(const QMimeData* data) {
-  if (data == nullptr || data->urls().size() != 1) return QString();
-  const QUrl& url = data->urls().first();
+  if (data == nullptr) return QString();
+  // urls() makes a new list each call: keep it, not a reference into it.
+  const QList<QUrl> urls = data->urls();
+  if (urls.size() != 1) return QString();
+  const QUrl& url = urls.first();
   if (!url.isLocalFile() || !IsImageFileName(url.toLocalFile())) return QString();
   return url.toLocalFile();
 }
@@ -199,7 +203,9 @@ void FirmwarePage::TakeImagePath(const QString& path) {
 }
 
 void FirmwarePage::JudgeNewPath(const QString& path) {
-  image_path_ = path;
+  // Shown and recorded as the system writes paths (backslashes on Windows),
+  // whether it came from the dialog or a drop.
+  image_path_ = QDir::toNativeSeparators(path);
   // Only an image that passed its own check is ever written: a new path
   // forgets the previous file's verdict, also when the device is missing.
   ready_ = false;

@@ -11,6 +11,7 @@
 #include "app/app_texts.h"
 #include "app/main_window.h"
 #include "app/no_device_platform.h"
+#include "device/platform/file_names.h"
 #include "resources/version_info.h"
 #include "service/history_args.h"
 #include "service/signing_args.h"
@@ -41,7 +42,7 @@ bool Has(const std::vector<std::string>& args, const char* option) {
 
 int main(int argc, char** argv) {
   // --help, --version and malformed simulation options need no display.
-  std::vector<std::string> args = ArgsOf(argc, argv);
+  std::vector<std::string> args = veltrane::ProgramArguments(argc, argv);
   veltrane::sim::SimSetup setup;
   std::string error;
   if (!veltrane::sim::ExtractSimArgs(&args, &setup, &error)) return UsageError(error);

@@ -16,6 +16,7 @@
 #include "cli/signing_commands.h"
 #include "service/sha256.h"
 #include "cli/status_board.h"
+#include "device/platform/file_names.h"
 #include "device/platform/arrival_watcher.h"
 #include "device/stop_flag.h"
 #include "update/update_texts.h"
@@ -184,7 +185,7 @@ ExitStatus BenchCommand(const CommandContext& context, const BenchOptions& optio
   }
   std::ofstream log;
   if (!options.log_path.empty()) {
-    log.open(options.log_path, std::ios::app);
+    log.open(PathOf(options.log_path), std::ios::app);
     if (!log) {
       context.Say(Fill(texts::kCannotWrite, options.log_path.c_str(), "cannot open for appending") +
                   " Nothing was written.");

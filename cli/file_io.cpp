@@ -11,6 +11,7 @@
 
 #include "cli/interrupt_guard.h"
 #include "device/image_file.h"
+#include "device/platform/file_names.h"
 #include "device/stop_flag.h"
 
 #ifdef _WIN32
@@ -31,26 +32,34 @@ constexpr int kTempAttempts = 16;
 #ifdef _WIN32
 constexpr int kCreateFlags = _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY;  // CREATE_NEW
 constexpr int kInPlaceFlags = _O_WRONLY | _O_BINARY;
-int OpenFd(const char* path, int flags) { return ::_open(path, flags, _S_IREAD | _S_IWRITE); }
+int OpenFd(const std::string& path, int flags) {
+  return ::_wopen(WideOf(path).c_str(), flags, _S_IREAD | _S_IWRITE);
+}
 int CloseFd(int fd) { return ::_close(fd); }
 int WriteFd(int fd, const std::uint8_t* data, std::size_t n) {
   return ::_write(fd, data, static_cast<unsigned>(n));
 }
 int SyncFd(int fd) { return ::_commit(fd); }
+bool IsRegularOrMissing(const std::string& path) {
+  struct _stat64 st {};
+  if (::_wstat64(WideOf(path).c_str(), &st) != 0) return true;
+  return (st.st_mode & _S_IFMT) == _S_IFREG;
+}
+void RemoveFile(const std::string& path) { ::_wremove(WideOf(path).c_str()); }
 #else
 constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
 constexpr int kInPlaceFlags = O_WRONLY | O_CLOEXEC;
-int OpenFd(const char* path, int flags) { return ::open(path, flags, 0666); }
+int OpenFd(const std::string& path, int flags) { return ::open(path.c_str(), flags, 0666); }
 int CloseFd(int fd) { return ::close(fd); }
 ssize_t WriteFd(int fd, const std::uint8_t* data, std::size_t n) { return ::write(fd, data, n); }
 int SyncFd(int fd) { return ::fsync(fd); }
-#endif
-
 bool IsRegularOrMissing(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return true;
   return S_ISREG(st.st_mode);
 }
+void RemoveFile(const std::string& path) { std::remove(path.c_str()); }
+#endif
 
 std::string Folder(const std::string& path) {
   const std::size_t slash = path.find_last_of("/\\");
@@ -65,7 +74,7 @@ int CreateTemporary(const std::string& path, std::string* temp) {
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, "%08x%08x.part", random(), random());
     *temp = stem + suffix;
-    const int fd = OpenFd(temp->c_str(), kCreateFlags);
+    const int fd = OpenFd(*temp, kCreateFlags);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -84,7 +93,7 @@ bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
 
 bool ReplaceFile(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-  if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return true;
+  if (::MoveFileExW(WideOf(from).c_str(), WideOf(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return true;
   errno = EACCES;
   return false;
 #else
@@ -191,7 +200,7 @@ bool SameFile(const std::string& a, const std::string& b) {
   if (a == "-" || b == "-") return false;
 #ifdef _WIN32
   auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-    HANDLE h = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE h = ::CreateFileW(WideOf(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     const bool ok = ::GetFileInformationByHandle(h, info) != 0;
@@ -221,7 +230,7 @@ bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
   const bool in_place = !IsRegularOrMissing(path);
   std::string temp;
   errno = 0;
-  const int fd = in_place ? OpenFd(path.c_str(), kInPlaceFlags) : CreateTemporary(path, &temp);
+  const int fd = in_place ? OpenFd(path, kInPlaceFlags) : CreateTemporary(path, &temp);
   if (fd < 0) {
     *reason = std::strerror(errno);
     return false;
@@ -239,7 +248,7 @@ bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
     if (ReplaceFile(temp, path)) return true;
     *reason = std::strerror(errno);
   }
-  std::remove(temp.c_str());
+  RemoveFile(temp);
   return false;
 }
 

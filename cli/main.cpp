@@ -17,9 +17,10 @@
 #include "cli/cli_app.h"
 #include "cli/cli_texts.h"
 #include "cli/command_context.h"
+#include "device/platform/file_names.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = veltrane::ProgramArguments(argc, argv);
   int status = veltrane::cli::RunCli(std::move(args), std::cout, std::cerr, VELTRANE_STDERR_IS_TERMINAL());
   // RunCli has flushed and checked stdout; closing it can still fail.
   if (std::fclose(stdout) != 0 && status == 0) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "device/platform/file_names.h"
+
 namespace veltrane {
 namespace {
 
@@ -73,7 +75,7 @@ ImageFile ReadImageFile(std::istream& stream, std::size_t limit) {
 
 ImageFile ReadImageFile(const std::string& path, std::size_t limit) {
   errno = 0;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  std::unique_ptr<std::FILE, FileCloser> file(OpenFile(path, "rb"));
   if (!file) {
     ImageFile result;
     const int error = errno;

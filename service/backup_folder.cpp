@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "device/platform/file_names.h"
 #include "device/platform/user_folders.h"
 #include "service/history_row.h"
 
@@ -16,15 +17,6 @@ namespace {
 constexpr char kSuffix[] = ".bin";
 // "20261209-024741-123": the time a backup was taken, to the millisecond.
 constexpr std::size_t kTimeLength = 19;
-
-std::filesystem::path FsPath(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string Utf8(const std::filesystem::path& path) {
-  const std::u8string s = path.u8string();
-  return std::string(s.begin(), s.end());
-}
 
 // "2026-12-09T02:47:41.123Z" as "20261209-024741-123".
 std::string NameTime(const std::string& utc) {
@@ -43,7 +35,7 @@ BackupFolder::BackupFolder(std::string folder) : folder_(std::move(folder)) {}
 std::string BackupFolder::DefaultFolder() {
   const std::string data = UserDataFolder();
   if (data.empty()) return data;
-  return Utf8(FsPath(data) / "backups");
+  return NameOf(PathOf(data) / "backups");
 }
 
 std::string BackupFolder::DacKey(const std::string& serial, std::uint16_t product_id) {
@@ -63,7 +55,7 @@ std::string BackupFolder::DacKey(const std::string& serial, std::uint16_t produc
 bool BackupFolder::Save(const std::string& key, std::span<const std::uint8_t> bytes, std::string* path,
                         std::string* error, const std::string& utc) const {
   std::error_code ec;
-  const std::filesystem::path folder = FsPath(folder_);
+  const std::filesystem::path folder = PathOf(folder_);
   std::filesystem::create_directories(folder, ec);
   if (ec) {
     *error = "cannot create the folder " + folder_ + " (" + ec.message() + ")";
@@ -73,7 +65,7 @@ bool BackupFolder::Save(const std::string& key, std::span<const std::uint8_t> by
   std::filesystem::path file;
   std::string time = NameTime(utc.empty() ? UtcNow() : utc);
   for (int tries = 0; tries < 1000; ++tries) {
-    file = folder / FsPath(key + "-" + time + kSuffix);
+    file = folder / PathOf(key + "-" + time + kSuffix);
     if (!std::filesystem::exists(file, ec)) break;
     int ms = std::stoi(time.substr(16)) + 1;
     char text[8];
@@ -89,17 +81,17 @@ bool BackupFolder::Save(const std::string& key, std::span<const std::uint8_t> by
     out.flush();
     if (!out) {
       std::filesystem::remove(part, ec);
-      *error = "cannot write " + Utf8(file);
+      *error = "cannot write " + NameOf(file);
       return false;
     }
   }
   std::filesystem::rename(part, file, ec);
   if (ec) {
     std::filesystem::remove(part, ec);
-    *error = "cannot write " + Utf8(file) + " (" + ec.message() + ")";
+    *error = "cannot write " + NameOf(file) + " (" + ec.message() + ")";
     return false;
   }
-  *path = Utf8(file);
+  *path = NameOf(file);
   return true;
 }
 
@@ -107,8 +99,8 @@ void BackupFolder::Prune(const std::string& key,
                          const std::function<bool(const std::string& path)>& needed) const {
   std::error_code ec;
   std::vector<std::filesystem::path> mine;
-  for (std::filesystem::directory_iterator it(FsPath(folder_), ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = Utf8(it->path().filename());
+  for (std::filesystem::directory_iterator it(PathOf(folder_), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = NameOf(it->path().filename());
     // Only names of exactly this DAC's shape: key, dash, time, suffix (a
     // longer key that begins with this one is another DAC).
     if (name.size() == key.size() + 1 + kTimeLength + sizeof kSuffix - 1 && name.rfind(key + "-", 0) == 0 &&
@@ -118,7 +110,7 @@ void BackupFolder::Prune(const std::string& key,
   }
   std::sort(mine.begin(), mine.end());  // oldest first: the time sorts as text
   for (std::size_t i = 0; i + kKeptPerDac < mine.size(); ++i) {
-    if (needed && needed(Utf8(mine[i]))) continue;
+    if (needed && needed(NameOf(mine[i]))) continue;
     std::filesystem::remove(mine[i], ec);
   }
 }

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "device/platform/file_names.h"
 #include "service/backup_folder.h"
 
 namespace veltrane {
@@ -13,11 +14,9 @@ namespace {
 std::string Absolute(const std::string& utf8) {
   if (utf8.empty()) return utf8;
   std::error_code ec;
-  const std::filesystem::path full =
-      std::filesystem::absolute(std::filesystem::path(std::u8string(utf8.begin(), utf8.end())), ec);
+  const std::filesystem::path full = std::filesystem::absolute(PathOf(utf8), ec);
   if (ec) return utf8;
-  const std::u8string s = full.lexically_normal().u8string();
-  return std::string(s.begin(), s.end());
+  return NameOf(full.lexically_normal());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <memory>
 #include <system_error>
 
+#include "device/platform/file_names.h"
 #include "device/platform/user_folders.h"
 #include "service/history_schema.h"
 #include "service/history_texts.h"
@@ -23,10 +24,6 @@ std::string Format(const char* format, const std::string& path, const std::strin
   char text[1024];
   std::snprintf(text, sizeof text, format, path.c_str(), detail.c_str());
   return text;
-}
-
-std::filesystem::path FsPath(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
 // What an SQLite failure means to the user, worded for the file at `path`.
@@ -204,7 +201,7 @@ bool ServiceHistory::Open(bool create, std::string* problem) {
   open_code_ = 0;
   if (create) {
     std::error_code ec;
-    const std::filesystem::path folder = FsPath(path).parent_path();
+    const std::filesystem::path folder = PathOf(path).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     if (ec) {
       *problem = Format(history_texts::kCannotCreateFolder, path, ec.message());
@@ -310,7 +307,7 @@ bool ServiceHistory::Select(const std::string& where, std::int64_t key, const st
                             std::size_t limit, std::vector<HistoryRow>* rows, std::string* problem) {
   rows->clear();
   std::error_code ec;
-  if (!std::filesystem::exists(FsPath(options_.path), ec) && !ec) return true;  // nothing recorded yet
+  if (!std::filesystem::exists(PathOf(options_.path), ec) && !ec) return true;  // nothing recorded yet
   if (!Open(false, problem)) return false;
   std::string sql = std::string("SELECT id, ") + kHistoryColumns + " FROM changes" + where + " ORDER BY id DESC";
   if (limit > 0) sql += " LIMIT " + std::to_string(limit);

@@ -1,7 +1,7 @@
 #include "service/signing_files.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cwchar>
 #include <filesystem>
 #include <system_error>
 
@@ -12,6 +12,7 @@
 #endif
 
 #include "device/image_file.h"
+#include "device/platform/file_names.h"
 #include "service/minisign_signature.h"
 #include "service/signing_texts.h"
 
@@ -20,11 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-}
-
 #ifdef _WIN32
 // The known folder, not %ProgramData%: a user's environment must not move the
 // system's policy somewhere the user may write.
@@ -32,7 +28,7 @@ std::string ProgramDataFolder() {
   PWSTR wide = nullptr;
   std::string path = "C:\\ProgramData";
   if (SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &wide) == S_OK) {
-    path = fs::path(wide).string();
+    path = Utf8Of(wide, std::wcslen(wide));
   }
   CoTaskMemFree(wide);
   return path;
@@ -45,13 +41,13 @@ SigningPlaces SystemSigningPlaces() {
   SigningPlaces places;
 #ifdef _WIN32
   places.system_dir = JoinPath(ProgramDataFolder(), "Veltrane");
-  const std::string appdata = Environment("APPDATA");
+  const std::string appdata = EnvironmentVariable("APPDATA");
   if (!appdata.empty()) places.user_dir = JoinPath(appdata, "Veltrane");
 #else
   places.system_dir = VELTRANE_SYSTEM_CONFIG_DIR;
-  std::string config = Environment("XDG_CONFIG_HOME");
+  std::string config = EnvironmentVariable("XDG_CONFIG_HOME");
   if (config.empty() || config.front() != '/') {
-    const std::string home = Environment("HOME");
+    const std::string home = EnvironmentVariable("HOME");
     config = home.empty() ? "" : home + "/.config";
   }
   if (!config.empty()) places.user_dir = config + "/veltrane";
@@ -60,14 +56,14 @@ SigningPlaces SystemSigningPlaces() {
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
-  return (fs::path(dir) / name).string();
+  return NameOf(PathOf(dir) / PathOf(name));
 }
 
 std::vector<std::string> KeyFilesIn(const std::string& dir) {
   std::vector<std::string> files;
   std::error_code error;
-  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
-    if (it->path().extension() == ".pub") files.push_back(it->path().string());
+  for (fs::directory_iterator it(PathOf(dir), error), end; !error && it != end; it.increment(error)) {
+    if (it->path().extension() == ".pub") files.push_back(NameOf(it->path()));
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -79,7 +75,7 @@ bool AnyoneMayWrite(const std::string& path) {
   return false;
 #else
   std::error_code error;
-  const fs::file_status status = fs::status(path, error);
+  const fs::file_status status = fs::status(PathOf(path), error);
   return !error && (status.permissions() & fs::perms::others_write) != fs::perms::none;
 #endif
 }
@@ -87,7 +83,7 @@ bool AnyoneMayWrite(const std::string& path) {
 SmallFileRead ReadSmallFile(const std::string& path, std::size_t limit, std::string* text,
                             std::string* reason) {
   std::error_code error;
-  const fs::file_status status = fs::status(path, error);
+  const fs::file_status status = fs::status(PathOf(path), error);
   if (status.type() == fs::file_type::not_found) return SmallFileRead::kMissing;
   if (error) {
     *reason = error.message();

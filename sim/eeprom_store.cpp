@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "device/image_file.h"
+#include "device/platform/file_names.h"
 #include "sim/sim_texts.h"
 
 namespace veltrane::sim {
@@ -27,18 +28,18 @@ bool EepromStore::Open(const std::string& path, std::size_t eeprom_size, std::st
   temp_path_ = path + ".saving";
   eeprom_size_ = eeprom_size;
   std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
+  const fs::file_status status = fs::status(PathOf(path), ec);
   const bool exists = fs::exists(status);
   if (exists && !fs::is_regular_file(status)) {
     *error = Say(texts::kNotRegular, path);
     return false;
   }
-  if (exists && fs::file_size(path, ec) > eeprom_size) {
+  if (exists && fs::file_size(PathOf(path), ec) > eeprom_size) {
     *error = Say(texts::kTooLong, path);
     return false;
   }
   if (!exists) {
-    fs::path folder = fs::path(path).parent_path();
+    fs::path folder = PathOf(path).parent_path();
     if (folder.empty()) folder = ".";
     if (!fs::is_directory(folder, ec)) {
       *error = Say(texts::kNoFolder, path);
@@ -53,15 +54,15 @@ bool EepromStore::Open(const std::string& path, std::size_t eeprom_size, std::st
   }
   // The save goes through a temporary file beside FILE: the folder must take one.
   {
-    std::ofstream probe(temp_path_, std::ios::binary | std::ios::trunc);
+    std::ofstream probe(PathOf(temp_path_), std::ios::binary | std::ios::trunc);
     if (!probe) {
       lock_.Release();
-      if (!exists) fs::remove(path, ec);
+      if (!exists) fs::remove(PathOf(path), ec);
       *error = Say(texts::kFolderNotWritable, path);
       return false;
     }
   }
-  fs::remove(temp_path_, ec);
+  fs::remove(PathOf(temp_path_), ec);
 
   const ImageFile file = ReadImageFile(path, eeprom_size);
   if (!file.Ok()) {
@@ -87,12 +88,12 @@ bool EepromStore::Save(const std::vector<std::uint8_t>& eeprom, std::string* err
     length = std::max(last, stored_.size());
   }
   {
-    std::ofstream out(temp_path_, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathOf(temp_path_), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(eeprom.data()), static_cast<std::streamsize>(length));
     out.close();
     if (!out) {
       std::error_code ec;
-      std::filesystem::remove(temp_path_, ec);
+      std::filesystem::remove(PathOf(temp_path_), ec);
       *error = Say(texts::kSaveFailed, path_, "write error");
       return false;
     }
@@ -100,7 +101,7 @@ bool EepromStore::Save(const std::vector<std::uint8_t>& eeprom, std::string* err
   std::string reason;
   if (!ReplaceFile(temp_path_, path_, &reason)) {
     std::error_code ec;
-    std::filesystem::remove(temp_path_, ec);
+    std::filesystem::remove(PathOf(temp_path_), ec);
     *error = Say(texts::kSaveFailed, path_, reason);
     return false;
   }

@@ -16,6 +16,8 @@
 #include <unistd.h>
 #endif
 
+#include "device/platform/file_names.h"
+
 namespace veltrane::sim {
 
 #ifdef _WIN32
@@ -39,14 +41,14 @@ bool FileLock::Acquire(const std::string& path, bool create, bool* busy, std::st
   // lives on a file beside it, which the system deletes with the last handle
   // (a crashed run leaves nothing behind).
   const std::string lock_path = path + ".lock";
-  HANDLE h = CreateFileA(lock_path.c_str(), GENERIC_READ | GENERIC_WRITE,
+  HANDLE h = CreateFileW(WideOf(lock_path).c_str(), GENERIC_READ | GENERIC_WRITE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     // A lock file whose last holder is just closing it is pending deletion
     // and refuses new opens: held a moment ago.
-    *busy = code == ERROR_ACCESS_DENIED && GetFileAttributesA(lock_path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    *busy = code == ERROR_ACCESS_DENIED && GetFileAttributesW(WideOf(lock_path).c_str()) != INVALID_FILE_ATTRIBUTES;
     *error = WindowsText(code);
     return false;
   }
@@ -59,7 +61,7 @@ bool FileLock::Acquire(const std::string& path, bool create, bool* busy, std::st
     return false;
   }
   // The EEPROM file itself is only made here, and closed again at once.
-  HANDLE data = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+  HANDLE data = CreateFileW(WideOf(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (data == INVALID_HANDLE_VALUE) {
@@ -79,7 +81,7 @@ void FileLock::Release() {
 }
 
 bool ReplaceFile(const std::string& from, const std::string& to, std::string* error) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (MoveFileExW(WideOf(from).c_str(), WideOf(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
   *error = WindowsText(GetLastError());

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "device/platform/file_names.h"
 #include "device/platform/precise_sleep.h"
 
 namespace veltrane::sim {
@@ -144,7 +145,7 @@ bool SimulatedDac::SaveEeprom(std::string* error) {
 bool SimulatedDac::SetTraceFile(const std::string& path) {
   const std::lock_guard<std::mutex> lock(mutex_);
   // Binary: one LF a line on every system, so traces compare byte for byte.
-  trace_file_.open(path, std::ios::trunc | std::ios::binary);
+  trace_file_.open(PathOf(path), std::ios::trunc | std::ios::binary);
   return static_cast<bool>(trace_file_);
 }
 

@@ -1,5 +1,7 @@
 #include "device/platform/user_folders.h"
 
+#include "device/platform/file_names.h"
+
 #if defined(_WIN32)
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -8,8 +10,6 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-
-#include <cwchar>
 #else
 #include <unistd.h>
 
@@ -20,29 +20,17 @@ namespace veltrane {
 
 #if defined(_WIN32)
 
-namespace {
-
-std::string Utf8(const wchar_t* text, int length) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string out(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-}  // namespace
-
 std::string UserDataFolder() {
-  const wchar_t* local = ::_wgetenv(L"LOCALAPPDATA");
-  if (local == nullptr || *local == L'\0') return {};
-  return Utf8(local, static_cast<int>(std::wcslen(local))) + "\\Veltrane";
+  const std::string local = EnvironmentVariable("LOCALAPPDATA");
+  if (local.empty()) return {};
+  return local + "\\Veltrane";
 }
 
 std::string HostName() {
   wchar_t name[256] = {};
   DWORD length = 256;
   if (!::GetComputerNameExW(ComputerNameDnsHostname, name, &length)) return {};
-  return Utf8(name, static_cast<int>(length));
+  return Utf8Of(name, length);
 }
 
 #else

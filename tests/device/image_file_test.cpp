@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
+#include "device/platform/file_names.h"
 #include "tests/update/scratch_dir.h"
 
 namespace veltrane {
@@ -65,6 +67,32 @@ TEST(ImageFileTest, EndlessDeviceIsTooLargeAndMissingOrFolderSaySo) {
   const ImageFile folder = ReadImageFile(dir.Path().string(), 65536);
   EXPECT_EQ(folder.status, ImageFileStatus::kUnreadable);
   EXPECT_FALSE(folder.system_text.empty());
+}
+
+// The programs hold names as UTF-8 (on Windows too, where the narrow file
+// functions would read them in one code page): files named in scripts no one
+// code page holds, made by the standard library from the name's characters,
+// read back by the UTF-8 name.
+TEST(ImageFileTest, NamesInAnyScriptReadBackByTheirUtf8Name) {
+  testing::ScratchDir dir;
+  for (const std::u8string& name : {std::u8string(u8"образ-映像.bin"), std::u8string(u8"Zoë née.BIN"),
+                                    std::u8string(u8"🎧 dac.bin"), std::u8string(u8"plain.bin")}) {
+    const std::string utf8(name.begin(), name.end());
+    SCOPED_TRACE(utf8);
+    const std::filesystem::path file = dir.Path() / std::filesystem::path(name);
+    {
+      std::ofstream out(file, std::ios::binary);
+      out << "DAC";
+    }
+    const std::string held = NameOf(file);
+    ASSERT_GE(held.size(), utf8.size());
+    EXPECT_EQ(held.substr(held.size() - utf8.size()), utf8);
+    EXPECT_EQ(PathOf(held), file);
+    const ImageFile read = ReadImageFile(held, 16);
+    EXPECT_EQ(read.status, ImageFileStatus::kOk);
+    EXPECT_EQ(read.bytes, (Bytes{'D', 'A', 'C'}));
+    EXPECT_EQ(ReadImageFile(held + "x", 16).status, ImageFileStatus::kMissing);
+  }
 }
 
 }  // namespace

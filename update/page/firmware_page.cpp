@@ -55,8 +55,16 @@ QString DroppedImage(const QMimeData* data) {
   return url.toLocalFile();
 }
 
-// The image path as the standard library's file functions want it.
-std::string NativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+// The image path as the programs' file functions take it: UTF-8 on Windows
+// (the system's code page would lose what it cannot show), the file system's
+// bytes elsewhere.
+std::string NativePath(const QString& path) {
+#ifdef _WIN32
+  return path.toStdString();
+#else
+  return QFile::encodeName(path).toStdString();
+#endif
+}
 
 // The status strip's line on an image's signature; tabs of the trusted comment as spaces.
 QString SignatureText(const SignatureVerdict& v) {

@@ -2,12 +2,14 @@
 
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
 #include <new>
 
 #include "device/platform/windows/device_change_watcher.h"
 #include "device/platform/windows/hardware_id_property.h"
 #include "device/platform/windows/windows_error.h"
 #include "device/platform/windows/windows_handles.h"
+#include "device/platform/file_names.h"
 #include "device/platform/precise_sleep.h"
 #include "device/platform/windows/windows_headers.h"
 
@@ -105,15 +107,6 @@ std::string UsbLocation(DEVINST hid) {
   return text;
 }
 
-std::string Utf8Of(const wchar_t* wide) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string text(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr);
-  text.resize(static_cast<std::size_t>(size - 1));
-  return text;
-}
-
 // The USB serial-number string through a handle with no access rights, which
 // every user may open.
 std::string SerialNumberOf(const std::string& path) {
@@ -125,7 +118,7 @@ std::string SerialNumberOf(const std::string& path) {
   if (!::HidD_GetSerialNumberString(device.Get(), serial, sizeof serial - sizeof(wchar_t))) {
     return {};
   }
-  return Utf8Of(serial);
+  return Utf8Of(serial, std::wcslen(serial));
 }
 
 struct OpenMode {

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "device/platform/file_names.h"
+#include "device/platform/per_thread.h"
 #include "device/platform/precise_sleep.h"
 
 namespace veltrane::sim {
@@ -37,7 +38,7 @@ struct ThreadError {
   HidError error = HidError::kNone;
   std::string text;
 };
-thread_local ThreadError t_error;
+ThreadError& ThisThreadsError() { return PerThread<ThreadError>(); }
 
 }  // namespace
 
@@ -208,13 +209,13 @@ std::unique_ptr<ArrivalWatcher> SimulatedDac::CreateArrivalWatcher() {
   return std::make_unique<PlugWatcher>(*this);
 }
 
-HidError SimulatedDac::LastError() const { return t_error.error; }
+HidError SimulatedDac::LastError() const { return ThisThreadsError().error; }
 
-std::string SimulatedDac::LastErrorText() const { return t_error.text; }
+std::string SimulatedDac::LastErrorText() const { return ThisThreadsError().text; }
 
 bool SimulatedDac::Fail(HidError error, const std::string& text) {
-  t_error.error = error;
-  t_error.text = text;
+  ThisThreadsError().error = error;
+  ThisThreadsError().text = text;
   return false;
 }
 
@@ -257,7 +258,7 @@ HidHandle SimulatedDac::Open(const std::string& path, HidAccess access) {
     }
     const HidHandle handle = next_handle_++;
     handles_[handle] = OpenHandle{static_cast<int>(i), access};
-    t_error = ThreadError{};
+    ThisThreadsError() = ThreadError{};
     return handle;
   }
   Fail(HidError::kNotFound, "No such device");

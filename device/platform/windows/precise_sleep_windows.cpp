@@ -3,6 +3,7 @@
 // and the system tick raised to 1 ms while pacing (timeBeginPeriod). The
 // choice and the bookkeeping are PacingTimer's; the system calls are here.
 #include "device/platform/pacing_timer.h"
+#include "device/platform/per_thread.h"
 #include "device/platform/precise_sleep.h"
 #include "device/platform/windows/windows_headers.h"
 
@@ -66,30 +67,13 @@ class WindowsPacingSystem final : public PacingSystem {
 };
 
 // The calling thread's timer, made at its first pause and closed when the
-// thread ends. Kept in fiber-local storage, whose callback runs at thread
-// exit: mingw-w64's thread_local objects with destructors crash there.
+// thread ends.
 struct ThreadPacing {
   WindowsPacingSystem system;
   PacingTimer timer{system};
 };
 
-void NTAPI DeleteThreadPacing(void* pacing) { delete static_cast<ThreadPacing*>(pacing); }
-
-PacingTimer& ThreadTimer() {
-  static const DWORD slot = ::FlsAlloc(&DeleteThreadPacing);
-  if (slot == FLS_OUT_OF_INDEXES) {
-    // No slot to be had: one timer per thread still, left to the process's end.
-    thread_local ThreadPacing* leaked = nullptr;
-    if (leaked == nullptr) leaked = new ThreadPacing;
-    return leaked->timer;
-  }
-  auto* pacing = static_cast<ThreadPacing*>(::FlsGetValue(slot));
-  if (pacing == nullptr) {
-    pacing = new ThreadPacing;
-    ::FlsSetValue(slot, pacing);
-  }
-  return pacing->timer;
-}
+PacingTimer& ThreadTimer() { return PerThread<ThreadPacing>().timer; }
 
 }  // namespace
 

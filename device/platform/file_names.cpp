@@ -4,12 +4,7 @@
 #include <cwchar>
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
+// NOMINMAX and WIN32_LEAN_AND_MEAN come from the library's build.
 #include <windows.h>
 #include <shellapi.h>
 #endif

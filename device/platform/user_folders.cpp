@@ -3,12 +3,7 @@
 #include "device/platform/file_names.h"
 
 #if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
+// NOMINMAX and WIN32_LEAN_AND_MEAN come from the library's build.
 #include <windows.h>
 #else
 #include <unistd.h>

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "device/option_args.h"
 #include "device/platform/file_names.h"
 #include "service/backup_folder.h"
 
@@ -24,21 +25,10 @@ bool ExtractHistoryArgs(std::vector<std::string>* args, HistorySetup* setup, std
   std::size_t i = 0;
   while (i < args->size()) {
     const std::string& arg = (*args)[i];
-    std::size_t taken = 1;
     if (arg == "--no-history") {
       setup->enabled = false;
-    } else if (arg == "--history" || arg.rfind("--history=", 0) == 0) {
-      if (arg == "--history") {
-        if (i + 1 >= args->size()) {
-          *error = "--history takes a file name";
-          return false;
-        }
-        setup->path = (*args)[i + 1];
-        taken = 2;
-      } else {
-        setup->path = arg.substr(10);
-      }
-      if (setup->path.empty()) {
+    } else if (IsOption(arg, "--history")) {
+      if (!TakeOptionValue(args, i, "--history", &setup->path) || setup->path.empty()) {
         *error = "--history takes a file name";
         return false;
       }
@@ -46,8 +36,7 @@ bool ExtractHistoryArgs(std::vector<std::string>* args, HistorySetup* setup, std
       ++i;
       continue;
     }
-    args->erase(args->begin() + static_cast<std::ptrdiff_t>(i),
-                args->begin() + static_cast<std::ptrdiff_t>(i + taken));
+    args->erase(args->begin() + static_cast<std::ptrdiff_t>(i));
   }
   return true;
 }

@@ -1,62 +1,35 @@
 #include "service/signing_args.h"
 
-#include <string_view>
-
+#include "device/option_args.h"
 #include "service/signing_texts.h"
 
 namespace veltrane {
-namespace {
-
-// Takes FILE of `--NAME FILE` or `--NAME=FILE` at `*i`; the arguments taken
-// are erased. Returns false when `args[*i]` is not the option; sets `missing`
-// when it is but has no file.
-bool TakeFile(std::vector<std::string>* args, std::size_t i, std::string_view name, std::string* file,
-              bool* missing) {
-  const std::string& arg = (*args)[i];
-  if (arg == name) {
-    if (i + 1 >= args->size() || (*args)[i + 1].empty()) {
-      *missing = true;
-      return true;
-    }
-    *file = (*args)[i + 1];
-    args->erase(args->begin() + static_cast<std::ptrdiff_t>(i), args->begin() + static_cast<std::ptrdiff_t>(i) + 2);
-    return true;
-  }
-  if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 && arg[name.size()] == '=') {
-    *file = arg.substr(name.size() + 1);
-    *missing = file->empty();
-    args->erase(args->begin() + static_cast<std::ptrdiff_t>(i));
-    return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 bool ExtractSigningArgs(std::vector<std::string>* args, SigningOptions* options, std::string* error) {
   std::size_t i = 0;
   while (i < args->size()) {
-    if ((*args)[i] == "--") break;  // what follows is no option
-    std::string file;
-    bool missing = false;
-    if (TakeFile(args, i, "--signature", &file, &missing)) {
-      if (missing) {
+    const std::string& arg = (*args)[i];
+    if (arg == "--") break;  // what follows is no option
+    if (IsOption(arg, "--signature")) {
+      if (!TakeOptionValue(args, i, "--signature", &options->signature_path) ||
+          options->signature_path.empty()) {
         *error = signing_texts::kSignatureNeedsFile;
         return false;
       }
-      options->signature_path = file;
-    } else if (TakeFile(args, i, "--trusted-key", &file, &missing)) {
-      if (missing) {
+    } else if (IsOption(arg, "--trusted-key")) {
+      std::string file;
+      if (!TakeOptionValue(args, i, "--trusted-key", &file) || file.empty()) {
         *error = signing_texts::kTrustedKeyNeedsFile;
         return false;
       }
       options->trusted_key_files.push_back(file);
-    } else if ((*args)[i] == "--require-signed") {
+    } else if (arg == "--require-signed") {
       options->require_signed = true;
-      args->erase(args->begin() + static_cast<std::ptrdiff_t>(i));
     } else {
       ++i;
+      continue;
     }
+    args->erase(args->begin() + static_cast<std::ptrdiff_t>(i));
   }
   return true;
 }

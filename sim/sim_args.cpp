@@ -4,29 +4,12 @@
 #include <limits>
 
 #include "device/number_parse.h"
+#include "device/option_args.h"
 
 namespace veltrane::sim {
 namespace {
 
 constexpr std::uint64_t kMaxArrivalMs = 86400 * 1000;  // a day
-
-// "--name=value" or "--name value": the value, or false when missing.
-bool TakeValue(std::vector<std::string>* args, std::size_t* i, const std::string& name,
-               std::string* value) {
-  const std::string& arg = (*args)[*i];
-  if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
-    *value = arg.substr(name.size() + 1);
-    return true;
-  }
-  if (*i + 1 >= args->size()) return false;
-  *value = (*args)[*i + 1];
-  args->erase(args->begin() + static_cast<std::ptrdiff_t>(*i) + 1);
-  return true;
-}
-
-bool Matches(const std::string& arg, const std::string& name) {
-  return arg == name || arg.compare(0, name.size() + 1, name + "=") == 0;
-}
 
 bool ApplyFault(const std::string& spec, SimOptions* options, std::string* error) {
   const auto colon = spec.find(':');
@@ -91,51 +74,51 @@ bool ExtractSimArgs(std::vector<std::string>* args, SimSetup* setup, std::string
       }
     } else if (arg == "--virtual-time") {
       setup->options.virtual_time = true;
-    } else if (Matches(arg, "--sim-product")) {
+    } else if (IsOption(arg, "--sim-product")) {
       std::uint64_t n = 0;
-      if (!TakeValue(args, &i, "--sim-product", &value) || !ParseNumber(value, 0xFFFF, &n)) {
+      if (!TakeOptionValue(args, i, "--sim-product", &value) || !ParseNumber(value, 0xFFFF, &n)) {
         *error = "--sim-product takes a product ID from 0 to 65535";
         return false;
       }
       setup->options.product_id = static_cast<std::uint16_t>(n);
-    } else if (Matches(arg, "--sim-revision")) {
+    } else if (IsOption(arg, "--sim-revision")) {
       std::uint64_t n = 0;
-      if (!TakeValue(args, &i, "--sim-revision", &value) ||
+      if (!TakeOptionValue(args, i, "--sim-revision", &value) ||
           !ParseNumber(value, 0xFFFF, &n, NumberBase::kHex)) {
         *error = "--sim-revision takes four hexadecimal digits, for example 0102";
         return false;
       }
       setup->options.revision = static_cast<std::uint16_t>(n);
-    } else if (Matches(arg, "--sim-count")) {
+    } else if (IsOption(arg, "--sim-count")) {
       std::uint64_t n = 0;
-      if (!TakeValue(args, &i, "--sim-count", &value) ||
+      if (!TakeOptionValue(args, i, "--sim-count", &value) ||
           !ParseNumber(value, kMaxSimCount, &n, NumberBase::kDecimal) || n == 0) {
         *error = "--sim-count takes a number of DACs from 1 to " + std::to_string(kMaxSimCount);
         return false;
       }
       setup->count = static_cast<int>(n);
-    } else if (Matches(arg, "--sim-arrivals")) {
+    } else if (IsOption(arg, "--sim-arrivals")) {
       setup->arrivals_ms.clear();
-      if (!TakeValue(args, &i, "--sim-arrivals", &value) || !ParseArrivals(value, &setup->arrivals_ms) ||
+      if (!TakeOptionValue(args, i, "--sim-arrivals", &value) || !ParseArrivals(value, &setup->arrivals_ms) ||
           setup->arrivals_ms.size() > static_cast<std::size_t>(kMaxSimArrivals)) {
         *error = "--sim-arrivals takes up to " + std::to_string(kMaxSimArrivals) +
                  " times in seconds after start, separated by commas, for example 2,5.5";
         return false;
       }
-    } else if (Matches(arg, "--sim-fault")) {
-      if (!TakeValue(args, &i, "--sim-fault", &value)) {
+    } else if (IsOption(arg, "--sim-fault")) {
+      if (!TakeOptionValue(args, i, "--sim-fault", &value)) {
         *error = "--sim-fault takes KIND:K, for example out:3";
         return false;
       }
       if (!ApplyFault(value, &setup->options, error)) return false;
-    } else if (Matches(arg, "--transport")) {
-      if (!TakeValue(args, &i, "--transport", &value) || (value != "usb" && value != "hidraw")) {
+    } else if (IsOption(arg, "--transport")) {
+      if (!TakeOptionValue(args, i, "--transport", &value) || (value != "usb" && value != "hidraw")) {
         *error = "--transport takes usb or hidraw";
         return false;
       }
       setup->transport = value == "usb" ? HidTransport::kUsb : HidTransport::kHidraw;
-    } else if (Matches(arg, "--trace")) {
-      if (!TakeValue(args, &i, "--trace", &value) || value.empty()) {
+    } else if (IsOption(arg, "--trace")) {
+      if (!TakeOptionValue(args, i, "--trace", &value) || value.empty()) {
         *error = "--trace takes a file name";
         return false;
       }

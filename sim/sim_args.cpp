@@ -32,8 +32,10 @@ bool ApplyFault(const std::string& spec, SimOptions* options, std::string* error
     options->unplug_after = count;
   } else if (kind == "drop") {
     options->drop_eeprom_write = count;
+  } else if (kind == "stale") {
+    options->stale_input_report = count;
   } else {
-    *error = "--sim-fault: unknown kind '" + kind + "' (use out, in, write, unplug or drop)";
+    *error = "--sim-fault: unknown kind '" + kind + "' (use out, in, write, unplug, drop or stale)";
     return false;
   }
   return true;

@@ -1,5 +1,6 @@
 #include "sim/simulated_dac.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -346,6 +347,12 @@ bool SimulatedDac::GetInputReport(HidHandle handle, std::uint8_t* report, std::s
                 "get-input-report failed");
   }
   model_.TakeInputReport(report, length);
+  if (input_reports_ == options_.stale_input_report) {
+    // This request's answer is lost; the report before it comes again.
+    std::memset(report, 0, length);
+    std::memcpy(report, last_input_.data(), std::min(length, last_input_.size()));
+  }
+  last_input_.assign(report, report + length);
   RecordReport("in", report, length);
   CountReport();
   return true;

@@ -95,6 +95,12 @@ class HidPlatform {
   virtual bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) = 0;
   // Fetches one input report of `length` bytes; `report[0]` is the report ID.
   virtual bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) = 0;
+  // Drops every input report the system holds for `handle` that nobody has
+  // read yet (hidraw's queue, Windows' input buffer), so an old one never
+  // passes for the answer to the request about to go out. Best effort: the
+  // link compares every answer with its request anyway. Nothing to drop
+  // where each input report is fetched from the device (control GET_REPORT).
+  virtual void DiscardInputReports(HidHandle /*handle*/) {}
   // Interrupt write of one whole output report.
   virtual bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) = 0;
 

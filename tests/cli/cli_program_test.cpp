@@ -324,6 +324,21 @@ TEST_F(ProgramTest, AnUnpluggedDeviceIsNamedAsSuch) {
   EXPECT_NE(outcome.err.find("unplugged during the transfer"), std::string::npos) << outcome.err;
 }
 
+// An old report where the answer should be (empty here: the first answer of
+// the run) is a failure in its own words, and nothing read reaches stdout.
+TEST_F(ProgramTest, AnAnswerToAnotherRequestFailsEveryReadingCommand) {
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"eeprom", "read", "0", "32"}, {"feedback", "get"}, {"info"}}) {
+    std::vector<std::string> args = {"--sim-fault", "stale:1"};
+    args.insert(args.end(), command.begin(), command.end());
+    const Outcome o = Sim(args);
+    SCOPED_TRACE(command.front());
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("the DAC answered another request"), std::string::npos) << o.err;
+    EXPECT_EQ(o.out, "");
+  }
+}
+
 TEST_F(ProgramTest, BulkProductsStreamTheImageAndRefusedBlocksFail) {
   const Outcome outcome = Sim({"--sim-product", "16", "flash", Sample("bulk-product16.bin")});
   EXPECT_EQ(outcome.status, 0) << outcome.err;

@@ -1,6 +1,8 @@
 // The EEPROM access protocol, checked on the simulated DAC's trace.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <numeric>
 
 #include "device/hid_device_link.h"
@@ -202,6 +204,74 @@ TEST(EepromProtocolTest, PausesOneMillisecondPerPacketAndNoneAfterSelect) {
   ASSERT_EQ(link.ReadEeprom(0xA0, 0x00, 0, back.data(), 5000), 1);
   EXPECT_EQ(dac.VirtualMilliseconds(), 174u);
   EXPECT_EQ(dac.Trace()[1].rfind("out", 0), 0u);  // straight after the select: a packet, no pause
+}
+
+// A DAC whose second input report is bent by `bend` (report-ID byte at 0),
+// with an old report the platform can hold in a queue until it is discarded.
+class BentAnswerDac : public SimulatedDac {
+ public:
+  using SimulatedDac::SimulatedDac;
+  bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) override {
+    if (!queued.empty()) {
+      std::copy(queued.begin(), queued.end(), report);
+      queued.clear();
+      return true;
+    }
+    const bool ok = SimulatedDac::GetInputReport(handle, report, length);
+    if (ok && ++answers == 2 && bend) bend(report);
+    return ok;
+  }
+  void DiscardInputReports(HidHandle /*handle*/) override { queued.clear(); }
+
+  std::function<void(std::uint8_t*)> bend;
+  std::vector<std::uint8_t> queued;
+  int answers = 0;
+};
+
+// The second read (4 bytes at the feedback block, 0x1712) gets each answer;
+// only its own is taken, and nothing of another reaches the caller.
+TEST(EepromProtocolTest, EveryAnswerIsCheckedAgainstItsRequest) {
+  struct Case {
+    const char* name;
+    std::function<void(std::uint8_t*)> bend;
+    int stale = 0;                       // the sim's stale fault at this input report
+    bool old_in_queue = false;           // an old answer waits in the platform's queue
+    bool taken;
+  };
+  const Case cases[] = {
+      {"right", nullptr, 0, false, true},
+      {"old answer in the queue, discarded first", nullptr, 0, true, true},
+      {"other command", [](std::uint8_t* r) { r[2] = kCmdWrite; }, 0, false, false},
+      {"other address", [](std::uint8_t* r) { r[6] ^= 0x01; }, 0, false, false},
+      {"short", [](std::uint8_t* r) { r[1] = 9; }, 0, false, false},
+      {"empty", [](std::uint8_t* r) { std::fill(r, r + 65, 0); }, 0, false, false},
+      {"stale (the answer before it again)", nullptr, 2, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimOptions options;
+    options.stale_input_report = c.stale;
+    BentAnswerDac dac(options);
+    dac.bend = c.bend;
+    HidDeviceLink link(dac);
+    ASSERT_EQ(link.FindDevice(), 1);
+    std::uint8_t first[4] = {};
+    ASSERT_EQ(link.ReadEeprom(0xA0, 0x00, 0x0000, first, 4), 1);
+    if (c.old_in_queue) dac.queued = {0x00, 0x0A, kCmdRead, 0x00, 0x00, 0x17, 0x12, 1, 2, 3, 4};
+    std::uint8_t block[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+    const int result = link.ReadFeedbackSettings(0xA0, 0x00, block, 4);
+    if (c.taken) {
+      EXPECT_EQ(result, 1);
+      EXPECT_EQ(std::vector<std::uint8_t>(block, block + 4),
+                std::vector<std::uint8_t>(dac.Eeprom().begin() + 0x1712, dac.Eeprom().begin() + 0x1716));
+      continue;
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(link.LastFailure().stage, LinkStage::kOtherAnswer);
+    EXPECT_EQ(link.LastFailure().Describe(),
+              "read answer 1 of 1 (address 0x1712): the DAC answered another request");
+    EXPECT_EQ(std::vector<std::uint8_t>(block, block + 4), std::vector<std::uint8_t>(4, 0xEE));
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "device/platform/linux/linux_hid_platform.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -157,6 +158,30 @@ TEST_F(FakeSystem, LinkFindsOursAndOpensThreeIndependentHandles) {
   EXPECT_EQ(platform.LastError(), HidError::kUnsupported);
   EXPECT_FALSE(link.IsFound());
   EXPECT_EQ(link.WriteHandle(), kInvalidHandle);
+}
+
+// Reports the node's queue holds are old by the time a request goes out: the
+// read handle is emptied before it, and a handle that reads nothing is left alone.
+TEST_F(FakeSystem, OldInputReportsInTheQueueAreDiscarded) {
+  AddNode(0, "0003:00003917:00000004", testing::kDacDescriptor);
+  fs::remove(Dev("hidraw0"));
+  ASSERT_EQ(mkfifo(Dev("hidraw0").c_str(), 0600), 0);
+  // The test holds the other end (O_RDWR: the open does not wait for a reader).
+  const int device = ::open(Dev("hidraw0").c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(device, 0);
+  LinuxHidPlatform platform(root_.string(), (root_ / "dev").string());
+  const HidHandle read = platform.Open(Dev("hidraw0"), HidAccess::kRead);
+  ASSERT_TRUE(IsOpenHandle(read));
+  const std::uint8_t old_answers[2 * 65] = {0x00, 0x0A, 0x05};
+  ASSERT_EQ(::write(device, old_answers, sizeof old_answers), static_cast<ssize_t>(sizeof old_answers));
+  platform.DiscardInputReports(read);
+  std::uint8_t left[65];
+  EXPECT_EQ(::read(device, left, sizeof left), -1);
+  EXPECT_EQ(errno, EAGAIN);
+  platform.DiscardInputReports(read);  // nothing queued: returns at once
+  platform.DiscardInputReports(HidHandle{0x4321});  // not a handle of this platform
+  platform.Close(read);
+  ::close(device);
 }
 
 // 0 when the link, as this user, saw our node and was refused both opens.

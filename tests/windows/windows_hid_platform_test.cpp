@@ -194,6 +194,7 @@ TEST(WindowsHidPlatformTest, HandlesItDidNotOpenAreRefused) {
     EXPECT_FALSE(platform.GetInputReport(handle, report, sizeof report));
     EXPECT_FALSE(platform.WriteReport(handle, report, sizeof report));
     EXPECT_EQ(platform.LastError(), HidError::kOther);
+    platform.DiscardInputReports(handle);  // not ours: never handed to the system
     platform.Close(handle);  // not ours: nothing happens
   }
 }

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/hidraw.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -400,6 +401,23 @@ bool LinuxHidPlatform::GetInputReport(HidHandle handle, std::uint8_t* report, st
     std::memset(report + received, 0, length - static_cast<std::size_t>(received));
   }
   return true;
+}
+
+// hidraw queues every interrupt IN report for each open descriptor (up to
+// 64); HIDIOCGINPUT asks the device itself, but whatever waits in the queue
+// is old by the time the next request goes out. A DAC that keeps sending
+// cannot hold this loop: it reads at most twice the queue. A report longer
+// than the buffer is cut, its rest dropped with it.
+void LinuxHidPlatform::DiscardInputReports(HidHandle handle) {
+  const auto it = nodes_.find(handle);
+  if (it == nodes_.end() || !it->second.fd.Valid()) return;
+  constexpr int kMostReports = 128;
+  std::uint8_t report[4096];
+  for (int i = 0; i < kMostReports; ++i) {
+    pollfd ready{it->second.fd.Get(), POLLIN, 0};
+    if (::poll(&ready, 1, 0) <= 0 || (ready.revents & POLLIN) == 0) return;
+    if (::read(it->second.fd.Get(), report, sizeof report) <= 0 && errno != EINTR) return;
+  }
 }
 
 bool LinuxHidPlatform::WriteReport(HidHandle handle, const std::uint8_t* report,

@@ -36,6 +36,8 @@ class LinuxHidPlatform : public HidPlatform {
   bool GetCaps(HidHandle handle, HidCaps* caps) override;
   bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) override;
+  // Reads away the interrupt IN reports the node's queue holds.
+  void DiscardInputReports(HidHandle handle) override;
   bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   std::vector<std::string> HardwareIds() override;
   void Sleep(unsigned milliseconds) override;

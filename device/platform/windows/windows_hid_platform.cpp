@@ -288,6 +288,15 @@ bool WindowsHidPlatform::GetInputReport(HidHandle handle, std::uint8_t* report,
   return true;
 }
 
+void WindowsHidPlatform::DiscardInputReports(HidHandle handle) {
+  const auto it = handles_.find(handle);
+  if (it == handles_.end()) return;
+  // HidD_GetInputReport asks the device, but reports the system buffered for
+  // the handle are old once a new request goes out; a failure changes nothing
+  // the answer check would not catch.
+  ::HidD_FlushQueue(it->second->Device());
+}
+
 bool WindowsHidPlatform::WriteReport(HidHandle handle, const std::uint8_t* report,
                                      std::size_t length) {
   HANDLE device = OwnedHandle(handle);

@@ -31,6 +31,8 @@ class WindowsHidPlatform : public HidPlatform {
   bool GetCaps(HidHandle handle, HidCaps* caps) override;
   bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) override;
+  // HidD_FlushQueue: the input buffer of the read handle is emptied.
+  void DiscardInputReports(HidHandle handle) override;
   bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   std::vector<std::string> HardwareIds() override;
   void Sleep(unsigned milliseconds) override;

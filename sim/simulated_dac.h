@@ -87,7 +87,6 @@ class SimulatedDac : public HidPlatform {
   bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) override;
   bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
-  std::vector<std::string> HardwareIds() override;
   void Sleep(unsigned milliseconds) override;
   // The last failing call of the calling thread, as the system keeps errno.
   HidError LastError() const override;

@@ -139,6 +139,35 @@ TEST_F(ProgramTest, ListShowsBothInterfacesOfTheDacAsTextAndJson) {
   EXPECT_EQ(elsewhere.out.substr(0, 48), "{\n  \"interfaces\": [],\n  \"dacs\": [],\n  \"error\": {");
 }
 
+// Two DACs of one product and different revisions: each is listed,
+// identified and judged by its own device's hardware ID, never the first one's.
+TEST_F(ProgramTest, TwoDacsOfOneProductEachCarryTheirOwnHardwareId) {
+  const std::vector<std::string> two = {"--sim-count", "2", "--sim-revision", "0102,0103"};
+  auto with = [&](std::vector<std::string> more) {
+    more.insert(more.begin(), two.begin(), two.end());
+    return Sim(more);
+  };
+  const Outcome list = with({"list", "-v"});
+  EXPECT_NE(list.out.find("sim:/dac1/if1\n  product ID   0x0004\n  usage page   0xff00 (vendor-defined)\n"
+                          "  reports      input 65, output 65 bytes\n"
+                          "  hardware ID  USB\\VID_3917&PID_0004&REV_0103\n"),
+            std::string::npos) << list.out;
+  struct Dac {
+    const char* serial;
+    const char* hardware_id;
+    int check_newer;  // `check` of a 0x0103 image: ready, or already the latest
+  };
+  for (const Dac& dac : {Dac{"SIM0001", "USB\\VID_3917&PID_0004&REV_0102", 0},
+                         Dac{"SIM0002", "USB\\VID_3917&PID_0004&REV_0103", 3}}) {
+    SCOPED_TRACE(dac.serial);
+    const Outcome info = with({"--serial", dac.serial, "info"});
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find(std::string("Hardware ID   ") + dac.hardware_id + "\n"), std::string::npos)
+        << info.out;
+    EXPECT_EQ(with({"--serial", dac.serial, "check", Sample("newer-0103.bin")}).status, dac.check_newer);
+  }
+}
+
 TEST_F(ProgramTest, InfoIdentifiesTheDacAndTellsAnIncompleteImageFromAValidOne) {
   const Outcome valid = Sim({"info"});
   EXPECT_EQ(valid.status, 0);

@@ -147,11 +147,8 @@ TEST_F(ProgramTest, TwoDacsOfOneProductEachCarryTheirOwnHardwareId) {
     more.insert(more.begin(), two.begin(), two.end());
     return Sim(more);
   };
-  const Outcome list = with({"list", "-v"});
-  EXPECT_NE(list.out.find("sim:/dac1/if1\n  product ID   0x0004\n  usage page   0xff00 (vendor-defined)\n"
-                          "  reports      input 65, output 65 bytes\n"
-                          "  hardware ID  USB\\VID_3917&PID_0004&REV_0103\n"),
-            std::string::npos) << list.out;
+  const std::string list = with({"list", "-v"}).out;
+  EXPECT_NE(list.find("REV_0103", list.find("sim:/dac1/if1\n")), std::string::npos) << list;
   struct Dac {
     const char* serial;
     const char* hardware_id;

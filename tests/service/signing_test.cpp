@@ -17,6 +17,7 @@
 
 #include "service/file_trust.h"
 #include "service/minisign_signature.h"
+#include "service/signed_image_store.h"
 #include "service/signing_args.h"
 #include "service/signing_policy.h"
 #include "service/trusted_keys.h"
@@ -498,6 +499,43 @@ TEST_F(SigningTest, TheSystemFilesRequirementCountsOnlyTheSystemsKeys) {
   std::ofstream(path, std::ios::binary) << FixtureText("other.minisig");
   const std::vector<std::uint8_t> bytes(image_.begin(), image_.end());
   EXPECT_EQ(signing.Judge(bytes, (scratch_ / "image.bin").string()).state, SignatureState::kUntrusted);
+}
+
+}  // namespace
+}  // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+// Bytes put back from address 0 count as the kept signed image only when
+// they restore it as its header describes it; the feedback block is the
+// DAC's settings and may differ.
+TEST(SignedImageStoreTest, BytesPutBackRestoreAKeptImageOnlyAsItsHeaderDescribesIt) {
+  std::vector<std::uint8_t> image(0x1800, 0x11);
+  image[16] = 0x17;  // header length 0x1790: the file goes 0x70 bytes further
+  image[17] = 0x90;
+  const auto with = [&](std::size_t size, std::size_t at = 0, std::uint8_t value = 0x11) {
+    std::vector<std::uint8_t> bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(size));
+    if (at != 0) bytes[at] = value;
+    return bytes;
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    bool restores;
+  };
+  const std::vector<Case> cases = {
+      {"the whole image", with(0x1800), true},
+      {"as far as its header's length", with(0x1790), true},
+      {"short of its header's length", with(0x178F), false},
+      {"past the signed image", [&] { auto b = with(0x1800); b.push_back(0x11); return b; }(), false},
+      {"the feedback block changed", with(0x1800, 0x1712, 0x3F), true},
+      {"the last settings byte changed", with(0x1800, 0x1715, 0x3F), true},
+      {"the byte after the settings", with(0x1800, 0x1716, 0x3F), false},
+      {"the byte before the settings", with(0x1800, 0x1711, 0x3F), false},
+      {"one byte of the header", with(0x1800, 1, 0x12), false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RestoresImage(c.bytes, image), c.restores) << c.name;
 }
 
 }  // namespace

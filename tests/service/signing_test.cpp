@@ -470,37 +470,6 @@ TEST_F(SigningTest, ARelabelledSignatureCountsOnlyWhenLegacyIsAskedForAndNeverWh
 #endif
 }
 
-TEST_F(SigningTest, TheSystemFilesRequirementCountsOnlyTheSystemsKeys) {
-  namespace fs = std::filesystem;
-  fs::create_directories(TrustedKeyFolder(places_.system_dir));
-  fs::create_directories(TrustedKeyFolder(places_.user_dir));
-  fs::copy_file(FixturePath("trusted.pub"), fs::path(TrustedKeyFolder(places_.system_dir)) / "maker.pub");
-  fs::copy_file(FixturePath("other.pub"), fs::path(TrustedKeyFolder(places_.user_dir)) / "mine.pub");
-  SigningOptions options;
-  options.trusted_key_files.push_back(FixturePath("other.pub"));
-  const auto origins = [&] {
-    std::vector<KeyOrigin> found;
-    const ImageSigning loaded = ImageSigning::Load(places_, options);
-    for (const TrustedKey& k : loaded.Keys().Keys()) found.push_back(k.origin);
-    return found;
-  };
-  // --require-signed alone keeps every source.
-  options.require_signed = true;
-  EXPECT_EQ(origins(), (std::vector<KeyOrigin>{KeyOrigin::kSystem, KeyOrigin::kUser, KeyOrigin::kOption}));
-
-  std::ofstream(PolicyFile(places_)) << "require-signed = true\n";
-  EXPECT_EQ(origins(), (std::vector<KeyOrigin>{KeyOrigin::kSystem}));
-  const ImageSigning signing = ImageSigning::Load(places_, options);
-  const std::vector<std::string> warnings = signing.Warnings();
-  const auto ignored = std::count_if(warnings.begin(), warnings.end(),
-                                     [](const std::string& w) { return w.find("ignored") != std::string::npos; });
-  EXPECT_EQ(ignored, 1);
-  const std::string path = (scratch_ / "image.bin.minisig").string();
-  std::ofstream(path, std::ios::binary) << FixtureText("other.minisig");
-  const std::vector<std::uint8_t> bytes(image_.begin(), image_.end());
-  EXPECT_EQ(signing.Judge(bytes, (scratch_ / "image.bin").string()).state, SignatureState::kUntrusted);
-}
-
 }  // namespace
 }  // namespace veltrane
 

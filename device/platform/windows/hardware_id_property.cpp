@@ -15,9 +15,20 @@ constexpr int kMaxBufferRounds = 16;
 // interfaces (composite devices): a few levels up is far enough.
 constexpr int kMaxParentDepth = 4;
 
-bool IsUsbDeviceId(std::string id) {
+std::string Upper(std::string id) {
   for (char& c : id) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  return id.rfind("USB\\", 0) == 0 && id.find("&MI_") == std::string::npos;
+  return id;
+}
+
+bool IsUsbDeviceId(const std::string& id) {
+  const std::string upper = Upper(id);
+  return upper.rfind("USB\\", 0) == 0 && upper.find("&MI_") == std::string::npos;
+}
+
+// One interface of a composite USB device: the device is its parent.
+bool IsUsbInterfaceId(const std::string& id) {
+  const std::string upper = Upper(id);
+  return upper.rfind("USB\\", 0) == 0 && upper.find("&MI_") != std::string::npos;
 }
 
 }  // namespace
@@ -67,12 +78,18 @@ std::string InterfaceHardwareId(std::uint32_t node, const DeviceNodeCalls& calls
   std::string own;
   if (!calls.hardware_id(node, &own)) own.clear();
   if (IsUsbDeviceId(own)) return own;
+  // Up through the node's own parent and, on a composite device, the USB
+  // interface it hangs below; nothing else: a node that cannot be read or is
+  // something else ends the walk, so it never climbs past its device to the
+  // hub above it and takes the hub's ID.
   std::uint32_t at = node;
   for (int depth = 0; depth < kMaxParentDepth; ++depth) {
     std::uint32_t parent = 0;
     if (!calls.parent(at, &parent)) break;
     std::string id;
-    if (calls.hardware_id(parent, &id) && IsUsbDeviceId(id)) return id;
+    if (!calls.hardware_id(parent, &id)) break;
+    if (IsUsbDeviceId(id)) return id;
+    if (!IsUsbInterfaceId(id)) break;
     at = parent;
   }
   return own;

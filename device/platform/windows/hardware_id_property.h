@@ -60,10 +60,11 @@ struct DeviceNodeCalls {
 };
 
 // The hardware ID of the device a HID interface's node belongs to, found from
-// that node up its own parent chain: the nearest USB device (USB\…, not one
-// of its interfaces, &MI_) within a few levels, else the node's own first ID
-// (a HID device on no USB bus); empty when neither can be read. Never a
-// sibling's: two DACs of one product each get their own revision.
+// that node up its own parent chain: its USB device (USB\…), directly above
+// it or above the USB interface (&MI_) it hangs below, else the node's own
+// first ID (a HID device on no USB bus, or a parent that cannot be read);
+// empty when neither can be read. Never a sibling's nor a hub's: two DACs of
+// one product each get their own revision.
 std::string InterfaceHardwareId(std::uint32_t node, const DeviceNodeCalls& calls);
 
 }  // namespace veltrane::windows

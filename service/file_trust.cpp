@@ -42,10 +42,11 @@ constexpr std::array<std::string_view, 5> kAdministration = {
     "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",  // TrustedInstaller
 };
 
-bool Trusted(std::string_view sid, TrustScope scope, std::string_view user_sid) {
+bool Trusted(std::string_view sid, TrustScope scope, std::string_view user_sid, std::string_view system_sid) {
   for (const std::string_view s : kAdministration) {
     if (sid == s) return true;
   }
+  if (!system_sid.empty() && sid == system_sid) return true;
   return scope == TrustScope::kUser && !user_sid.empty() && sid == user_sid;
 }
 
@@ -139,10 +140,10 @@ std::string JudgeOwnerAndMode(TrustScope scope, const std::string& path, std::ui
 }
 
 std::string JudgeSecurityDescriptor(TrustScope scope, const std::string& path, std::string_view sddl,
-                                    std::string_view user_sid) {
+                                    std::string_view user_sid, std::string_view system_sid) {
   const Descriptor d = PartsOf(sddl);
   if (d.owner.empty()) return texts::FillIn(texts::kDescriptorUnreadable, {path, sddl});
-  if (!Trusted(d.owner, scope, user_sid)) return texts::FillIn(texts::kOwnedByOther, {path, d.owner});
+  if (!Trusted(d.owner, scope, user_sid, system_sid)) return texts::FillIn(texts::kOwnedByOther, {path, d.owner});
   // No DACL, or a null one, grants everyone everything.
   if (!d.has_dacl || d.dacl.starts_with("NO_ACCESS_CONTROL")) return texts::FillIn(texts::kNoAccessList, {path});
   const std::size_t first = d.dacl.find('(');
@@ -162,7 +163,7 @@ std::string JudgeSecurityDescriptor(TrustScope scope, const std::string& path, s
     if (fields[1].find("IO") != std::string_view::npos) continue;
     std::uint32_t mask = 0;
     if (!RightsOf(fields[2], &mask)) return texts::FillIn(texts::kDescriptorUnreadable, {path, sddl});
-    if ((mask & kWriteRights) != 0 && !Trusted(fields[5], scope, user_sid)) {
+    if ((mask & kWriteRights) != 0 && !Trusted(fields[5], scope, user_sid, system_sid)) {
       return texts::FillIn(texts::kPrincipalMayWrite, {fields[5], path});
     }
   }

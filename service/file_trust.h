@@ -27,10 +27,11 @@ std::string JudgeOwnerAndMode(TrustScope scope, const std::string& path, std::ui
 
 // Windows: empty when the security descriptor `sddl` (owner and DACL, as
 // ConvertSecurityDescriptorToStringSecurityDescriptor writes it) lets no
-// principal but SYSTEM, Administrators and TrustedInstaller (and for kUser
-// `user_sid`) own or write the file, else why not, naming `path`. Deny
-// entries are not weighed: an allow entry for anyone else is enough to refuse.
+// principal but SYSTEM, Administrators, TrustedInstaller and `system_sid`
+// when given (and for kUser `user_sid`) own or write the file, else why not,
+// naming `path`. Deny entries are not weighed: an allow entry for anyone else
+// is enough to refuse.
 std::string JudgeSecurityDescriptor(TrustScope scope, const std::string& path, std::string_view sddl,
-                                    std::string_view user_sid);
+                                    std::string_view user_sid, std::string_view system_sid = {});
 
 }  // namespace veltrane

@@ -77,8 +77,7 @@ std::string WhyNotTrusted(const std::string& path, TrustScope scope, const Signi
     return signing_texts::FillIn(signing_texts::kUnreadable, {path, owner.error});
   }
 #ifdef _WIN32
-  (void)places;
-  return JudgeSecurityDescriptor(scope, path, owner.sddl, CurrentUserSid());
+  return JudgeSecurityDescriptor(scope, path, owner.sddl, CurrentUserSid(), places.system_sid);
 #else
   return JudgeOwnerAndMode(scope, path, owner.owner, owner.mode, CurrentUserId(), places.system_owner);
 #endif

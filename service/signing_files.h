@@ -19,6 +19,10 @@ struct SigningPlaces {
   // Linux: who must own the system's folder and files (root; a test hands
   // whoever runs it).
   std::uint32_t system_owner = 0;
+  // Windows: one more owner the system's folder and files may have besides
+  // SYSTEM, Administrators and TrustedInstaller, as a SID (none; a test hands
+  // its own user's).
+  std::string system_sid;
 };
 
 SigningPlaces SystemSigningPlaces();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/cli_app.h"
+#include "device/platform/file_owner.h"
 #include "service/minisign_signature.h"
 #include "service/signing_policy.h"
 #include "service/trusted_keys.h"
@@ -44,8 +45,11 @@ class CliSigningTest : public ::testing::Test {
     if (!SignatureChecksBuiltIn()) GTEST_SKIP() << veltrane::testing::kNoSodium;
     places_.system_dir = (scratch_ / "etc").string();
     places_.user_dir = (scratch_ / "config").string();
-#ifndef _WIN32
-    places_.system_owner = ::getuid();  // the scratch folders are the test's
+    // The scratch folders are the test's own, not the administrators'.
+#ifdef _WIN32
+    places_.system_sid = CurrentUserSid();
+#else
+    places_.system_owner = ::getuid();
 #endif
     image_ = (scratch_ / "newer.bin").string();
     fs::copy_file(FixturePath("image.bin"), image_);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "device/platform/file_owner.h"
 #include "service/file_trust.h"
 #include "service/minisign_signature.h"
 #include "service/signed_image_store.h"
@@ -66,8 +67,11 @@ class SigningTest : public ::testing::Test {
     image_ = FixtureText("image.bin");
     places_.system_dir = (scratch_ / "etc").string();
     places_.user_dir = (scratch_ / "config").string();
-#ifndef _WIN32
-    places_.system_owner = ::getuid();  // the scratch folders are the test's
+    // The scratch folders are the test's own, not the administrators'.
+#ifdef _WIN32
+    places_.system_sid = CurrentUserSid();
+#else
+    places_.system_owner = ::getuid();
 #endif
   }
 
@@ -272,6 +276,11 @@ TEST(SigningPolicyTest, TheSystemFileFailsClosed) {
   ScratchDir scratch;
   SigningPlaces places;
   places.system_dir = scratch.Path().string();
+#ifdef _WIN32
+  places.system_sid = CurrentUserSid();
+#else
+  places.system_owner = ::getuid();
+#endif
   std::filesystem::create_directories(PolicyFile(places));  // a folder, not a file
   const SigningPolicy policy = SigningPolicy::Load(places, false);
   EXPECT_TRUE(policy.require_signed);

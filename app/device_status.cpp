@@ -9,7 +9,7 @@
 #include "device/device_finder.h"
 #include "service/service_history.h"
 #include "ui/status_strip.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane {
 

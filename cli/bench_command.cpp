@@ -19,6 +19,7 @@
 #include "device/platform/file_names.h"
 #include "device/platform/arrival_watcher.h"
 #include "device/stop_flag.h"
+#include "image/image_texts.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
@@ -170,12 +171,16 @@ ExitStatus BenchCommand(const CommandContext& context, const BenchOptions& optio
   }
   // Every unit is sent these bytes: their signature is judged once, before
   // any unit starts, and a refused image starts none.
+  // (The road judges it again for each unit.)
   const SignatureVerdict signature = LoadSigning(context).Judge(image, options.image_path);
   if (signature.refused) {
     doc["signature"] = SignatureJson(signature);
     doc["verdict"] = "signature";
-    context.Say(update_texts::kInvalidImage);
+    context.Say(image_texts::kInvalidImage);
     context.Say(signature.reason);
+    if (signature.state == SignatureState::kUnsigned || signature.state == SignatureState::kLegacy) {
+      context.Say(texts::kGetSignedImage);
+    }
     return kExitRefused;
   }
   SaySignature(context, signature);

@@ -6,7 +6,7 @@
 #include "cli/device_session.h"
 #include "cli/json_report.h"
 #include "device/eeprom_image_flash.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane::cli {
 namespace {

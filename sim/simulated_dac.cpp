@@ -129,7 +129,7 @@ void SimulatedDac::LoadEeprom() {
     std::copy(std::begin(kFactoryFeedback), std::end(kFactoryFeedback),
               eeprom.begin() + kFeedbackBlock);
   }
-  std::string ignored;  // a FILE that takes no writes fails them again, and says so, at SaveEeprom
+  std::string ignored;  // a write FILE refuses is tried again at SaveEeprom
   store_.Begin(eeprom, &ignored);
 }
 
@@ -360,7 +360,7 @@ void SimulatedDac::HandleOutput(const Interface& iface, const std::uint8_t* payl
   const DacModel::EepromSpan& span = model_.LastEepromWrite();
   if (span.count == 0 || !store_.IsOpen()) return;
   const std::size_t end = span.address + span.count;
-  std::string ignored;  // as above: SaveEeprom tries again
+  std::string ignored;  // as above: SaveEeprom tries it again
   store_.Keep(model_.Eeprom(), span.address, std::min(end, kEepromSize), &ignored);
   if (end > kEepromSize) store_.Keep(model_.Eeprom(), 0, end - kEepromSize, &ignored);
 }

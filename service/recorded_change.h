@@ -56,8 +56,12 @@ struct RecordedChange {
   std::string backup_path;         // the backup in the folder, when one was saved
 };
 
-// ApplyChange, with the backup and the row. `request.backup.save`, when set,
-// is a further copy (--backup FILE) made after the folder's.
+// ApplyChange, with the backup and the row. The row goes in before the
+// first byte is sent, in state running (with the backup's path and SHA-256
+// and the SHA-256 of the bytes to write) and a lock held until it is
+// finished at the end: a change cut off by a kill or a power cut is found as
+// interrupted and can be undone. `request.backup.save`, when set, is a
+// further copy (--backup FILE) made after the folder's.
 [[nodiscard]] bool ApplyRecordedChange(HidDeviceLink& link, ChangeRequest request, const ChangeSubject& subject,
                                        const ChangeKeeping& keeping, ChangeResult* result,
                                        RecordedChange* recorded);

@@ -73,6 +73,48 @@ std::string HoldsNow(const RollbackPlan& plan, const std::vector<std::uint8_t>& 
   return Fill(history_texts::kHoldsOther, sha.c_str());
 }
 
+// Reads the range and compares it with what the change wrote.
+void Decide(HidDeviceLink& link, RollbackPlan* plan, bool force, const std::function<void()>& between_reads) {
+  const HistoryRow& row = *plan->row;
+  // A change that never finished left a mix of old and new bytes: its
+  // backup is the way back, whatever the range holds.
+  if (row.Unfinished()) {
+    plan->interrupted = true;
+    return;
+  }
+  std::vector<std::uint8_t> now;
+  if (!ReadEepromRange(link, row.address, static_cast<std::size_t>(row.length), &now, between_reads)) {
+    plan->verdict = RollbackVerdict::kReadFailed;
+    return;
+  }
+  if (!plan->expected_sha256.empty() && Sha256Hex(now) == plan->expected_sha256) return;
+  plan->holds_now = HoldsNow(*plan, now);
+  if (force) {
+    plan->forced = true;
+    return;
+  }
+  plan->verdict = plan->expected_sha256.empty() ? RollbackVerdict::kUnknownWritten : RollbackVerdict::kChangedSince;
+}
+
+// The backup of a longer image's head gets the rest as the DAC holds it.
+bool CompleteImage(HidDeviceLink& link, RollbackPlan* plan, const std::function<void()>& between_reads) {
+  plan->put_back = plan->backup;
+  if (plan->row->address != 0 || plan->backup.size() < kImageHeaderSize) return true;
+  ImageHeader header;
+  std::copy(plan->backup.begin(), plan->backup.begin() + kImageHeaderSize, header.bytes);
+  const std::size_t length = header.Length();
+  if (!header.ChecksumValid() || !header.MagicValid() || length <= plan->backup.size() || length > kMaxEepromImage) {
+    return true;
+  }
+  std::vector<std::uint8_t> rest;
+  if (!ReadEepromRange(link, static_cast<std::uint32_t>(plan->backup.size()), length - plan->backup.size(), &rest,
+                       between_reads)) {
+    return false;
+  }
+  plan->put_back.insert(plan->put_back.end(), rest.begin(), rest.end());
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::int64_t> UndoneChanges(const std::vector<HistoryRow>& rows) {
@@ -148,30 +190,14 @@ RollbackPlan PlanRollback(ServiceHistory& history, const RollbackDac& dac, std::
 
 void JudgeRollback(HidDeviceLink& link, RollbackPlan* plan, bool force, const std::function<void()>& between_reads) {
   if (!plan->Go()) return;
-  const HistoryRow& row = *plan->row;
-  // A change that never finished left a mix of old and new bytes: its
-  // backup is the way back, whatever the range holds.
-  if (row.Unfinished()) {
-    plan->interrupted = true;
-    return;
-  }
-  std::vector<std::uint8_t> now;
-  if (!ReadEepromRange(link, row.address, static_cast<std::size_t>(row.length), &now, between_reads)) {
-    plan->verdict = RollbackVerdict::kReadFailed;
-    return;
-  }
-  if (!plan->expected_sha256.empty() && Sha256Hex(now) == plan->expected_sha256) return;
-  plan->holds_now = HoldsNow(*plan, now);
-  if (force) {
-    plan->forced = true;
-    return;
-  }
-  plan->verdict = plan->expected_sha256.empty() ? RollbackVerdict::kUnknownWritten : RollbackVerdict::kChangedSince;
+  Decide(link, plan, force, between_reads);
+  if (plan->Go() && !CompleteImage(link, plan, between_reads)) plan->verdict = RollbackVerdict::kReadFailed;
 }
+
 
 ChangeRequest PutBackRequest(const RollbackPlan& plan, const DeviceIdentity& device) {
   ChangeRequest change;
-  change.image = &plan.backup;
+  change.image = plan.put_back.empty() ? &plan.backup : &plan.put_back;
   change.device = device;
   change.kind = ChangeKind::kRaw;
   change.address = plan.row->address;

@@ -54,6 +54,10 @@ struct RollbackPlan {
   std::optional<HistoryRow> row;      // the change to undo
   std::vector<HistoryRow> rows;       // this DAC's rows, newest first
   std::vector<std::uint8_t> backup;   // its backup's bytes, read once
+  // What goes back: the backup, and when it holds the head of a longer image
+  // (a shorter image was flashed over it), the rest of that image as the DAC
+  // holds it, so the bytes sent are a whole image and judged as one.
+  std::vector<std::uint8_t> put_back;
   std::string problem;
   std::vector<HistoryRow> later;      // later changes over the same bytes
   std::string expected_sha256;        // what the change wrote, as recorded

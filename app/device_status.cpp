@@ -10,7 +10,7 @@
 #include "service/rollback.h"
 #include "service/service_history.h"
 #include "ui/status_strip.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane {
 

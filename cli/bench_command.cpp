@@ -19,6 +19,7 @@
 #include "device/platform/file_names.h"
 #include "device/platform/arrival_watcher.h"
 #include "device/stop_flag.h"
+#include "image/image_texts.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
@@ -174,7 +175,7 @@ ExitStatus BenchCommand(const CommandContext& context, const BenchOptions& optio
   if (signature.refused) {
     doc["signature"] = SignatureJson(signature);
     doc["verdict"] = "signature";
-    context.Say(update_texts::kInvalidImage);
+    context.Say(image_texts::kInvalidImage);
     context.Say(signature.reason);
     return kExitRefused;
   }

@@ -8,7 +8,7 @@
 #include "device/eeprom_image_flash.h"
 #include "device/hid_device_link.h"
 #include "service/device_change.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane::cli {
 

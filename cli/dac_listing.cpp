@@ -4,7 +4,7 @@
 #include "device/device_texts.h"
 #include "device/hardware_id_match.h"
 #include "device/hid_device_link.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane::cli {
 namespace {

@@ -13,7 +13,7 @@
 #include "cli/watched_platform.h"
 #include "device/hid_device_link.h"
 #include "service/recorded_change.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane::cli {
 

@@ -18,6 +18,7 @@
 #include "device/progress.h"
 #include "device/stop_flag.h"
 #include "service/device_change.h"
+#include "image/image_texts.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
@@ -167,7 +168,7 @@ ExitStatus SayRefusal(const CommandContext& context, const ChangeResult& r, cons
     case Refusal::kExtra:
       // The signature: "Invalid Image!", as the desktop says, then why.
       context.report->Doc()["verdict"] = "signature";
-      context.Say(update_texts::kInvalidImage);
+      context.Say(image_texts::kInvalidImage);
       context.Say(r.refusal_text);
       return kExitRefused;
     case Refusal::kImage:

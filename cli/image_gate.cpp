@@ -6,7 +6,7 @@
 #include "cli/file_io.h"
 #include "device/hid_device_link.h"
 #include "service/device_change.h"
-#include "update/update_texts.h"
+#include "image/image_texts.h"
 
 namespace veltrane::cli {
 
@@ -18,13 +18,13 @@ ExitStatus ReadImageFile(const CommandContext& context, const std::string& path,
   if (read == FileRead::kOk) return kExitDone;
   failure->verdict = Verdict::kOpenFailed;
   failure->name = "open_failed";
-  failure->message = update_texts::kFailedOpenFile;
+  failure->message = image_texts::kFailedOpenFile;
   switch (read) {
     case FileRead::kMissing: failure->detail = Fill(texts::kNoSuchFile, path.c_str()); break;
     case FileRead::kTooLarge:
       failure->verdict = Verdict::kInvalidImage;
       failure->name = "too_large";
-      failure->message = update_texts::kInvalidImage;
+      failure->message = image_texts::kInvalidImage;
       failure->detail = Fill(texts::kFileTooLarge, path.c_str(), kMaxBulkImage);
       break;
     default: failure->detail = Fill(texts::kUnreadableFile, path.c_str(), reason.c_str()); break;
@@ -45,7 +45,7 @@ ImageVerdict JudgeImageBytes(const std::string& path, const std::vector<std::uin
   if (judged.refusal == Refusal::kExtra) {
     v.verdict = Verdict::kInvalidImage;
     v.name = "signature";
-    v.message = update_texts::kInvalidImage;
+    v.message = image_texts::kInvalidImage;
     v.detail = judged.refusal_text;
   }
   return v;

@@ -10,7 +10,7 @@
 #include "cli/command_context.h"
 #include "cli/exit_status.h"
 #include "service/device_change.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane::cli {
 

@@ -7,8 +7,8 @@
 #include "cli/json_report.h"
 #include "cli/signing_commands.h"
 #include "device/hid_device_link.h"
-#include "update/image_header.h"
-#include "update/update_texts.h"
+#include "image/image_header.h"
+#include "image/image_texts.h"
 
 namespace veltrane::cli {
 namespace {
@@ -42,21 +42,21 @@ ExitStatus ImageInfoCommand(const CommandContext& context, const std::string& im
   switch (ReadFileBytes(image_path, kMaxEepromImage, &bytes, &reason)) {
     case FileRead::kOk: break;
     case FileRead::kMissing:
-      context.Say(update_texts::kFailedOpenFile);
+      context.Say(image_texts::kFailedOpenFile);
       context.Say(Fill(texts::kNoSuchFile, image_path.c_str()));
       return kExitRefused;
     case FileRead::kUnreadable:
-      context.Say(update_texts::kFailedOpenFile);
+      context.Say(image_texts::kFailedOpenFile);
       context.Say(Fill(texts::kUnreadableFile, image_path.c_str(), reason.c_str()));
       return kExitRefused;
     case FileRead::kTooLarge:
-      context.Say(update_texts::kInvalidImage);
+      context.Say(image_texts::kInvalidImage);
       context.Say(Fill(texts::kFileTooLarge, image_path.c_str(), kMaxEepromImage));
       return kExitRefused;
   }
   doc["size"] = bytes.size();
   if (bytes.size() < kImageHeaderSize) {
-    context.Say(update_texts::kInvalidImage);
+    context.Say(image_texts::kInvalidImage);
     context.Say(Fill(texts::kTruncatedImage, image_path.c_str(), bytes.size()));
     return kExitRefused;
   }
@@ -77,7 +77,7 @@ ExitStatus ImageInfoCommand(const CommandContext& context, const std::string& im
   context.Result(HeaderText(header, bytes.size(), state) +
                  Fill(texts::kSignatureField, signature.Summary().c_str()));
   if (state != StoredImageState::kValid) {
-    context.Say(update_texts::kInvalidImage);
+    context.Say(image_texts::kInvalidImage);
     return kExitRefused;
   }
   if (signature.refused) {

@@ -5,7 +5,7 @@
 #include "cli/json_report.h"
 #include "device/number_parse.h"
 #include "device/hid_device_link.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane::cli {
 namespace {

@@ -7,7 +7,7 @@
 #include "cli/json_report.h"
 #include "device/eeprom_image_flash.h"
 #include "service/rollback.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane::cli {
 namespace {

@@ -13,7 +13,7 @@
 #include "cli/exit_status.h"
 #include "cli/json_report.h"
 #include "service/signing_policy.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane::cli {
 

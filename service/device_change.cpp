@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "update/update_texts.h"
+#include "image/image_texts.h"
 
 namespace veltrane {
 namespace {
@@ -112,7 +112,7 @@ ChangeResult JudgeChange(const ChangeRequest& request) {
     if (request.address == 0 && image.size() >= kImageHeaderSize && header.ChecksumValid() && header.MagicValid() &&
         image.size() < header.Length()) {
       result.check.verdict = Verdict::kInvalidImage;
-      result.check.message = update_texts::kInvalidImage;
+      result.check.message = image_texts::kInvalidImage;
       result.check.problem = ImageProblem::kCut;
       result.check.has_header = true;
       result.check.header = header;

@@ -33,7 +33,7 @@
 #include "device/hid_device_link.h"
 #include "device/link_failure.h"
 #include "device/progress.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane {
 

@@ -10,7 +10,7 @@
 #include "service/history_texts.h"
 #include "service/service_history.h"
 #include "service/sha256.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane {
 namespace {

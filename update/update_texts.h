@@ -1,15 +1,11 @@
-// The firmware update's fixed texts, as the user sees them.
+// The firmware update's fixed texts, as the user sees them (the image
+// rules' own texts are in image/image_texts.h).
 #pragma once
 
 namespace veltrane::update_texts {
 
 inline constexpr char kNoDeviceConnect[] = "No device found!\nPlease connect device";
 inline constexpr char kNoDevice[] = "No device found";
-inline constexpr char kFailedOpenFile[] = "Failed open file!";
-inline constexpr char kInvalidImage[] = "Invalid Image!";
-inline constexpr char kLatestUpdate[] = "Device has latest update!";
-inline constexpr char kIncompatibleFormat[] =
-    "Device and Image versions are not compatible!\nDevice ID 0x%4.4x-0x%4.4x\nImage ID 0x%4.4x-0x%4.4x";
 inline constexpr char kProgramExit[] = "\nProgram Exit!";
 inline constexpr char kSelectFile[] = "Please select file to be programmed.";
 inline constexpr char kProgramCompleted[] = "EEPROM program completed. ";

@@ -5,7 +5,7 @@
 
 #include "device/device_finder.h"
 #include "service/recorded_change.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 #include "resources/resource_catalogue.h"
 #include "ui/bitmap_button.h"
 #include "ui/sorted_combo_box.h"

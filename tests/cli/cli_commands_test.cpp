@@ -13,7 +13,7 @@
 #include "sim/simulated_dac.h"
 #include "tests/support/fault_matrix.h"
 #include "tests/support/trace_lines.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane::cli {
 namespace {

@@ -12,7 +12,7 @@
 #include "service/service_history.h"
 #include "sim/simulated_dac.h"
 #include "tests/cli/program_runner.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane::cli::testing {
 namespace {

@@ -19,7 +19,7 @@
 
 #include "device/hid_device_link.h"
 #include "sim/simulated_dac.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane::testing {
 

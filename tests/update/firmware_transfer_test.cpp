@@ -10,7 +10,7 @@
 #include "sim/simulated_dac.h"
 #include "tests/support/trace_lines.h"
 #include "tests/update/scratch_dir.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 namespace veltrane {
 namespace {

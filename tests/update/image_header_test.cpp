@@ -1,12 +1,13 @@
 // The image header rules: the order of the tests, every message, and the
 // revision taken from the hardware ID.
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "tests/update/scratch_dir.h"
+#include "image/image_texts.h"
 #include "update/update_texts.h"
 
 namespace veltrane {
@@ -146,7 +147,7 @@ TEST_F(ImageHeaderTest, MessagesComeFromTheOneTable) {
   EXPECT_STREQ(update_texts::kNoDeviceConnect, "No device found!\nPlease connect device");
   EXPECT_STREQ(update_texts::kNoDevice, "No device found");
   EXPECT_STREQ(update_texts::kSelectFile, "Please select file to be programmed.");
-  EXPECT_EQ(std::string(update_texts::kInvalidImage) + update_texts::kProgramExit,
+  EXPECT_EQ(std::string(image_texts::kInvalidImage) + update_texts::kProgramExit,
             "Invalid Image!\nProgram Exit!");
 }
 

@@ -24,6 +24,7 @@
 #include "ui/wait_cursor.h"
 #include "service/recorded_change.h"
 #include "service/rollback.h"
+#include "image/image_texts.h"
 #include "update/update_texts.h"
 
 namespace veltrane {
@@ -179,7 +180,7 @@ bool FirmwarePage::CheckImage() {
     if (judged.refusal == Refusal::kExtra) {
       // The described box; the reason goes to the status strip.
       check.verdict = Verdict::kInvalidImage;
-      check.message = update_texts::kInvalidImage;
+      check.message = image_texts::kInvalidImage;
     }
     if (signature_judged) emit SignatureNote(SignatureText(signature_));
   }

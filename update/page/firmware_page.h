@@ -25,7 +25,7 @@
 #include "service/device_change.h"
 #include "service/signing_policy.h"
 #include "ui/skinned_dialog.h"
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 class QProgressBar;
 

@@ -1,4 +1,4 @@
-#include "update/image_header.h"
+#include "image/image_header.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,7 +7,7 @@
 #include "device/image_file.h"
 
 #include "device/hid_device_link.h"
-#include "update/update_texts.h"
+#include "image/image_texts.h"
 
 namespace veltrane {
 
@@ -76,7 +76,7 @@ bool ProductsCompatible(std::uint16_t device_product, std::uint16_t image_produc
 std::string IncompatibleMessage(std::uint16_t device_vendor, std::uint16_t device_product,
                                 std::uint16_t image_vendor, std::uint16_t image_product) {
   char text[160];
-  std::snprintf(text, sizeof text, update_texts::kIncompatibleFormat, device_vendor, device_product,
+  std::snprintf(text, sizeof text, image_texts::kIncompatibleFormat, device_vendor, device_product,
                 image_vendor, image_product);
   return text;
 }
@@ -104,13 +104,13 @@ bool CarriesEepromHeader(const std::vector<std::uint8_t>& image) {
 
 ImageCheck JudgeBulkBytes(const std::vector<std::uint8_t>& image) {
   if (image.empty()) {
-    return Refused(Verdict::kInvalidImage, update_texts::kInvalidImage, ImageProblem::kEmpty);
+    return Refused(Verdict::kInvalidImage, image_texts::kInvalidImage, ImageProblem::kEmpty);
   }
   if (image.size() > kMaxBulkImage) {
-    return Refused(Verdict::kInvalidImage, update_texts::kInvalidImage, ImageProblem::kTooLarge);
+    return Refused(Verdict::kInvalidImage, image_texts::kInvalidImage, ImageProblem::kTooLarge);
   }
   if (CarriesEepromHeader(image)) {
-    return Refused(Verdict::kInvalidImage, update_texts::kInvalidImage, ImageProblem::kEepromImageForBulk);
+    return Refused(Verdict::kInvalidImage, image_texts::kInvalidImage, ImageProblem::kEepromImageForBulk);
   }
   ImageCheck check;
   check.verdict = Verdict::kReady;
@@ -121,10 +121,10 @@ ImageCheck JudgeBulkBytes(const std::vector<std::uint8_t>& image) {
 
 ImageCheck JudgeImage(const ImageFile& file, const DeviceIdentity& device) {
   if (file.status == ImageFileStatus::kMissing || file.status == ImageFileStatus::kUnreadable) {
-    return Refused(Verdict::kOpenFailed, update_texts::kFailedOpenFile, ImageProblem::kUnreadable);
+    return Refused(Verdict::kOpenFailed, image_texts::kFailedOpenFile, ImageProblem::kUnreadable);
   }
   if (file.status == ImageFileStatus::kTooLarge) {
-    return Refused(Verdict::kInvalidImage, update_texts::kInvalidImage, ImageProblem::kTooLarge);
+    return Refused(Verdict::kInvalidImage, image_texts::kInvalidImage, ImageProblem::kTooLarge);
   }
   return JudgeImage(file.bytes, device);
 }
@@ -133,7 +133,7 @@ ImageCheck JudgeImage(const std::vector<std::uint8_t>& image, const DeviceIdenti
   if (IsBulkProduct(device.product_id)) return JudgeBulkBytes(image);
   if (image.size() < kImageHeaderSize) {
     // A file shorter than its header cannot be a valid image.
-    return Refused(Verdict::kInvalidImage, update_texts::kInvalidImage, ImageProblem::kTruncated);
+    return Refused(Verdict::kInvalidImage, image_texts::kInvalidImage, ImageProblem::kTruncated);
   }
   ImageCheck check;
   check.has_header = true;
@@ -142,16 +142,16 @@ ImageCheck JudgeImage(const std::vector<std::uint8_t>& image, const DeviceIdenti
   if (image.size() > kMaxEepromImage) {
     // The 16-bit EEPROM address would wrap round and overwrite the image's own start.
     check.verdict = Verdict::kInvalidImage;
-    check.message = update_texts::kInvalidImage;
+    check.message = image_texts::kInvalidImage;
     check.problem = ImageProblem::kTooLarge;
   } else if (!header.ChecksumValid() || !header.MagicValid()) {
     check.verdict = Verdict::kInvalidImage;
-    check.message = update_texts::kInvalidImage;
+    check.message = image_texts::kInvalidImage;
   } else if (image.size() < header.Length()) {
     // Nothing but the header's length reveals a cut file (an interrupted
     // download): flashed, it would leave the new start over the old rest.
     check.verdict = Verdict::kInvalidImage;
-    check.message = update_texts::kInvalidImage;
+    check.message = image_texts::kInvalidImage;
     check.problem = ImageProblem::kCut;
   } else if (header.VendorId() != device.vendor_id ||
              !ProductsCompatible(device.product_id, header.ProductId())) {
@@ -162,7 +162,7 @@ ImageCheck JudgeImage(const std::vector<std::uint8_t>& image, const DeviceIdenti
     check.verdict = Verdict::kReady;
   } else {
     check.verdict = Verdict::kNotNewer;
-    check.message = update_texts::kLatestUpdate;
+    check.message = image_texts::kLatestUpdate;
   }
   return check;
 }

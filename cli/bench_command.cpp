@@ -171,12 +171,16 @@ ExitStatus BenchCommand(const CommandContext& context, const BenchOptions& optio
   }
   // Every unit is sent these bytes: their signature is judged once, before
   // any unit starts, and a refused image starts none.
+  // (The road judges it again for each unit.)
   const SignatureVerdict signature = LoadSigning(context).Judge(image, options.image_path);
   if (signature.refused) {
     doc["signature"] = SignatureJson(signature);
     doc["verdict"] = "signature";
     context.Say(image_texts::kInvalidImage);
     context.Say(signature.reason);
+    if (signature.state == SignatureState::kUnsigned || signature.state == SignatureState::kLegacy) {
+      context.Say(texts::kGetSignedImage);
+    }
     return kExitRefused;
   }
   SaySignature(context, signature);

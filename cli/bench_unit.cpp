@@ -90,6 +90,7 @@ void BenchUnit::Run(const std::vector<std::uint8_t>& image, const std::string& i
   request.flash.changed_only = options.changed_only;
   request.flash.keep_settings = options.keep_settings;
   request.flash.stop = stop;
+  request.signing.image_path = image_path;
   // A blocked bulk write gives way to Ctrl-C too.
   watch.SetStopFlag(IsBulkProduct(id.product_id) ? stop : nullptr);
   ChangeSubject subject;
@@ -113,7 +114,9 @@ void BenchUnit::Run(const std::vector<std::uint8_t>& image, const std::string& i
       if (result.refusal == Refusal::kBulkOption) {
         return end("refused", "image", Fill(texts::kBulkOption, result.refusal_text.c_str(), id.product_id));
       }
-      if (result.refusal == Refusal::kExtra) return end("refused", "image", result.refusal_text);
+      if (result.refusal == Refusal::kSignature || result.refusal == Refusal::kSignedOnly) {
+        return end("refused", "image", result.refusal_text);
+      }
       const ImageVerdict verdict = VerdictOf(image_path, image, result.check, id);
       return end("refused", "image", verdict.message + (verdict.detail.empty() ? "" : " " + verdict.detail));
     }

@@ -54,15 +54,8 @@ ExitStatus CheckCommand(const CommandContext& context, const std::string& image_
   DeviceSession session(context);
   if (const ExitStatus found = session.Identify(); found != kExitDone) return found;
   const DeviceIdentity& id = session.Identity();
-  const ImageSigning signing = LoadSigning(context);
-  SignatureVerdict signature;
-  bool signature_judged = false;
-  const auto judge_signature = SignatureJudge(signing, image_path, &signature);
-  verdict = JudgeImageBytes(image_path, bytes, id,
-                            [&](const std::vector<std::uint8_t>& image, const DeviceIdentity& device) {
-                              signature_judged = true;
-                              return judge_signature(image, device);
-                            });
+  std::optional<SignatureVerdict> signature;
+  verdict = JudgeImageBytes(image_path, bytes, id, &LoadSigning(context), &signature);
   SayVerdict(context, verdict);
   const bool bulk = IsBulkProduct(id.product_id);
   VerdictJson(doc, image_path, verdict);
@@ -81,7 +74,7 @@ ExitStatus CheckCommand(const CommandContext& context, const std::string& image_
                      {"checksum_valid", verdict.header.ChecksumValid()},
                      {"magic_valid", verdict.header.MagicValid()}};
   }
-  doc["signature"] = signature_judged ? SignatureJson(signature) : Json(nullptr);
+  doc["signature"] = signature ? SignatureJson(*signature) : Json(nullptr);
   doc["feedback_settings"] = nullptr;
   if (!bulk && verdict.has_header && CoversFeedbackBlock(bytes.size())) {
     SaySettingsReset(context, session, bytes);
@@ -91,7 +84,7 @@ ExitStatus CheckCommand(const CommandContext& context, const std::string& image_
                         : Fill(texts::kReady, image_path.c_str(), verdict.header.Version(),
                                verdict.header.VendorId(), verdict.header.ProductId(), id.revision) +
                               "\n");
-    context.Result(Fill(texts::kSignatureLine, signature.Summary().c_str()) + "\n");
+    if (signature) context.Result(Fill(texts::kSignatureLine, signature->Summary().c_str()) + "\n");
   }
   return StatusOf(verdict);
 }

@@ -288,7 +288,7 @@ std::string HelpFooter() {
          "  rollback [ID] [--force]            put back what change ID overwrote (default: the\n"
          "                                     DAC's latest), from its backup\n"
          "Numbers take decimal or 0x hex. Ctrl-C, SIGTERM or SIGHUP stops a write at the next packet.\n"
-         "\nImage signatures (anywhere on the line; check, flash, bench, image info, image verify):\n" +
+         "\nImage signatures (anywhere on the line; every command that writes, image info, image verify):\n" +
          SigningArgsHelp() +
          "\nThe service history (anywhere on the line):\n" + HistoryArgsHelp() +
          "\nTransport to a real DAC (anywhere on the line):\n" + sim::TransportArgHelp() +
@@ -298,14 +298,16 @@ std::string HelpFooter() {
          "  1  device missing, transfer failed, interrupted, or stdout not written\n"
          "  2  bad usage or bad arguments\n"
          "  3  image refused: unreadable, invalid, incompatible, not newer, or its signature\n"
-         "     bad, untrusted or missing where signatures are required\n"
+         "     bad, untrusted or missing where signatures are required (there, any write to\n"
+         "     the image area that is not a whole signed image, on every command)\n"
          "\nGlobal options go before or after the command. Results go to stdout, messages to\n"
          "stderr. - is stdin for a file argument and stdout for -o. With several DACs\n"
          "connected, choose one with --serial, --location or --device (see 'list').\n"
          "IMAGE.minisig beside an image is its signature; trusted keys are the *.pub files in\n"
          "/etc/veltrane/trusted-keys/ and $XDG_CONFIG_HOME/veltrane/trusted-keys/ (Windows:\n"
          "%ProgramData%\\Veltrane and %APPDATA%\\Veltrane), and require-signed = true in\n"
-         "/etc/veltrane/veltrane.conf refuses unsigned images for every user.\n"
+         "/etc/veltrane/veltrane.conf refuses unsigned images for every user (then only the\n"
+         "system's keys count).\n"
          "Example: veltrane-cli --simulate --virtual-time flash samples/newer-0103.bin\n";
 }
 

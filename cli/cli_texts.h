@@ -289,6 +289,12 @@ inline constexpr char kNoTrustedKeys[] =
     "--trusted-key FILE.";
 inline constexpr char kSignatureField[] = "Signature     %s\n";
 inline constexpr char kSignatureLine[] = "Signature: %s";
+inline constexpr char kSignatureForm[] = "Signature form: %s (\"%s\")";
+// How to get bytes the signed-only rule takes.
+inline constexpr char kGetSignedImage[] =
+    "Get the image signed by its maker (IMAGE with IMAGE.minisig beside it) and flash that: "
+    "veltrane-cli flash IMAGE";
+inline constexpr char kPutBackSigned[] = "put back a signed image instead: veltrane-cli flash OLDER.bin";
 inline constexpr char kKeyTableHeader[] = "key ID              origin         file";
 inline constexpr char kSignedOnly[] = "Only signed images are accepted here (%s).";
 

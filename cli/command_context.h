@@ -62,6 +62,9 @@ struct CommandContext {
   // the user's keys and policy live (tests hand their own folders).
   SigningOptions signing;
   SigningPlaces signing_places;
+  // The policy and keys those make, loaded by the first command part that
+  // needs them (LoadSigning), its warnings said once.
+  mutable std::shared_ptr<const ImageSigning> loaded_signing;
 
   // An error, or what the user must know to act: always said, and kept as
   // the --json error's message.

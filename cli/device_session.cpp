@@ -7,6 +7,7 @@
 #include "cli/json_report.h"
 #include "device/device_finder.h"
 #include "device/eeprom_image_flash.h"
+#include "cli/signing_commands.h"
 #include "update/update_texts.h"
 
 namespace veltrane::cli {
@@ -102,6 +103,8 @@ ChangeKeeping KeepingOf(const CommandContext& context) {
   keeping.history = context.history;
   keeping.backup_folder = context.backup_folder;
   keeping.backup = context.backup;
+  // Every change is judged under the command's own policy and keys.
+  keeping.signing = &LoadSigning(context);
   return keeping;
 }
 

@@ -5,6 +5,7 @@
 #include "cli/file_io.h"
 #include "cli/flash_command.h"
 #include "cli/image_gate.h"
+#include "cli/signing_commands.h"
 #include "cli/terminal_progress.h"
 #include "cli/json_report.h"
 #include "device/eeprom_image_flash.h"
@@ -31,11 +32,13 @@ ExitStatus WriteRecorded(const CommandContext& context, DeviceSession& session, 
   request.address = address;
   request.flash.stop = context.stop;
   request.progress = &progress;
+  request.signing.image_path = path;  // FILE.minisig beside it, where signed images are required
   ChangeResult result;
   RecordedChange recorded;
   const bool done = session.ApplyRecorded(request, session.Subject("eeprom write", path), &result, &recorded);
   if (!done) {
     progress.Abandon();
+    if (SaySigningRefusal(context, result, false, texts::kGetSignedImage)) return kExitRefused;
     if (result.step == ChangeStep::kRefused) {
       SayVerdict(context, VerdictOf(path, bytes, result.check, session.Identity()));
       return kExitRefused;

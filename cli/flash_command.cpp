@@ -165,11 +165,9 @@ ExitStatus SayRefusal(const CommandContext& context, const ChangeResult& r, cons
     case Refusal::kChangedOnlyNoVerify:
       context.Say(texts::kChangedOnlyNoVerify);
       return kExitUsage;
-    case Refusal::kExtra:
-      // The signature: "Invalid Image!", as the desktop says, then why.
-      context.report->Doc()["verdict"] = "signature";
-      context.Say(image_texts::kInvalidImage);
-      context.Say(r.refusal_text);
+    case Refusal::kSignature:
+    case Refusal::kSignedOnly:
+      SaySigningRefusal(context, r, true, texts::kGetSignedImage);
       return kExitRefused;
     case Refusal::kImage:
     case Refusal::kNone:
@@ -280,13 +278,11 @@ ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& optio
   TerminalProgress progress(*context.err, context.progress);
   ChangeRequest request = RequestFor(context, options, image, id);
   request.progress = &progress;
-  // The signature is judged over the very bytes the road sends.
-  const ImageSigning signing = LoadSigning(context);
-  SignatureVerdict signature;
-  request.extra_judge = SignatureJudge(signing, options.image_path, &signature);
+  // The road judges the signature of the very bytes it sends.
+  request.signing.image_path = options.image_path;
   request.judged = [&](const ChangeResult& judged) {
     doc["verdict"] = VerdictOf(options.image_path, image, judged.check, id).name;
-    SaySignature(context, signature);
+    SaySignature(context, judged.signature);
     if (judged.forced) {
       SayVerdict(context, VerdictOf(options.image_path, image, judged.check, id));
       context.Inform(texts::kForced);
@@ -301,7 +297,6 @@ ExitStatus FlashCommand(const CommandContext& context, const FlashOptions& optio
   RecordedChange recorded;
   const bool done = session.ApplyRecorded(request, session.Subject("flash", options.image_path), &result, &recorded);
   session.Watch().SetStopFlag(nullptr);
-  if (result.refusal == Refusal::kExtra) doc["signature"] = SignatureJson(signature);
   if (!done) {
     progress.Abandon();
   } else {

@@ -35,14 +35,17 @@ ExitStatus ReadImageFile(const CommandContext& context, const std::string& path,
 }
 
 ImageVerdict JudgeImageBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                             const DeviceIdentity& device, decltype(ChangeRequest::extra_judge) extra) {
+                             const DeviceIdentity& device, const ImageSigning* signing,
+                             std::optional<SignatureVerdict>* signature) {
   ChangeRequest request;
   request.image = &bytes;
   request.device = device;
-  request.extra_judge = std::move(extra);
+  request.signing.policy = signing;
+  request.signing.image_path = path;
   const ChangeResult judged = JudgeChange(request);
+  if (signature != nullptr && judged.signature_judged) *signature = judged.signature;
   ImageVerdict v = VerdictOf(path, bytes, judged.check, device);
-  if (judged.refusal == Refusal::kExtra) {
+  if (judged.refusal == Refusal::kSignature || judged.refusal == Refusal::kSignedOnly) {
     v.verdict = Verdict::kInvalidImage;
     v.name = "signature";
     v.message = image_texts::kInvalidImage;

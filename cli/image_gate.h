@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,11 +32,12 @@ ExitStatus ReadImageFile(const CommandContext& context, const std::string& path,
 // Judges `bytes`, read from `path`, for `device` as the one road's judge
 // step does: the bulk rule for products 16 and 17, the header rules for
 // every other product.
-// `extra` is the road's further judgement (the signature), if any: its
-// refusal reads "Invalid Image!" with the reason as the detail.
+// The signature is judged under `signing` (null: the system's own) and left
+// in `signature` when it was judged; its refusal reads "Invalid Image!" with the
+// reason as the detail.
 ImageVerdict JudgeImageBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                             const DeviceIdentity& device,
-                             decltype(ChangeRequest::extra_judge) extra = {});
+                             const DeviceIdentity& device, const ImageSigning* signing = nullptr,
+                             std::optional<SignatureVerdict>* signature = nullptr);
 
 // The command line's words for the judge's `check` of `bytes`.
 ImageVerdict VerdictOf(const std::string& path, const std::vector<std::uint8_t>& bytes,

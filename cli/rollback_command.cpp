@@ -10,6 +10,7 @@
 #include "cli/history_command.h"
 #include "cli/image_gate.h"
 #include "cli/json_report.h"
+#include "cli/signing_commands.h"
 #include "device/number_parse.h"
 #include "cli/terminal_progress.h"
 #include "service/history_texts.h"
@@ -134,6 +135,7 @@ ExitStatus RollbackCommand(const CommandContext& context, const RollbackRequest&
     progress.Abandon();
     switch (result.step) {
       case ChangeStep::kRefused:
+        if (SaySigningRefusal(context, result, false, texts::kPutBackSigned)) return kExitRefused;
         SayVerdict(context, VerdictOf(row.backup_path, plan.backup, result.check, id));
         return kExitRefused;
       case ChangeStep::kBackupRead:

@@ -4,15 +4,19 @@
 #include "cli/file_io.h"
 #include "cli/image_gate.h"
 #include "device/hid_device_link.h"
+#include "image/image_texts.h"
+#include "service/signing_texts.h"
 
 namespace veltrane::cli {
 
-ImageSigning LoadSigning(const CommandContext& context) {
-  ImageSigning signing = ImageSigning::Load(context.signing_places, context.signing);
-  const std::vector<std::string> warnings = signing.Warnings();
+const ImageSigning& LoadSigning(const CommandContext& context) {
+  if (context.loaded_signing) return *context.loaded_signing;
+  auto signing = std::make_shared<const ImageSigning>(ImageSigning::Load(context.signing_places, context.signing));
+  const std::vector<std::string> warnings = signing->Warnings();
   for (const std::string& warning : warnings) context.Say(warning);
   if (!warnings.empty()) context.report->Doc()["warnings"] = warnings;
-  return signing;
+  context.loaded_signing = std::move(signing);
+  return *context.loaded_signing;
 }
 
 Json SignatureJson(const SignatureVerdict& v) {
@@ -30,12 +34,21 @@ Json SignatureJson(const SignatureVerdict& v) {
           {"reason", v.reason}};
 }
 
-std::function<std::string(const std::vector<std::uint8_t>&, const DeviceIdentity&)> SignatureJudge(
-    const ImageSigning& signing, const std::string& image_path, SignatureVerdict* verdict) {
-  return [&signing, image_path, verdict](const std::vector<std::uint8_t>& image, const DeviceIdentity&) {
-    *verdict = signing.Judge(image, image_path);
-    return verdict->refused ? verdict->reason : std::string();
-  };
+bool SaySigningRefusal(const CommandContext& context, const ChangeResult& result, bool image, const char* how) {
+  if (result.step != ChangeStep::kRefused ||
+      (result.refusal != Refusal::kSignature && result.refusal != Refusal::kSignedOnly)) {
+    return false;
+  }
+  Json& doc = context.report->Doc();
+  doc["verdict"] = "signature";
+  if (result.signature_judged) doc["signature"] = SignatureJson(result.signature);
+  // An image's refusal reads "Invalid Image!", as the desktop says, then why.
+  if (image) context.Say(image_texts::kInvalidImage);
+  context.Say(result.refusal_text);
+  const bool unsigned_or_form = result.refusal == Refusal::kSignedOnly ||
+                                result.signature.state == SignatureState::kLegacy;
+  if (unsigned_or_form && how != nullptr) context.Say(how);
+  return true;
 }
 
 void SaySignature(const CommandContext& context, const SignatureVerdict& verdict) {
@@ -50,14 +63,20 @@ ExitStatus ImageVerifyCommand(const CommandContext& context, const std::string& 
   std::vector<std::uint8_t> bytes;
   ImageVerdict failure;
   if (ReadImageFile(context, image_path, &bytes, &failure) != kExitDone) return kExitRefused;
-  const ImageSigning signing = LoadSigning(context);
+  const ImageSigning& signing = LoadSigning(context);
   const SignatureVerdict v = signing.Judge(bytes, image_path);
   doc["signature"] = SignatureJson(v);
+  if (!v.algorithm.empty() && v.state != SignatureState::kGood) {
+    context.Inform(Fill(texts::kSignatureForm, v.algorithm.c_str(),
+                        v.algorithm == signing_texts::kFormLegacy ? "Ed" : "ED"));
+  }
   switch (v.state) {
     case SignatureState::kGood:
       context.Result(Fill(texts::kSignedByTrusted, image_path.c_str(), v.key_id.c_str(),
                           v.key_path.c_str(), KeyOriginName(v.key_origin)) +
-                     "\n" + Fill(texts::kTrustedCommentLine, v.trusted_comment.c_str()) + "\n");
+                     "\n" + Fill(texts::kTrustedCommentLine, v.trusted_comment.c_str()) + "\n" +
+                     Fill(texts::kSignatureForm, v.algorithm.c_str(),
+                          v.algorithm == signing_texts::kFormLegacy ? "Ed" : "ED") + "\n");
       return kExitDone;
     case SignatureState::kUnsigned:
       context.Say(v.refused ? v.reason
@@ -75,6 +94,7 @@ ExitStatus ImageVerifyCommand(const CommandContext& context, const std::string& 
       return kExitRefused;
     case SignatureState::kMalformed:
     case SignatureState::kUnchecked:
+    case SignatureState::kLegacy:
       context.Say(v.reason);
       return kExitRefused;
   }
@@ -82,7 +102,7 @@ ExitStatus ImageVerifyCommand(const CommandContext& context, const std::string& 
 }
 
 ExitStatus KeysCommand(const CommandContext& context) {
-  const ImageSigning signing = LoadSigning(context);
+  const ImageSigning& signing = LoadSigning(context);
   Json& doc = context.report->Doc();
   doc["folders"] = {{"system", TrustedKeyFolder(context.signing_places.system_dir)},
                     {"user", context.signing_places.user_dir.empty()

@@ -14,24 +14,27 @@
 #include "cli/json_report.h"
 #include "service/signing_policy.h"
 #include "image/image_header.h"
+#include "service/device_change.h"
 
 namespace veltrane::cli {
 
 ExitStatus ImageVerifyCommand(const CommandContext& context, const std::string& image_path);
 ExitStatus KeysCommand(const CommandContext& context);
 
-// Loads the policy and keys for the context's options and says every warning
-// (a skipped key file, an unreadable setting), each naming its file.
-ImageSigning LoadSigning(const CommandContext& context);
+// The policy and keys for the context's options, loaded once a command; the
+// first call says every warning (a skipped key file or folder and why, a
+// policy file that fails closed), each naming its file.
+const ImageSigning& LoadSigning(const CommandContext& context);
 
 // The "signature" object of --json: state, file, key ID, trusted, comment, reason.
 Json SignatureJson(const SignatureVerdict& verdict);
 
-// The one road's further judgement for IMAGE: the signature of the bytes it
-// is handed (the bytes that will be sent). Leaves the verdict in `verdict`
-// and returns the reason to refuse, or empty.
-std::function<std::string(const std::vector<std::uint8_t>&, const DeviceIdentity&)> SignatureJudge(
-    const ImageSigning& signing, const std::string& image_path, SignatureVerdict* verdict);
+// Words a change the road's signature step refused (Refusal::kSignature or
+// kSignedOnly): "Invalid Image!" first for an `image` (as the desktop says),
+// the reason, which names the rule, then `how` (how to get a signed image)
+// when the bytes lack a signature that counts. False, saying nothing, for
+// any other end.
+bool SaySigningRefusal(const CommandContext& context, const ChangeResult& result, bool image, const char* how);
 
 // Says the signature of an image about to be sent ("Signature: unsigned", or
 // who signed it) and puts it in the --json document.

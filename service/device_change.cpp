@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "image/image_texts.h"
+#include "service/signed_only.h"
 
 namespace veltrane {
 namespace {
@@ -21,16 +22,26 @@ bool MayForce(const ImageCheck& check) {
   return check.verdict == Verdict::kNotNewer || check.problem == ImageProblem::kEepromImageForBulk;
 }
 
+// The first 18 bytes the EEPROM holds, read once for the change.
+bool ReadHeldHeader(HidDeviceLink& link, const ChangeRequest& request, ChangeResult* result) {
+  if (result->held_header) return true;
+  std::vector<std::uint8_t> held;
+  if (!ReadEepromRange(link, 0, kImageHeaderSize, &held, request.backup.between_reads)) {
+    result->step = ChangeStep::kBackupRead;
+    return false;
+  }
+  result->held_header.emplace();
+  std::copy(held.begin(), held.end(), result->held_header->begin());
+  return true;
+}
+
 bool TakeBackup(HidDeviceLink& link, const ChangeRequest& request, ChangeResult* result) {
   const BackupPlan& plan = request.backup;
   std::size_t length = request.image->size();
   std::vector<std::uint8_t> held;
   if (plan.span == BackupSpan::kHeldImage && request.address == 0) {
-    if (!ReadEepromRange(link, 0, kImageHeaderSize, &held, plan.between_reads)) {
-      result->step = ChangeStep::kBackupRead;
-      return false;
-    }
-    length = BackupLength(plan.span, held.data(), length);
+    if (!ReadHeldHeader(link, request, result)) return false;
+    length = BackupLength(plan.span, result->held_header->data(), length);
   }
   if (!ReadEepromRange(link, request.address, length, &held, plan.between_reads)) {
     result->step = ChangeStep::kBackupRead;
@@ -144,19 +155,27 @@ ChangeResult JudgeChange(const ChangeRequest& request) {
     Refuse(&result, Refusal::kChangedOnlyNoVerify);
     return result;
   }
-  if (request.extra_judge) {
-    if (std::string reason = request.extra_judge(image, request.device); !reason.empty()) {
-      Refuse(&result, Refusal::kExtra, std::move(reason));
-      return result;
-    }
-  }
   result.step = ChangeStep::kDone;
+  // The signature step; a write away from address 0 is judged again in
+  // ApplyChange once the held image's length is known.
+  JudgeSigning(request, result.bulk, std::nullopt, &result);
   return result;
 }
 
 bool ApplyChange(HidDeviceLink& link, const ChangeRequest& request, ChangeResult* result) {
   *result = JudgeChange(request);
   if (!result->Done()) return false;
+  // Signed only: a write away from address 0 needs the held image's length.
+  if (request.kind == ChangeKind::kRaw && request.address != 0 &&
+      JudgeSigning(request, false, std::nullopt, result) == SigningAnswer::kNeedHeldImage) {
+    if (!ReadHeldHeader(link, request, result)) {
+      result->failure = link.LastFailure();
+      return false;
+    }
+    if (JudgeSigning(request, false, HeldImageLength(result->held_header->data()), result) != SigningAnswer::kGo) {
+      return false;
+    }
+  }
   if (request.judged) request.judged(*result);
   std::unique_ptr<ScopedLinkProgress> progress;
   if (request.progress != nullptr) progress = std::make_unique<ScopedLinkProgress>(link, request.progress);

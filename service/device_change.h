@@ -6,8 +6,12 @@
 //
 //   judge    the image bytes against the identified DAC (`JudgeChange`): the
 //            bulk rule for products 16 and 17, the header rules otherwise,
-//            the options the transfer can take, then the caller's own check
-//            (`ChangeRequest::extra_judge`, e.g. a signature)
+//            the options the transfer can take, then the signature: an
+//            image's is judged whenever it has one, and where signed images
+//            are required every write that reaches the image area (address
+//            0 to the end of the longer of the held image and the new bytes)
+//            must be a whole image signed by a trusted key (service/signed_only.h);
+//            the feedback block and bytes past the image area stay free
 //   back up  what the EEPROM holds is read and handed to `BackupPlan::save`
 //   flash    EEPROM: byte 0 held so that it fails the header checksum, every
 //            packet (or only the changed ones); bulk: start, blocks, end
@@ -25,7 +29,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +40,7 @@
 #include "device/link_failure.h"
 #include "device/progress.h"
 #include "image/image_header.h"
+#include "service/signing_policy.h"
 
 namespace veltrane {
 
@@ -62,6 +69,16 @@ enum class ChangeKind {
 
 struct ChangeResult;
 
+// What the road needs to judge signatures. Whoever builds the change hands
+// its program's policy and keys; without them the road takes the system's
+// own (its policy file and key folders), so no caller can leave the
+// requirement out.
+struct ChangeSigning {
+  const ImageSigning* policy = nullptr;  // null: ImageSigning::Load(SystemSigningPlaces(), {})
+  std::string image_path;    // the file the bytes came from: IMAGE.minisig beside it is theirs
+  std::string backup_folder; // its signed-images/ keeps the signatures of images flashed signed
+};
+
 struct ChangeRequest {
   // The bytes, read once (required; they must outlive the call); sent as they are.
   const std::vector<std::uint8_t>* image = nullptr;
@@ -70,10 +87,7 @@ struct ChangeRequest {
   std::uint32_t address = 0;  // kRaw: where the bytes go (the backup is read from there too)
   // Write a not-newer image, or an EEPROM image into a bulk product, all the same.
   bool force = false;
-  // A further judgement after the built-in rules (signature checks): the
-  // reason to refuse, or empty to go on.
-  std::function<std::string(const std::vector<std::uint8_t>& image, const DeviceIdentity& device)>
-      extra_judge;
+  ChangeSigning signing;
   // Called once when the judge has said yes, before anything is read or
   // sent: where a program words the verdict (or a recorder notes the start).
   std::function<void(const ChangeResult& judged)> judged;
@@ -100,14 +114,20 @@ enum class Refusal {
   kImage,                // `check` says why (its verdict, message and problem)
   kBulkOption,           // --changed-only or --keep-settings for a bulk product
   kChangedOnlyNoVerify,  // --changed-only without the read-back
-  kExtra,                // `ChangeRequest::extra_judge` refused: `refusal_text`
+  kSignature,            // the image's signature is bad, untrusted or unreadable: `signature`
+  kSignedOnly,           // signed images are required and these bytes are not one: `refusal_text`
 };
 
 struct ChangeResult {
   ChangeStep step = ChangeStep::kRefused;
   ImageCheck check;           // the built-in judgement (kRaw: not judged, kReady)
   Refusal refusal = Refusal::kNone;
-  std::string refusal_text;   // kBulkOption: the option; kExtra: the reason
+  std::string refusal_text;   // kBulkOption: the option; kSignature, kSignedOnly: the reason
+  SignatureVerdict signature; // the bytes' signature, when one was judged
+  bool signature_judged = false;
+  // EEPROM products: the first 18 bytes the EEPROM held before the change,
+  // when they were read (for the backup's span, or the signed-only rule).
+  std::optional<std::array<std::uint8_t, kImageHeaderSize>> held_header;
   bool forced = false;        // not ready, written all the same (force)
   bool bulk = false;          // the bulk transfer was the one chosen
   std::uint16_t version_before = 0;  // the DAC's revision

@@ -9,6 +9,7 @@
 #include "service/backup_folder.h"
 #include "service/history_args.h"
 #include "service/service_history.h"
+#include "service/signed_image_store.h"
 #include "service/sha256.h"
 #include "veltrane_version.h"
 
@@ -78,6 +79,17 @@ std::vector<std::uint8_t> BytesToWrite(const ChangeRequest& request, const std::
     }
   }
   return bytes;
+}
+
+// An EEPROM image written whole with its own good signature: the signature
+// is kept beside the backups for the day it is put back. The history never
+// stops the change, and neither does this.
+void KeepSignedImage(const ChangeRequest& request, const ChangeResult& result, bool done) {
+  const SignatureVerdict& v = result.signature;
+  if (!done || result.bulk || v.state != SignatureState::kGood || v.signature_text.empty()) return;
+  if (request.kind == ChangeKind::kRaw && request.address != 0) return;
+  std::string ignored;
+  SignedImageStore(request.signing.backup_folder).Keep(*request.image, v.signature_text, &ignored);
 }
 
 }  // namespace
@@ -186,10 +198,13 @@ bool ApplyRecordedChange(HidDeviceLink& link, ChangeRequest request, const Chang
     begun = written.id;
     if (!begun) lock.Release();
   };
+  if (request.signing.policy == nullptr) request.signing.policy = keeping.signing;
+  if (request.signing.backup_folder.empty()) request.signing.backup_folder = keeping.backup_folder;
   const bool done = ApplyChange(link, request, result);
 
   // Nothing was sent when the judge said no: no change to record.
   if (result->step == ChangeStep::kRefused) return done;
+  KeepSignedImage(request, *result, done);
   row.ended_utc = UtcNow();
   row.duration_ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();

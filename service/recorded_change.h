@@ -38,6 +38,9 @@ struct ChangeKeeping {
   ServiceHistory* history = nullptr;  // null: no row
   std::string backup_folder;          // the one backup folder; empty: none
   bool backup = true;                 // false: --no-backup (recorded as skipped)
+  // The program's signing policy and keys, for every change it makes (null:
+  // the system's own); the road's signature step asks it (service/signed_only.h).
+  const ImageSigning* signing = nullptr;
 };
 
 // What the desktop keeps: a row in `history` (null: none) and a backup in
@@ -61,7 +64,9 @@ struct RecordedChange {
 // and the SHA-256 of the bytes to write) and a lock held until it is
 // finished at the end: a change cut off by a kill or a power cut is found as
 // interrupted and can be undone. `request.backup.save`, when set, is a
-// further copy (--backup FILE) made after the folder's.
+// further copy (--backup FILE) made after the folder's. An EEPROM image
+// written with a good signature is kept with it in the backup folder's
+// signed-images/, so that putting it back later counts as signed.
 [[nodiscard]] bool ApplyRecordedChange(HidDeviceLink& link, ChangeRequest request, const ChangeSubject& subject,
                                        const ChangeKeeping& keeping, ChangeResult* result,
                                        RecordedChange* recorded);

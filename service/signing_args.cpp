@@ -25,6 +25,8 @@ bool ExtractSigningArgs(std::vector<std::string>* args, SigningOptions* options,
       options->trusted_key_files.push_back(file);
     } else if (arg == "--require-signed") {
       options->require_signed = true;
+    } else if (arg == "--allow-legacy-signature") {
+      options->allow_legacy = true;
     } else {
       ++i;
       continue;
@@ -37,7 +39,9 @@ bool ExtractSigningArgs(std::vector<std::string>* args, SigningOptions* options,
 const char* SigningArgsHelp() {
   return "  --signature FILE     the image's minisign signature (default: IMAGE.minisig beside it)\n"
          "  --trusted-key FILE   also trust this minisign public key (repeatable)\n"
-         "  --require-signed     refuse images without a good signature by a trusted key\n";
+         "  --require-signed     refuse images without a good signature by a trusted key\n"
+         "  --allow-legacy-signature  also take minisign's legacy form (-l) where signatures\n"
+         "                       are not required\n";
 }
 
 }  // namespace veltrane

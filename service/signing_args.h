@@ -3,6 +3,7 @@
 //   --signature FILE     the image's signature (default: IMAGE.minisig beside it)
 //   --trusted-key FILE   also trust this minisign public key (repeatable)
 //   --require-signed     refuse images without a good signature by a trusted key
+//   --allow-legacy-signature  also take minisign's legacy form where nothing requires signatures
 #pragma once
 
 #include <string>

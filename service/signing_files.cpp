@@ -13,6 +13,7 @@
 
 #include "device/image_file.h"
 #include "device/platform/file_names.h"
+#include "device/platform/file_owner.h"
 #include "service/minisign_signature.h"
 #include "service/signing_texts.h"
 
@@ -69,14 +70,17 @@ std::vector<std::string> KeyFilesIn(const std::string& dir) {
   return files;
 }
 
-bool AnyoneMayWrite(const std::string& path) {
+std::string WhyNotTrusted(const std::string& path, TrustScope scope, const SigningPlaces& places) {
+  const FileOwner owner = ReadFileOwner(path);
+  if (!owner.exists) return {};
+  if (!owner.error.empty()) {
+    return signing_texts::FillIn(signing_texts::kUnreadable, {path, owner.error});
+  }
 #ifdef _WIN32
-  (void)path;
-  return false;
+  (void)places;
+  return JudgeSecurityDescriptor(scope, path, owner.sddl, CurrentUserSid());
 #else
-  std::error_code error;
-  const fs::file_status status = fs::status(PathOf(path), error);
-  return !error && (status.permissions() & fs::perms::others_write) != fs::perms::none;
+  return JudgeOwnerAndMode(scope, path, owner.owner, owner.mode, CurrentUserId(), places.system_owner);
 #endif
 }
 

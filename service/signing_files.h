@@ -1,10 +1,13 @@
 // Everything the signing library asks of the system, in one place: where the
 // system's and the user's settings live, which key files a folder holds,
-// whether anyone may write to a file, and bounded reads of small files.
+// who may change a file, and bounded reads of small files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "service/file_trust.h"
 
 namespace veltrane {
 
@@ -13,6 +16,9 @@ namespace veltrane {
 struct SigningPlaces {
   std::string system_dir;  // /etc/veltrane, %ProgramData%\Veltrane
   std::string user_dir;    // $XDG_CONFIG_HOME/veltrane, %APPDATA%\Veltrane; empty when unknown
+  // Linux: who must own the system's folder and files (root; a test hands
+  // whoever runs it).
+  std::uint32_t system_owner = 0;
 };
 
 SigningPlaces SystemSigningPlaces();
@@ -23,9 +29,10 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // The *.pub files in `dir`, sorted by name; none when the folder is missing.
 std::vector<std::string> KeyFilesIn(const std::string& dir);
 
-// True when others than the owner and group may write to `path` (Linux);
-// always false on Windows, whose permissions are not bits.
-bool AnyoneMayWrite(const std::string& path);
+// Empty when `path` (a folder or file) counts for `scope` or is not there;
+// else why not, naming it: on Linux its owner and mode bits, on Windows its
+// owner and access list (service/file_trust.h).
+std::string WhyNotTrusted(const std::string& path, TrustScope scope, const SigningPlaces& places);
 
 enum class SmallFileRead { kOk, kMissing, kNotRegular, kUnreadable, kTooLarge };
 

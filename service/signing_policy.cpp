@@ -14,6 +14,41 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
+// Well-formed UTF-8: no stray continuation bytes, no overlong forms, no
+// surrogates, nothing past U+10FFFF.
+bool ValidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t extra = 0;
+    std::uint32_t point = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      extra = 1;
+      point = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2;
+      point = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3;
+      point = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + extra >= text.size()) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      point = point << 6 | (next & 0x3F);
+    }
+    static constexpr std::uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (point < kLeast[extra] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
 SignatureVerdict Unreadable(std::string path, std::string reason) {
   SignatureVerdict v;
   v.state = SignatureState::kMalformed;
@@ -28,7 +63,28 @@ std::string PolicyFile(const SigningPlaces& places) { return JoinPath(places.sys
 
 SigningPolicy SigningPolicy::Parse(const std::string& text, const std::string& path) {
   SigningPolicy policy;
+  // Anything the file says that is not plainly a setting requires signatures:
+  // a factory's intent must not be lost to an editor's choice of encoding.
+  const auto fail_closed = [&](std::string why) {
+    policy.require_signed = true;
+    policy.from_file = true;
+    policy.required_by = texts::FillIn(texts::kRequiredByFile, {path});
+    policy.warnings.push_back(std::move(why));
+  };
   std::string_view rest = text;
+  if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+    fail_closed(texts::FillIn(texts::kPolicyUtf16, {path}));
+    return policy;
+  }
+  if (rest.find('\0') != std::string_view::npos) {
+    fail_closed(texts::FillIn(texts::kPolicyNul, {path}));
+    return policy;
+  }
+  if (!ValidUtf8(rest)) {
+    fail_closed(texts::FillIn(texts::kPolicyNotUtf8, {path}));
+    return policy;
+  }
   for (std::size_t number = 1; !rest.empty(); ++number) {
     const std::size_t end = rest.find('\n');
     const std::string_view line = Trimmed(rest.substr(0, end));
@@ -37,21 +93,22 @@ SigningPolicy SigningPolicy::Parse(const std::string& text, const std::string& p
     const std::size_t equals = line.find('=');
     const std::string at = std::to_string(number);
     if (equals == std::string_view::npos) {
-      policy.warnings.push_back(texts::FillIn(texts::kPolicyBadLine, {path, at}));
+      fail_closed(texts::FillIn(texts::kPolicyBadLine, {path, at}));
       continue;
     }
     const std::string_view name = Trimmed(line.substr(0, equals));
     const std::string_view value = Trimmed(line.substr(equals + 1));
     if (name != "require-signed") {
-      policy.warnings.push_back(texts::FillIn(texts::kPolicyUnknown, {path, at, name}));
+      fail_closed(texts::FillIn(texts::kPolicyUnknown, {path, at, name}));
       continue;
     }
     if (value == "false" || value == "no" || value == "0") continue;
-    // A factory's setting fails closed: anything but a plain "no" requires.
     if (value != "true" && value != "yes" && value != "1") {
-      policy.warnings.push_back(texts::FillIn(texts::kPolicyBadValue, {path, at}));
+      fail_closed(texts::FillIn(texts::kPolicyBadValue, {path, at}));
+      continue;
     }
     policy.require_signed = true;
+    policy.from_file = true;
     policy.required_by = texts::FillIn(texts::kRequiredByFile, {path});
   }
   return policy;
@@ -64,12 +121,16 @@ SigningPolicy SigningPolicy::Load(const SigningPlaces& places, bool option_requi
     std::string text;
     std::string problem;
     const SmallFileRead read = ReadSigningFile(path, &text, &problem);
-    if (read == SmallFileRead::kOk) {
+    // Whoever may change the file or its folder decides what it says.
+    std::string why = read == SmallFileRead::kMissing ? "" : WhyNotTrusted(places.system_dir, TrustScope::kSystem, places);
+    if (why.empty() && read != SmallFileRead::kMissing) why = WhyNotTrusted(path, TrustScope::kSystem, places);
+    if (read == SmallFileRead::kOk && why.empty()) {
       policy = Parse(text, path);
     } else if (read != SmallFileRead::kMissing) {
       policy.require_signed = true;
+      policy.from_file = true;
       policy.required_by = texts::FillIn(texts::kRequiredByFile, {path});
-      policy.warnings.push_back(texts::FillIn(texts::kPolicyUnreadable, {path, problem}));
+      policy.warnings.push_back(texts::FillIn(texts::kPolicyUnreadable, {why.empty() ? problem : why}));
     }
   }
   if (option_requires && !policy.require_signed) {
@@ -87,6 +148,7 @@ const char* SignatureVerdict::Name() const {
     case SignatureState::kUntrusted: return texts::kUntrusted;
     case SignatureState::kMalformed: return texts::kMalformed;
     case SignatureState::kUnchecked: return texts::kUnchecked;
+    case SignatureState::kLegacy: return texts::kLegacy;
   }
   return texts::kMalformed;
 }
@@ -110,7 +172,14 @@ ImageSigning ImageSigning::Load(const SigningPlaces& places, const SigningOption
   ImageSigning signing;
   signing.options_ = options;
   signing.policy_ = SigningPolicy::Load(places, options.require_signed);
-  signing.keys_ = TrustedKeys::Load(places, options.trusted_key_files);
+  // The system's own requirement is the system's own keys': no user may add one.
+  const bool system_only = signing.policy_.from_file;
+  signing.keys_ = TrustedKeys::Load(places, options.trusted_key_files, system_only);
+  if (system_only && (!options.trusted_key_files.empty() ||
+                      (!places.user_dir.empty() && !KeyFilesIn(TrustedKeyFolder(places.user_dir)).empty()))) {
+    signing.policy_.warnings.push_back(texts::FillIn(
+        texts::kOnlySystemKeys, {signing.policy_.required_by, TrustedKeyFolder(places.system_dir)}));
+  }
   return signing;
 }
 
@@ -130,6 +199,11 @@ SignatureVerdict ImageSigning::Check(std::span<const std::uint8_t> image,
   // No signature beside the image: an unsigned image. A named one must be there.
   if (file == SmallFileRead::kMissing && options_.signature_path.empty()) return SignatureVerdict{};
   if (file != SmallFileRead::kOk) return Unreadable(path, problem);
+  return CheckText(image, text, path);
+}
+
+SignatureVerdict ImageSigning::CheckText(std::span<const std::uint8_t> image, const std::string& text,
+                                        const std::string& path) const {
   MinisignSignature signature;
   std::string why;
   if (!ParseMinisignSignature(text, &signature, &why)) {
@@ -138,7 +212,18 @@ SignatureVerdict ImageSigning::Check(std::span<const std::uint8_t> image,
   SignatureVerdict read;
   read.signature_path = path;
   read.key_id = KeyIdText(signature.key_id);
-  read.algorithm = signature.algorithm == SignatureAlgorithm::kPrehashed ? "prehashed" : "legacy";
+  const bool legacy = signature.algorithm == SignatureAlgorithm::kLegacy;
+  read.algorithm = legacy ? texts::kFormLegacy : texts::kFormPrehashed;
+  // The form's two letters are not covered by the signature: "ED" turned
+  // into "Ed" is a good legacy signature over the image's BLAKE2b hash, 64
+  // bytes anyone could then send as an image. Only the prehashed form is
+  // taken unless the user asks for the other where nothing requires signatures.
+  if (legacy && (policy_.require_signed || !options_.allow_legacy)) {
+    read.state = SignatureState::kLegacy;
+    read.reason = policy_.require_signed ? texts::FillIn(texts::kLegacyRequired, {policy_.required_by})
+                                         : std::string(texts::kLegacyRefused);
+    return read;
+  }
   const TrustedKey* key = keys_.Find(signature.key_id);
   if (key == nullptr) {
     read.state = SignatureState::kUntrusted;
@@ -151,6 +236,7 @@ SignatureVerdict ImageSigning::Check(std::span<const std::uint8_t> image,
     case SignatureCheck::kGood:
       read.state = SignatureState::kGood;
       read.trusted_comment = signature.trusted_comment;
+      read.signature_text = text;
       break;
     case SignatureCheck::kImageMismatch:
       read.state = SignatureState::kBad;
@@ -168,9 +254,7 @@ SignatureVerdict ImageSigning::Check(std::span<const std::uint8_t> image,
   return read;
 }
 
-SignatureVerdict ImageSigning::Judge(std::span<const std::uint8_t> image,
-                                     const std::string& image_path) const {
-  SignatureVerdict v = Check(image, image_path);
+SignatureVerdict ImageSigning::Policed(SignatureVerdict v) const {
   switch (v.state) {
     case SignatureState::kGood: break;
     case SignatureState::kUnsigned:
@@ -182,9 +266,20 @@ SignatureVerdict ImageSigning::Judge(std::span<const std::uint8_t> image,
       break;
     case SignatureState::kBad:
     case SignatureState::kUntrusted:
-    case SignatureState::kMalformed: v.refused = true; break;
+    case SignatureState::kMalformed:
+    case SignatureState::kLegacy: v.refused = true; break;
   }
   return v;
+}
+
+SignatureVerdict ImageSigning::Judge(std::span<const std::uint8_t> image,
+                                     const std::string& image_path) const {
+  return Policed(Check(image, image_path));
+}
+
+SignatureVerdict ImageSigning::JudgeText(std::span<const std::uint8_t> image, const std::string& text,
+                                         const std::string& signature_path) const {
+  return Policed(CheckText(image, text, signature_path));
 }
 
 }  // namespace veltrane

@@ -24,11 +24,13 @@ std::string TrustedKeyFolder(const std::string& settings_dir) {
   return JoinPath(settings_dir, "trusted-keys");
 }
 
-TrustedKeys TrustedKeys::Load(const SigningPlaces& places, const std::vector<std::string>& option_files) {
+TrustedKeys TrustedKeys::Load(const SigningPlaces& places, const std::vector<std::string>& option_files,
+                              bool system_only) {
   TrustedKeys keys;
-  if (!places.system_dir.empty()) keys.AddFolder(TrustedKeyFolder(places.system_dir), KeyOrigin::kSystem);
-  if (!places.user_dir.empty()) keys.AddFolder(TrustedKeyFolder(places.user_dir), KeyOrigin::kUser);
-  for (const std::string& path : option_files) keys.AddFile(path, KeyOrigin::kOption);
+  if (!places.system_dir.empty()) keys.AddFolder(places.system_dir, KeyOrigin::kSystem, places);
+  if (system_only) return keys;
+  if (!places.user_dir.empty()) keys.AddFolder(places.user_dir, KeyOrigin::kUser, places);
+  for (const std::string& path : option_files) keys.AddFile(path, KeyOrigin::kOption, places);
   return keys;
 }
 
@@ -38,21 +40,29 @@ const TrustedKey* TrustedKeys::Find(const KeyId& id) const {
   return it == keys_.end() ? nullptr : &*it;
 }
 
-void TrustedKeys::AddFolder(const std::string& dir, KeyOrigin origin) {
-  // Anyone who may add a file to the folder may add a key.
-  if (AnyoneMayWrite(dir)) {
-    warnings_.push_back(texts::FillIn(texts::kFolderSkipped, {texts::FillIn(texts::kAnyoneMayWrite, {dir})}));
-    return;
+void TrustedKeys::AddFolder(const std::string& settings_dir, KeyOrigin origin, const SigningPlaces& places) {
+  // Whoever may add a file to the folder, or put another folder in its place,
+  // may add a key.
+  const std::string dir = TrustedKeyFolder(settings_dir);
+  const TrustScope scope = origin == KeyOrigin::kSystem ? TrustScope::kSystem : TrustScope::kUser;
+  const std::vector<std::string> files = KeyFilesIn(dir);
+  if (files.empty()) return;
+  for (const std::string& folder : {settings_dir, dir}) {
+    if (const std::string why = WhyNotTrusted(folder, scope, places); !why.empty()) {
+      warnings_.push_back(texts::FillIn(texts::kFolderSkipped, {why}));
+      return;
+    }
   }
-  for (const std::string& path : KeyFilesIn(dir)) AddFile(path, origin);
+  for (const std::string& path : files) AddFile(path, origin, places);
 }
 
-void TrustedKeys::AddFile(const std::string& path, KeyOrigin origin) {
+void TrustedKeys::AddFile(const std::string& path, KeyOrigin origin, const SigningPlaces& places) {
   std::string text;
   std::string problem;
   ReadSigningFile(path, &text, &problem);
   TrustedKey key;
-  if (problem.empty() && AnyoneMayWrite(path)) problem = texts::FillIn(texts::kAnyoneMayWrite, {path});
+  const TrustScope scope = origin == KeyOrigin::kSystem ? TrustScope::kSystem : TrustScope::kUser;
+  if (problem.empty()) problem = WhyNotTrusted(path, scope, places);
   if (problem.empty() && !ParseMinisignPublicKey(text, &key.key, &problem)) {
     problem = texts::FillIn(texts::kNotPublicKey, {path, problem});
   }

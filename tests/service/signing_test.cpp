@@ -2,6 +2,10 @@
 // be wrong; trusted-key folders; the system's policy file.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -11,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "service/file_trust.h"
 #include "service/minisign_signature.h"
+#include "service/signed_image_store.h"
 #include "service/signing_args.h"
 #include "service/signing_policy.h"
 #include "service/trusted_keys.h"
@@ -26,32 +32,8 @@ using testing::FixtureText;
 using testing::MinisignFixtures;
 using testing::ScratchDir;
 
-constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::vector<std::uint8_t> FromBase64(const std::string& text) {
-  std::vector<std::uint8_t> bytes;
-  std::uint32_t bits = 0;
-  int held = 0;
-  for (const char c : text) {
-    const char* at = std::strchr(kBase64, c);
-    if (c == '=' || at == nullptr) break;
-    bits = (bits << 6) | static_cast<std::uint32_t>(at - kBase64);
-    held += 6;
-    if (held >= 8) bytes.push_back(static_cast<std::uint8_t>(bits >> (held -= 8)));
-  }
-  return bytes;
-}
-
-std::string ToBase64(const std::vector<std::uint8_t>& bytes) {
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
-    std::uint32_t group = 0;
-    for (std::size_t k = 0; k < 3; ++k) group = (group << 8) | (k < n ? bytes[i + k] : 0);
-    for (std::size_t k = 0; k < 4; ++k) text += k <= n ? kBase64[(group >> (18 - 6 * k)) & 63] : '=';
-  }
-  return text;
-}
+using testing::FromBase64;
+using testing::ToBase64;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -84,10 +66,21 @@ class SigningTest : public ::testing::Test {
     image_ = FixtureText("image.bin");
     places_.system_dir = (scratch_ / "etc").string();
     places_.user_dir = (scratch_ / "config").string();
+#ifndef _WIN32
+    places_.system_owner = ::getuid();  // the scratch folders are the test's
+#endif
+  }
+
+  // The legacy form is taken here unless a test says otherwise: these cases
+  // are about the signature's bytes, not its form.
+  static SigningOptions LegacyAllowed() {
+    SigningOptions options;
+    options.allow_legacy = true;
+    return options;
   }
 
   SignatureVerdict Judge(const std::string& signature, const std::string& image,
-                         SigningOptions options = {}) {
+                         SigningOptions options = LegacyAllowed()) {
     const std::string path = (scratch_ / "signature.minisig").string();
     std::ofstream(path, std::ios::binary) << signature;
     options.signature_path = path;
@@ -220,10 +213,13 @@ TEST_F(SigningTest, UnsignedImagesPassUnlessRequiredAndTheOptionCannotLiftTheSys
   EXPECT_TRUE(judge(false).refused);
   EXPECT_NE(judge(false).reason.find("veltrane.conf"), std::string::npos) << judge(false).reason;
 
-  // IMAGE.minisig beside the image is found by itself.
+  // IMAGE.minisig beside the image is found by itself (the system's file
+  // counts the system's keys only).
   std::filesystem::copy_file(FixturePath("image.bin.minisig"), image.string() + ".minisig");
+  std::filesystem::create_directories(TrustedKeyFolder(places_.system_dir));
+  std::filesystem::copy_file(FixturePath("trusted.pub"),
+                             std::filesystem::path(TrustedKeyFolder(places_.system_dir)) / "maker.pub");
   SigningOptions options;
-  options.trusted_key_files.push_back(FixturePath("trusted.pub"));
   const SignatureVerdict beside = ImageSigning::Load(places_, options).Judge(bytes, image.string());
   EXPECT_EQ(beside.state, SignatureState::kGood) << beside.reason;
   EXPECT_FALSE(beside.refused);
@@ -237,7 +233,7 @@ TEST_F(SigningTest, UnsignedImagesPassUnlessRequiredAndTheOptionCannotLiftTheSys
 
 TEST(SigningPolicyTest, TheSystemFileFailsClosed) {
   struct Case {
-    const char* text;
+    std::string text;
     bool required;
     std::size_t warnings;
   };
@@ -248,12 +244,29 @@ TEST(SigningPolicyTest, TheSystemFileFailsClosed) {
       {"require-signed = false\n", false, 0},
       {"require-signed = maybe\n", true, 1},
       {"# comment\n\nrequire-signed = 1\nother = 2\n", true, 1},
-      {"require-signed\n", false, 1},
+      {"require-signed\n", true, 1},
+      // As administrators' editors save it: a byte-order mark, CRLF, comments.
+      {"\xEF\xBB\xBFrequire-signed = true\r\n", true, 0},
+      {"\xEF\xBB\xBF; factory\r\n\r\nrequire-signed = no\r\n", false, 0},
+      {"# require-signed = true\n", false, 0},
+      // Anything else fails closed.
+      {"\xEF\xBB\xBFrequire-signd = false\n", true, 1},
+      {"require-signed = false\nrequire-signed = true\n", true, 0},
+      {std::string("\xFF\xFEr\0e\0q\0", 8), true, 1},             // UTF-16, little-endian
+      {std::string("r\0e\0q\0u\0", 8), true, 1},                     // UTF-16 without its mark
+      {std::string("require-signed = false\0\n", 24), true, 1},        // a NUL byte
+      {"require-signed = f\xE4lse\n", true, 1},                       // Latin-1, not UTF-8
+      {"require-signed = \xC3\xA9\n", true, 1},                       // UTF-8, but no value
   };
   for (const Case& c : cases) {
     const SigningPolicy policy = SigningPolicy::Parse(c.text, "veltrane.conf");
     EXPECT_EQ(policy.require_signed, c.required) << c.text;
-    EXPECT_EQ(policy.warnings.size(), c.warnings) << c.text;
+    EXPECT_EQ(policy.from_file, c.required) << c.text;
+    ASSERT_EQ(policy.warnings.size(), c.warnings) << c.text;
+    for (const std::string& w : policy.warnings) {
+      EXPECT_NE(w.find("veltrane.conf"), std::string::npos) << w;
+      EXPECT_NE(w.find("signed images are required"), std::string::npos) << w;
+    }
   }
   // A policy file that exists but cannot be read requires signatures.
   ScratchDir scratch;
@@ -327,6 +340,171 @@ TEST(SigningArgsTest, BothProgramsTakeTheOptionsAnywhereAndLeaveTheRest) {
     EXPECT_FALSE(ExtractSigningArgs(&bad, &options, &error));
     EXPECT_NE(error.find("takes"), std::string::npos);
   }
+}
+
+}  // namespace
+}  // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+// Who may change a settings file, as sshd and sudo judge their own: the
+// system's must be root's and writable by nobody else; the user's the user's
+// (or root's) and not writable by others.
+TEST(FileTrustTest, OwnerAndModeDecideWhetherAFileCounts) {
+  constexpr std::uint32_t kRoot = 0;
+  constexpr std::uint32_t kUser = 1000;
+  struct Case {
+    TrustScope scope;
+    std::uint32_t owner;
+    std::uint32_t mode;
+    const char* why;  // a part of the reason; empty: it counts
+  };
+  const Case cases[] = {
+      {TrustScope::kSystem, kRoot, 040755, ""},
+      {TrustScope::kSystem, kRoot, 0100644, ""},
+      {TrustScope::kSystem, kRoot, 0100600, ""},
+      {TrustScope::kSystem, kRoot, 040775, "group of /p may write"},
+      {TrustScope::kSystem, kRoot, 0100646, "anyone may write"},
+      {TrustScope::kSystem, kRoot, 041777, "group of /p may write"},  // sticky /tmp-like
+      {TrustScope::kSystem, kUser, 040755, "owned by user 1000, not by root"},
+      {TrustScope::kSystem, kUser, 0100600, "owned by user 1000, not by root"},
+      {TrustScope::kUser, kUser, 040755, ""},
+      {TrustScope::kUser, kUser, 040775, ""},  // a group of one's own
+      {TrustScope::kUser, kRoot, 040755, ""},
+      {TrustScope::kUser, kUser, 040757, "anyone may write"},
+      {TrustScope::kUser, 1001, 040700, "owned by user 1001, not by you"},
+  };
+  for (const Case& c : cases) {
+    const std::string why = JudgeOwnerAndMode(c.scope, "/p", c.owner, c.mode, kUser, kRoot);
+    if (std::string(c.why).empty()) {
+      EXPECT_EQ(why, "") << c.owner << " " << std::oct << c.mode;
+    } else {
+      EXPECT_NE(why.find(c.why), std::string::npos) << c.owner << " " << std::oct << c.mode << ": " << why;
+    }
+  }
+}
+
+// The same judgement over Windows' owner and access list, as
+// ConvertSecurityDescriptorToStringSecurityDescriptor writes them.
+TEST(FileTrustTest, SecurityDescriptorsLetOnlyTheAdministrationWrite) {
+  const std::string user = "S-1-5-21-1004336348-1177238915-682003330-1001";
+  const std::string other = "S-1-5-21-1004336348-1177238915-682003330-1002";
+  const std::string ti = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+  const std::string locked = "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+  struct Case {
+    const char* name;
+    TrustScope scope;
+    std::string sddl;
+    std::string why;  // a part of the reason; empty: it counts
+  };
+  const std::vector<Case> cases = {
+      {"locked down by an administrator", TrustScope::kSystem, "O:BAG:SY" + locked, ""},
+      {"owned by SYSTEM", TrustScope::kSystem, "O:SYG:SY" + locked, ""},
+      {"owned by TrustedInstaller", TrustScope::kSystem, "O:" + ti + "G:SY" + locked, ""},
+      {"SYSTEM by its SID, hexadecimal rights", TrustScope::kSystem,
+       "O:S-1-5-18D:P(A;;0x1f01ff;;;S-1-5-18)(A;;0x1200a9;;;WD)", ""},
+      {"made by a user under ProgramData", TrustScope::kSystem, "O:" + user + "G:" + user + locked,
+       "owned by " + std::string("S-1-5-21")},
+      {"inherits ProgramData's Users may add files", TrustScope::kSystem,
+       "O:BAG:SYD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)(A;CIID;DCLCRPCR;;;BU)",
+       "BU may write"},
+      {"Everyone full control", TrustScope::kSystem, "O:BAD:(A;;FA;;;WD)", "WD may write"},
+      {"Authenticated Users modify", TrustScope::kSystem, "O:BAD:(A;OICI;0x1301bf;;;AU)", "AU may write"},
+      {"generic write", TrustScope::kSystem, "O:BAD:(A;;GW;;;BU)", "BU may write"},
+      {"change permissions only", TrustScope::kSystem, "O:BAD:(A;;WD;;;BU)", "BU may write"},
+      {"creator owner, inherit only", TrustScope::kSystem, "O:BAD:P(A;OICIIO;GA;;;CO)(A;;FA;;;SY)", ""},
+      {"a deny entry grants nothing", TrustScope::kSystem, "O:BAD:P(D;;FA;;;WD)(A;;FA;;;BA)", ""},
+      {"null DACL", TrustScope::kSystem, "O:BAD:NO_ACCESS_CONTROL", "no access list"},
+      {"no DACL at all", TrustScope::kSystem, "O:BAG:SY", "no access list"},
+      {"empty DACL", TrustScope::kSystem, "O:BAD:P", ""},
+      {"no owner", TrustScope::kSystem, locked, "cannot be read"},
+      {"unknown right", TrustScope::kSystem, "O:BAD:(A;;QQ;;;BU)", "cannot be read"},
+      {"cut short", TrustScope::kSystem, "O:BAD:(A;;FA;;;BU", "cannot be read"},
+      {"the user's own folder", TrustScope::kUser,
+       "O:" + user + "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + ")", ""},
+      {"the user's folder, another user may write", TrustScope::kUser,
+       "O:" + user + "D:P(A;OICI;FA;;;" + user + ")(A;OICI;FW;;;" + other + ")", "1002 may write"},
+      {"the user's folder, owned by another user", TrustScope::kUser, "O:" + other + "D:P(A;;FA;;;SY)",
+       "owned by " + other},
+      {"a user's SID counts only for the user's folder", TrustScope::kSystem,
+       "O:BAD:P(A;;FA;;;" + user + ")", "1001 may write"},
+  };
+  for (const Case& c : cases) {
+    const std::string why = JudgeSecurityDescriptor(c.scope, "C:\\ProgramData\\Veltrane", c.sddl, user);
+    if (c.why.empty()) {
+      EXPECT_EQ(why, "") << c.name;
+    } else {
+      EXPECT_NE(why.find(c.why), std::string::npos) << c.name << ": " << why;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+// "ED" relabelled "Ed": a good legacy signature over the image's BLAKE2b
+// hash, 64 bytes a bulk DAC would take as an image. Only the prehashed form
+// counts unless the user asks, and never where signatures are required.
+TEST_F(SigningTest, ARelabelledSignatureCountsOnlyWhenLegacyIsAskedForAndNeverWhereRequired) {
+#if VELTRANE_TEST_SODIUM
+  const std::string hash = testing::Blake2b512(image_);
+  const std::string relabelled = testing::Relabelled(FixtureText("image.bin.minisig"));
+  EXPECT_EQ(Judge(relabelled, hash).state, SignatureState::kGood) << "the attack no longer applies?";
+  const SignatureVerdict unasked = Judge(relabelled, hash, SigningOptions{});
+  EXPECT_EQ(unasked.state, SignatureState::kLegacy);
+  EXPECT_TRUE(unasked.refused);
+  EXPECT_NE(unasked.reason.find("--allow-legacy-signature"), std::string::npos) << unasked.reason;
+  SigningOptions required = LegacyAllowed();
+  required.require_signed = true;
+  const SignatureVerdict v = Judge(relabelled, hash, required);
+  EXPECT_EQ(v.state, SignatureState::kLegacy);
+  EXPECT_TRUE(v.refused);
+  EXPECT_NE(v.reason.find("--require-signed"), std::string::npos) << v.reason;
+  EXPECT_EQ(Judge(FixtureText("image.bin.minisig"), image_, required).state, SignatureState::kGood);
+#else
+  GTEST_SKIP() << testing::kNoSodium;
+#endif
+}
+
+}  // namespace
+}  // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+// Bytes put back from address 0 count as the kept signed image only when
+// they restore it as its header describes it; the feedback block is the
+// DAC's settings and may differ.
+TEST(SignedImageStoreTest, BytesPutBackRestoreAKeptImageOnlyAsItsHeaderDescribesIt) {
+  std::vector<std::uint8_t> image(0x1800, 0x11);
+  image[16] = 0x17;  // header length 0x1790: the file goes 0x70 bytes further
+  image[17] = 0x90;
+  const auto with = [&](std::size_t size, std::size_t at = 0, std::uint8_t value = 0x11) {
+    std::vector<std::uint8_t> bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(size));
+    if (at != 0) bytes[at] = value;
+    return bytes;
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    bool restores;
+  };
+  const std::vector<Case> cases = {
+      {"the whole image", with(0x1800), true},
+      {"as far as its header's length", with(0x1790), true},
+      {"short of its header's length", with(0x178F), false},
+      {"past the signed image", [&] { auto b = with(0x1800); b.push_back(0x11); return b; }(), false},
+      {"the feedback block changed", with(0x1800, 0x1712, 0x3F), true},
+      {"the last settings byte changed", with(0x1800, 0x1715, 0x3F), true},
+      {"the byte after the settings", with(0x1800, 0x1716, 0x3F), false},
+      {"the byte before the settings", with(0x1800, 0x1711, 0x3F), false},
+      {"one byte of the header", with(0x1800, 1, 0x12), false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RestoresImage(c.bytes, image), c.restores) << c.name;
 }
 
 }  // namespace

@@ -5,13 +5,21 @@
 // VELTRANE_MINISIGN_FIXTURES.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
+#include <vector>
+
+#if VELTRANE_TEST_SODIUM
+#include <sodium.h>
+#endif
 
 namespace veltrane::testing {
 
@@ -61,5 +69,61 @@ inline std::string FixtureText(const std::string& name) {
 inline std::string FixturePath(const std::string& name) {
   return (std::filesystem::path(MinisignFixtures()) / name).string();
 }
+
+inline constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+inline std::vector<std::uint8_t> FromBase64(const std::string& text) {
+  std::vector<std::uint8_t> bytes;
+  std::uint32_t bits = 0;
+  int held = 0;
+  for (const char c : text) {
+    const char* at = std::strchr(kBase64, c);
+    if (c == '=' || at == nullptr) break;
+    bits = (bits << 6) | static_cast<std::uint32_t>(at - kBase64);
+    held += 6;
+    if (held >= 8) bytes.push_back(static_cast<std::uint8_t>(bits >> (held -= 8)));
+  }
+  return bytes;
+}
+
+inline std::string ToBase64(const std::vector<std::uint8_t>& bytes) {
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    std::uint32_t group = 0;
+    for (std::size_t k = 0; k < 3; ++k) group = (group << 8) | (k < n ? bytes[i + k] : 0);
+    for (std::size_t k = 0; k < 4; ++k) text += k <= n ? kBase64[(group >> (18 - 6 * k)) & 63] : '=';
+  }
+  return text;
+}
+
+// The relabelled-signature attack: a prehashed signature ("ED") whose two
+// letters are turned into the legacy form's ("Ed"). Nothing covers those
+// letters, so it is then a good legacy signature over the image's 64-byte
+// BLAKE2b hash.
+inline std::string Relabelled(const std::string& signature) {
+  std::istringstream in(signature);
+  std::string text;
+  int number = 0;
+  for (std::string line; std::getline(in, line); ++number) {
+    if (number == 1) {
+      std::vector<std::uint8_t> bytes = FromBase64(line);
+      bytes[1] = 'd';
+      line = ToBase64(bytes);
+    }
+    text += line + "\n";
+  }
+  return text;
+}
+
+#if VELTRANE_TEST_SODIUM
+// What a prehashed signature signs: BLAKE2b-512 of the image.
+inline std::string Blake2b512(const std::string& bytes) {
+  std::string hash(crypto_generichash_BYTES_MAX, '\0');
+  crypto_generichash(reinterpret_cast<unsigned char*>(hash.data()), hash.size(),
+                     reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), nullptr, 0);
+  return hash;
+}
+#endif
 
 }  // namespace veltrane::testing

@@ -167,22 +167,15 @@ bool FirmwarePage::CheckImage() {
     check = JudgeImage(file, identity_);
   } else {
     image_ = file.bytes;
-    const ChangeRequest request = WriteRequest(false);
-    signature_ = SignatureVerdict{};
-    bool signature_judged = false;
-    ChangeRequest judging = request;
-    judging.extra_judge = [&](const std::vector<std::uint8_t>& bytes, const DeviceIdentity& device) {
-      signature_judged = true;
-      return request.extra_judge(bytes, device);
-    };
-    const ChangeResult judged = JudgeChange(judging);
+    const ChangeResult judged = JudgeChange(WriteRequest(false));
+    signature_ = judged.signature;
     check = judged.check;
-    if (judged.refusal == Refusal::kExtra) {
+    if (judged.refusal == Refusal::kSignature || judged.refusal == Refusal::kSignedOnly) {
       // The described box; the reason goes to the status strip.
       check.verdict = Verdict::kInvalidImage;
       check.message = image_texts::kInvalidImage;
     }
-    if (signature_judged) emit SignatureNote(SignatureText(signature_));
+    if (judged.signature_judged) emit SignatureNote(SignatureText(signature_));
   }
   check_message_ = tr(check.message.c_str());
   if (check.verdict == Verdict::kReady) {
@@ -293,11 +286,9 @@ ChangeRequest FirmwarePage::WriteRequest(bool for_write) {
   ChangeRequest request;
   request.image = &image_;
   request.device = identity_;
-  // The signature of the very bytes the road judges and sends.
-  request.extra_judge = [this](const std::vector<std::uint8_t>& bytes, const DeviceIdentity&) {
-    signature_ = signing_.Judge(bytes, NativePath(image_path_));
-    return signature_.refused ? signature_.reason : std::string();
-  };
+  // The road judges the signature of the very bytes it sends.
+  request.signing.policy = &signing_;
+  request.signing.image_path = NativePath(image_path_);
   if (!for_write) return request;
   request.force = forced_;
   // Everything runs on this thread: the window keeps painting between the
@@ -316,17 +307,21 @@ int FirmwarePage::ProgramImage() {
   // The one road, recorded: the backup into the one folder, then a row.
   ChangeSubject subject = SubjectOfLink(link_, "veltrane", "Write");
   subject.image_name = image_path_.toStdString();
-  const ChangeKeeping keeping = KeepingIn(history_, backup_folder_.toStdString());
+  ChangeKeeping keeping = KeepingIn(history_, backup_folder_.toStdString());
+  keeping.signing = &signing_;
   ChangeResult result;
   RecordedChange recorded;
   const bool done = ApplyRecordedChange(link_, WriteRequest(true), subject, keeping, &result, &recorded);
+  if (result.signature_judged) signature_ = result.signature;
   if (result.step == ChangeStep::kBackupRead) {
     emit BackupFailed(tr(update_texts::kBackupReadFailed).arg(QString::fromStdString(result.failure.Describe())));
   } else if (result.step == ChangeStep::kBackupSave) {
     emit BackupFailed(tr(update_texts::kBackupSaveFailed).arg(QString::fromStdString(result.backup_error)));
   }
   // The signature file changed since the image was chosen: nothing was sent.
-  if (result.refusal == Refusal::kExtra) emit SignatureNote(SignatureText(signature_));
+  if (result.refusal == Refusal::kSignature || result.refusal == Refusal::kSignedOnly) {
+    emit SignatureNote(SignatureText(signature_));
+  }
   if (!recorded.backup_path.empty()) emit BackupSaved(QString::fromStdString(recorded.backup_path));
   if (result.step != ChangeStep::kRefused) emit ChangeRecorded(QString::fromStdString(recorded.history_warning));
   return done ? 1 : 0;
@@ -356,8 +351,10 @@ QString FirmwarePage::PutBackChange(std::int64_t id) {
       MarkRollback(plan, &subject);
       ChangeResult result;
       RecordedChange recorded;
-      const bool done =
-          ApplyRecordedChange(link_, request, subject, KeepingIn(history_, backup_folder_.toStdString()), &result, &recorded);
+      // The bytes put back are judged by the signed-only rule like every write.
+      ChangeKeeping keeping = KeepingIn(history_, backup_folder_.toStdString());
+      keeping.signing = &signing_;
+      const bool done = ApplyRecordedChange(link_, request, subject, keeping, &result, &recorded);
       if (!recorded.backup_path.empty()) emit BackupSaved(QString::fromStdString(recorded.backup_path));
       emit ChangeRecorded(QString::fromStdString(recorded.history_warning));
       message = done ? tr(update_texts::kPutBackDone)

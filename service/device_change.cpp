@@ -192,7 +192,10 @@ bool ApplyChange(HidDeviceLink& link, const ChangeRequest& request, ChangeResult
   } else if (before_write() && request.kind == ChangeKind::kRaw && request.address != 0) {
     done = WriteRawAt(link, request, result);
   } else {
-    done = FlashEepromImage(link, *request.image, request.flash, &result->flash) == 1;
+    // The header read for the backup also tells the flash how to hold byte 0: read once.
+    EepromFlashOptions flash = request.flash;
+    if (result->held_header) flash.held_header.assign(result->held_header->begin(), result->held_header->end());
+    done = FlashEepromImage(link, *request.image, flash, &result->flash) == 1;
     result->packets_written = result->flash.packets_written;
     result->bytes_written = result->flash.bytes_written;
     result->step = done ? ChangeStep::kDone : ChangeStep::kFlash;

@@ -17,7 +17,6 @@ class NoDevicePlatform : public HidPlatform {
   bool SetOutputReport(HidHandle, const std::uint8_t*, std::size_t) override { return false; }
   bool GetInputReport(HidHandle, std::uint8_t*, std::size_t) override { return false; }
   bool WriteReport(HidHandle, const std::uint8_t*, std::size_t) override { return false; }
-  std::vector<std::string> HardwareIds() override { return {}; }
   void Sleep(unsigned milliseconds) override;
   HidError LastError() const override { return HidError::kUnsupported; }
   std::string LastErrorText() const override { return "no HID backend on this system"; }

@@ -52,7 +52,7 @@ std::vector<InterfaceRow> ListInterfaces(HidPlatform& platform, bool probe_acces
     if (ours) platform.GetCaps(query, &row.caps);
     platform.Close(query);
     if (!ours) continue;
-    row.hardware_id = MatchHardwareId(platform.HardwareIds(), kVendorId, row.attributes.product_id);
+    row.hardware_id = MatchHardwareId({iface.hardware_id}, kVendorId, row.attributes.product_id);
     // The interface's own release number where the system gives one; else the
     // REV_ field of the hardware ID.
     row.revision = row.attributes.version;

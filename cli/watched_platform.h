@@ -29,8 +29,8 @@ class WatchedPlatform : public HidPlatform {
   bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) override {
     return inner_.GetInputReport(handle, report, length);
   }
+  void DiscardInputReports(HidHandle handle) override { inner_.DiscardInputReports(handle); }
   bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
-  std::vector<std::string> HardwareIds() override { return inner_.HardwareIds(); }
   void Sleep(unsigned milliseconds) override {
     if (!Stopped()) inner_.Sleep(milliseconds);
   }

@@ -13,6 +13,7 @@ inline constexpr char kCannotOpen[] = "A DAC is connected, but it could not be o
 inline constexpr char kNoOpenHandle[] = "no open handle";
 inline constexpr char kReportTooLong[] = "the packet does not fit the device's report";
 inline constexpr char kBufferTooSmall[] = "the destination buffer is too small";
+inline constexpr char kOtherAnswer[] = "the DAC answered another request";
 inline constexpr char kNoReportLength[] = "the device's reports carry no data bytes";
 inline constexpr char kImageEmpty[] = "the image is empty";
 inline constexpr char kImageTooLarge[] = "too large";

@@ -72,6 +72,7 @@ bool ReadEepromRange(HidDeviceLink& link, std::uint32_t address, std::size_t len
     if (link.ReadEeprom(kEepromDeviceAddress, kEepromSelector,
                         static_cast<std::uint16_t>(address + done), bytes->data() + done,
                         static_cast<std::uint16_t>(n)) == 0) {
+      bytes->clear();  // nothing of a failed read is used
       return false;
     }
     if (between) between();

@@ -27,6 +27,16 @@ std::uint32_t PacketCount(int length, int chunk) {
   return chunk == 0 ? 0 : static_cast<std::uint32_t>((length + chunk - 1) / chunk);
 }
 
+// A read answer echoes its request's first six bytes, then carries the data:
+// the length byte, the read command and the address must be this request's.
+// Anything else (an old answer, an empty report, another request's, one cut
+// short) is not this request's answer, whatever its data bytes say.
+bool AnswersRequest(const std::uint8_t* answer, int data_length, std::uint16_t address) {
+  return answer[0] == static_cast<std::uint8_t>(data_length + 6) && answer[1] == kCmdRead &&
+         answer[4] == static_cast<std::uint8_t>(address >> 8) &&
+         answer[5] == static_cast<std::uint8_t>(address & 0xFF);
+}
+
 }  // namespace
 
 int HidDeviceLink::SendSelect(std::uint8_t device_address, std::uint8_t selector) {
@@ -95,8 +105,13 @@ int HidDeviceLink::ReadEeprom(std::uint8_t device_address, std::uint8_t selector
     Step answer = request;
     answer.stage = LinkStage::kReadAnswer;
     PutPacketHeader(packet, static_cast<std::size_t>(n), kCmdRead, address);
+    if (IsOpenHandle(read_handle_)) platform_.DiscardInputReports(read_handle_);
     if (SendReport(request, packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
     if (ReadReport(answer, packet, static_cast<std::uint16_t>(n + 6)) == 0) return 0;
+    if (!AnswersRequest(packet, n, address)) {
+      answer.stage = LinkStage::kOtherAnswer;
+      return Fail(answer, HidError::kNone, device_texts::kOtherAnswer);
+    }
     std::memcpy(destination, packet + 6, static_cast<std::size_t>(n));
     request.bytes_done += static_cast<std::uint32_t>(n);
     ++request.packets_done;
@@ -122,7 +137,8 @@ int HidDeviceLink::ReadFeedbackSettings(std::uint8_t device_address, std::uint8_
   if (destination_length < 4) {
     return Fail(Step{LinkStage::kBadArgument}, HidError::kNone, device_texts::kBufferTooSmall);
   }
-  std::memcpy(destination, block, sizeof block);
+  // A failed read hands nothing on.
+  if (result == 1) std::memcpy(destination, block, sizeof block);
   return result;
 }
 

@@ -15,6 +15,7 @@ int HidDeviceLink::FindDevice() {
   const std::vector<HidInterface> interfaces = platform_.EnumerateInterfaces();
   found_ = 0;
   access_denied_ = false;
+  found_path_.clear();
   failure_ = LinkFailure{};
   for (const HidInterface& candidate : interfaces) {
     // With several DACs connected the user may name the one to use.
@@ -65,6 +66,7 @@ int HidDeviceLink::ProbeInterface(const HidInterface& candidate) {
     }
   }
   if (found_ == 0) Close();
+  if (found_ == 1) found_path_ = candidate.path;
   return found_;
 }
 
@@ -195,8 +197,11 @@ int HidDeviceLink::WriteOutputReport(const std::uint8_t* source, std::uint16_t l
 }
 
 std::string HidDeviceLink::GetHardwareId() {
-  last_hardware_id_ = MatchHardwareId(platform_.HardwareIds(), vendor_id_, product_id_);
-  return last_hardware_id_;
+  if (found_path_.empty()) return {};
+  for (const HidInterface& iface : platform_.EnumerateInterfaces()) {
+    if (iface.path == found_path_) return MatchHardwareId({iface.hardware_id}, vendor_id_, product_id_);
+  }
+  return {};
 }
 
 bool HidDeviceLink::GetDeviceIds(std::uint16_t* vendor_id, std::uint16_t* product_id) const {

@@ -70,6 +70,9 @@ class HidDeviceLink {
   [[nodiscard]] int SendOutputReport(const std::uint8_t* source, std::uint16_t length);
   [[nodiscard]] int WriteOutputReport(const std::uint8_t* source, std::uint16_t length);
 
+  // The hardware ID of the found interface's own device, as the system lists
+  // that interface now, upper-cased; empty when the interface is gone or its
+  // ID names another vendor or product.
   std::string GetHardwareId();
   bool GetDeviceIds(std::uint16_t* vendor_id, std::uint16_t* product_id) const;
 
@@ -180,7 +183,7 @@ class HidDeviceLink {
   int Succeed();
 
   HidPlatform& platform_;
-  std::string last_hardware_id_;
+  std::string found_path_;  // what discovery found; kept after Close, for the hardware ID
   const std::uint16_t vendor_id_ = kVendorId;
   std::uint16_t product_id_ = 0;
   int found_ = 0;

@@ -26,6 +26,7 @@ constexpr StageText kStageTexts[] = {
     {LinkStage::kWritePacket, "write_packet", "write packet %u of %u", true, true},
     {LinkStage::kReadRequest, "read_request", "read request %u of %u", true, true},
     {LinkStage::kReadAnswer, "read_answer", "read answer %u of %u", true, true},
+    {LinkStage::kOtherAnswer, "other_answer", "read answer %u of %u", true, true},
     {LinkStage::kRestorePacket, "restore_packet", "restore packet", false, false},
     {LinkStage::kBulkStart, "bulk_start", "bulk start packet", false, false},
     {LinkStage::kBulkBlock, "bulk_block", "bulk block %u of %u", true, false},

@@ -21,6 +21,7 @@ enum class LinkStage {
   kWritePacket,     // write packet `index` of `count` at `address`
   kReadRequest,     // the request for read answer `index` of `count` at `address`
   kReadAnswer,      // read answer `index` of `count` at `address`
+  kOtherAnswer,     // read answer `index` of `count` at `address` answers another request
   kRestorePacket,   // the packet that puts an image's true first byte in place
   kBulkStart,       // the bulk start packet
   kBulkBlock,       // bulk block `index` of `count`

@@ -32,8 +32,10 @@ bool ApplyFault(const std::string& spec, SimOptions* options, std::string* error
     options->unplug_after = count;
   } else if (kind == "drop") {
     options->drop_eeprom_write = count;
+  } else if (kind == "stale") {
+    options->stale_input_report = count;
   } else {
-    *error = "--sim-fault: unknown kind '" + kind + "' (use out, in, write, unplug or drop)";
+    *error = "--sim-fault: unknown kind '" + kind + "' (use out, in, write, unplug, drop or stale)";
     return false;
   }
   return true;
@@ -53,6 +55,20 @@ bool ParseArrivals(const std::string& text, std::vector<std::uint32_t>* ms) {
   }
   std::sort(ms->begin(), ms->end());
   return true;
+}
+
+// "R1,R2,…": a revision for each DAC in turn, four hexadecimal digits at most.
+bool ParseRevisions(const std::string& text, std::vector<std::uint16_t>* revisions) {
+  revisions->clear();
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    std::uint64_t n = 0;
+    if (!ParseNumber(text.substr(start, comma - start), 0xFFFF, &n, NumberBase::kHex)) return false;
+    revisions->push_back(static_cast<std::uint16_t>(n));
+    start = comma + 1;
+  }
+  return !revisions->empty();
 }
 
 }  // namespace
@@ -82,13 +98,12 @@ bool ExtractSimArgs(std::vector<std::string>* args, SimSetup* setup, std::string
       }
       setup->options.product_id = static_cast<std::uint16_t>(n);
     } else if (IsOption(arg, "--sim-revision")) {
-      std::uint64_t n = 0;
       if (!TakeOptionValue(args, i, "--sim-revision", &value) ||
-          !ParseNumber(value, 0xFFFF, &n, NumberBase::kHex)) {
-        *error = "--sim-revision takes four hexadecimal digits, for example 0102";
+          !ParseRevisions(value, &setup->revisions)) {
+        *error = "--sim-revision takes four hexadecimal digits, for example 0102 (or 0102,0103,...: one a DAC)";
         return false;
       }
-      setup->options.revision = static_cast<std::uint16_t>(n);
+      setup->options.revision = setup->revisions.front();
     } else if (IsOption(arg, "--sim-count")) {
       std::uint64_t n = 0;
       if (!TakeOptionValue(args, i, "--sim-count", &value) ||
@@ -135,8 +150,9 @@ bool ExtractSimArgs(std::vector<std::string>* args, SimSetup* setup, std::string
 const char* SimArgsHelp() {
   return "  --simulate[=FILE]   use the simulated DAC; keep its EEPROM in FILE between runs\n"
          "  --sim-product N     product ID of the simulated DAC (default 4)\n"
-         "  --sim-revision HEX  revision of the simulated DAC (default 0102)\n"
-         "  --sim-fault KIND:K  make the K-th out, in, write or drop fail, or unplug after K reports\n"
+         "  --sim-revision HEX  revision of the simulated DAC (default 0102); HEX,HEX,... one a DAC\n"
+         "  --sim-fault KIND:K  make the K-th out, in, write or drop fail, or unplug after K reports,\n"
+         "                      or stale: the K-th input report repeats the one before (an old answer)\n"
          "  --virtual-time      record the device pauses instead of waiting them out\n"
          "  --trace FILE        write every report and pause of the simulated DAC to FILE\n"
          "  --sim-count N       put N DACs on the bus: serials SIM0001..., EEPROM files\n"

@@ -3,8 +3,8 @@
 //
 //   --simulate[=FILE]   use the simulated DAC (its EEPROM kept in FILE)
 //   --sim-product N     product ID of the simulated DAC (default 4)
-//   --sim-revision HEX  its revision (default 0102)
-//   --sim-fault KIND:K  out, in, write, unplug or drop: fail the K-th one
+//   --sim-revision HEX  its revision (default 0102); HEX,HEX,… one a DAC
+//   --sim-fault KIND:K  out, in, write, unplug, drop or stale: fail the K-th one
 //   --virtual-time      record the pauses instead of sleeping
 //   --trace FILE        write the simulated DAC's trace to FILE
 //   --sim-count N       N DACs on the simulated bus (serials SIM0001, …)
@@ -31,6 +31,9 @@ struct SimSetup {
   int count = 1;  // DACs on the simulated bus
   // Milliseconds after start at which another DAC is plugged in, in order.
   std::vector<std::uint32_t> arrivals_ms;
+  // --sim-revision R1,R2,…: the N-th DAC's revision; the last one for every
+  // DAC after it. Empty: options.revision for all.
+  std::vector<std::uint16_t> revisions;
   HidTransport transport = HidTransport::kDefault;  // for the system's platform
 };
 

@@ -221,16 +221,6 @@ bool SimulatedBus::WriteReport(HidHandle handle, const std::uint8_t* report, std
   return dac != nullptr && dac->WriteReport(inner, report, length);
 }
 
-std::vector<std::string> SimulatedBus::HardwareIds() {
-  std::vector<std::string> ids;
-  for (SimulatedDac* dac : Snapshot()) {
-    for (std::string& id : dac->HardwareIds()) {
-      if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(std::move(id));
-    }
-  }
-  return ids;
-}
-
 void SimulatedBus::Sleep(unsigned milliseconds) { Active()->Sleep(milliseconds); }
 
 HidError SimulatedBus::LastError() const {
@@ -255,6 +245,10 @@ std::unique_ptr<HidPlatform> CreateSimPlatform(const SimSetup& setup, std::strin
   auto make = [setup](int index, std::string* why, bool* unusable) -> std::unique_ptr<SimulatedDac> {
     SimSetup one = setup;
     one.options.index = index;
+    if (!setup.revisions.empty()) {
+      one.options.revision = setup.revisions[std::min<std::size_t>(static_cast<std::size_t>(index),
+                                                                   setup.revisions.size() - 1)];
+    }
     one.options.eeprom_file = NumberedFile(setup.options.eeprom_file, index);
     one.options.keep_trace = false;
     auto dac = CreateSimulatedDac(one, why);

@@ -16,6 +16,7 @@ namespace {
 constexpr std::uint16_t kDacVendor = 0x3917;
 constexpr std::uint16_t kForeignVendor = 0x046D;
 constexpr std::uint16_t kForeignProduct = 0xC52B;
+constexpr std::uint16_t kForeignRevision = 0x1200;
 constexpr std::uint16_t kFeedbackBlock = 0x1712;
 // Factory feedback settings: 32/48/96 kHz 0.125, 44.1 kHz 0.25, 88.2 kHz 0.50.
 constexpr std::uint8_t kFactoryFeedback[4] = {0x00, 0x0F, 0x1F, 0x3F};
@@ -228,6 +229,11 @@ std::vector<HidInterface> SimulatedDac::EnumerateInterfaces() {
       entry.serial_number = SerialNumber(options_.index + iface.dac);
       entry.location = "sim-" + std::to_string(options_.index + iface.dac + 1);
     }
+    // Each interface carries its own device's hardware ID: this DAC's product and revision.
+    char id[64];
+    std::snprintf(id, sizeof id, "USB\\VID_%04X&PID_%04X&REV_%04X", iface.vendor_id, iface.product_id,
+                  iface.dac >= 0 ? options_.revision : kForeignRevision);
+    entry.hardware_id = id;
     // The DAC's vendor-defined interface takes interrupt writes (bulk blocks).
     entry.interrupt_out = iface.vendor_defined;
     entry.interrupt_out_known = true;
@@ -281,7 +287,7 @@ bool SimulatedDac::GetAttributes(HidHandle handle, HidAttributes* attributes) {
   if (DeviceGone(*iface)) return Fail(HidError::kNotFound, "No such device");
   attributes->vendor_id = iface->vendor_id;
   attributes->product_id = iface->product_id;
-  attributes->version = iface->dac >= 0 ? options_.revision : 0x1200;
+  attributes->version = iface->dac >= 0 ? options_.revision : kForeignRevision;
   return true;
 }
 
@@ -346,6 +352,12 @@ bool SimulatedDac::GetInputReport(HidHandle handle, std::uint8_t* report, std::s
                 "get-input-report failed");
   }
   model_.TakeInputReport(report, length);
+  if (input_reports_ == options_.stale_input_report) {
+    // This request's answer is lost; the report before it comes again.
+    std::memset(report, 0, length);
+    std::memcpy(report, last_input_.data(), std::min(length, last_input_.size()));
+  }
+  last_input_.assign(report, report + length);
   RecordReport("in", report, length);
   CountReport();
   return true;
@@ -363,27 +375,6 @@ void SimulatedDac::HandleOutput(const Interface& iface, const std::uint8_t* payl
   std::string ignored;  // as above: SaveEeprom tries it again
   store_.Keep(model_.Eeprom(), span.address, std::min(end, kEepromSize), &ignored);
   if (end > kEepromSize) store_.Keep(model_.Eeprom(), 0, end - kEepromSize, &ignored);
-}
-
-std::vector<std::string> SimulatedDac::HardwareIds() {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  std::vector<std::string> ids = {"ACPI\\PNP0A08", "USB\\ROOT_HUB30&VID8086&PID7AE0&REV0011"};
-  if (options_.foreign_device_first) ids.push_back("USB\\VID_046D&PID_C52B&REV_1200");
-  if (!unplugged_) {
-    char id[64];
-    std::snprintf(id, sizeof id, "USB\\VID_3917&PID_%04X&REV_%04X", options_.product_id,
-                  options_.revision);
-    ids.push_back(id);
-    std::snprintf(id, sizeof id, "HID\\VID_3917&PID_%04X&REV_%04X&MI_00", options_.product_id,
-                  options_.revision);
-    ids.push_back(id);
-    if (options_.second_dac) {
-      std::snprintf(id, sizeof id, "USB\\VID_3917&PID_%04X&REV_%04X", options_.second_product_id,
-                    options_.revision);
-      ids.push_back(id);
-    }
-  }
-  return ids;
 }
 
 void SimulatedDac::Sleep(unsigned milliseconds) {

@@ -66,6 +66,9 @@ struct SimOptions {
   // The K-th EEPROM write packet, and the K-th interrupt write (a bulk
   // block), is acknowledged but silently lost.
   int drop_eeprom_write = 0;
+  // The K-th input report is the one before it again (zeros when none came
+  // before): an old answer where the answer to this request should be.
+  int stale_input_report = 0;
 };
 
 class SimulatedDac : public HidPlatform {
@@ -84,7 +87,6 @@ class SimulatedDac : public HidPlatform {
   bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) override;
   bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
-  std::vector<std::string> HardwareIds() override;
   void Sleep(unsigned milliseconds) override;
   // The last failing call of the calling thread, as the system keeps errno.
   HidError LastError() const override;
@@ -185,6 +187,7 @@ class SimulatedDac : public HidPlatform {
   int writes_ = 0;
   int reports_ = 0;
   int delivered_writes_ = 0;
+  std::vector<std::uint8_t> last_input_;  // what the last input report carried
 };
 
 }  // namespace veltrane::sim

@@ -2,8 +2,7 @@
 //
 // Everything the HID device link needs from the system goes through here:
 // listing the HID interfaces, opening them, reading their attributes and
-// capabilities, moving whole reports, the hardware-ID strings of the devices
-// present, and the fixed pauses. The Linux (hidraw + libudev) and Windows
+// capabilities, moving whole reports, and the fixed pauses. The Linux (hidraw + libudev) and Windows
 // (SetupAPI + hid.dll) backends implement it, and so does the simulated DAC.
 #pragma once
 
@@ -52,6 +51,10 @@ enum class HidError {
 // with one, interrupt writes take it; without, they go as SET_REPORT on
 // endpoint 0 (and hidraw sends every output report by the same road).
 // `interrupt_out_known` is false where the system does not say (Windows).
+// `hardware_id` is the first hardware-ID string of the device this interface
+// belongs to, read from the interface's own device node and its parents
+// (for a USB device USB\VID_vvvv&PID_pppp&REV_rrrr); never another device's
+// of the same product. Empty when the system cannot tell.
 struct HidInterface {
   std::string path;
   bool detail_available = true;
@@ -59,6 +62,7 @@ struct HidInterface {
   std::string location;
   bool interrupt_out = false;
   bool interrupt_out_known = false;
+  std::string hardware_id;
 };
 
 struct HidAttributes {
@@ -95,12 +99,14 @@ class HidPlatform {
   virtual bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) = 0;
   // Fetches one input report of `length` bytes; `report[0]` is the report ID.
   virtual bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) = 0;
+  // Drops every input report the system holds for `handle` that nobody has
+  // read yet (hidraw's queue, Windows' input buffer), so an old one never
+  // passes for the answer to the request about to go out. Best effort: the
+  // link compares every answer with its request anyway. Nothing to drop
+  // where each input report is fetched from the device (control GET_REPORT).
+  virtual void DiscardInputReports(HidHandle /*handle*/) {}
   // Interrupt write of one whole output report.
   virtual bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) = 0;
-
-  // The first hardware-ID string of every present device, in enumeration
-  // order (for a USB device: USB\VID_vvvv&PID_pppp&REV_rrrr).
-  virtual std::vector<std::string> HardwareIds() = 0;
 
   // The fixed pauses of the protocol, in milliseconds.
   virtual void Sleep(unsigned milliseconds) = 0;

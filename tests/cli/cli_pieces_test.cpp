@@ -60,6 +60,8 @@ TEST(SimArgsTest, EveryNumberIsParsedStrictly) {
       {{"--sim-fault", "out:0x3"}, false},
       {{"--sim-revision", "0102"}, true},
       {{"--sim-revision", " 102"}, false},
+      {{"--sim-revision", "0102,0103"}, true},
+      {{"--sim-revision", "0102,"}, false},
       {{"--sim-product", "0x10"}, true},
       {{"--sim-product", "-1"}, false},
       {{"--sim-count", "2"}, true},

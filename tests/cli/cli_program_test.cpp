@@ -139,6 +139,32 @@ TEST_F(ProgramTest, ListShowsBothInterfacesOfTheDacAsTextAndJson) {
   EXPECT_EQ(elsewhere.out.substr(0, 48), "{\n  \"interfaces\": [],\n  \"dacs\": [],\n  \"error\": {");
 }
 
+// Two DACs of one product and different revisions: each is listed,
+// identified and judged by its own device's hardware ID, never the first one's.
+TEST_F(ProgramTest, TwoDacsOfOneProductEachCarryTheirOwnHardwareId) {
+  const std::vector<std::string> two = {"--sim-count", "2", "--sim-revision", "0102,0103"};
+  auto with = [&](std::vector<std::string> more) {
+    more.insert(more.begin(), two.begin(), two.end());
+    return Sim(more);
+  };
+  const std::string list = with({"list", "-v"}).out;
+  EXPECT_NE(list.find("REV_0103", list.find("sim:/dac1/if1\n")), std::string::npos) << list;
+  struct Dac {
+    const char* serial;
+    const char* hardware_id;
+    int check_newer;  // `check` of a 0x0103 image: ready, or already the latest
+  };
+  for (const Dac& dac : {Dac{"SIM0001", "USB\\VID_3917&PID_0004&REV_0102", 0},
+                         Dac{"SIM0002", "USB\\VID_3917&PID_0004&REV_0103", 3}}) {
+    SCOPED_TRACE(dac.serial);
+    const Outcome info = with({"--serial", dac.serial, "info"});
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find(std::string("Hardware ID   ") + dac.hardware_id + "\n"), std::string::npos)
+        << info.out;
+    EXPECT_EQ(with({"--serial", dac.serial, "check", Sample("newer-0103.bin")}).status, dac.check_newer);
+  }
+}
+
 TEST_F(ProgramTest, InfoIdentifiesTheDacAndTellsAnIncompleteImageFromAValidOne) {
   const Outcome valid = Sim({"info"});
   EXPECT_EQ(valid.status, 0);
@@ -329,6 +355,21 @@ TEST_F(ProgramTest, AnUnpluggedDeviceIsNamedAsSuch) {
   const Outcome outcome = Sim({"--sim-fault", "unplug:30", "flash", Sample("newer-0103.bin")});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.err.find("unplugged during the transfer"), std::string::npos) << outcome.err;
+}
+
+// An old report where the answer should be (empty here: the first answer of
+// the run) is a failure in its own words, and nothing read reaches stdout.
+TEST_F(ProgramTest, AnAnswerToAnotherRequestFailsEveryReadingCommand) {
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"eeprom", "read", "0", "32"}, {"feedback", "get"}, {"info"}}) {
+    std::vector<std::string> args = {"--sim-fault", "stale:1"};
+    args.insert(args.end(), command.begin(), command.end());
+    const Outcome o = Sim(args);
+    SCOPED_TRACE(command.front());
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("the DAC answered another request"), std::string::npos) << o.err;
+    EXPECT_EQ(o.out, "");
+  }
 }
 
 TEST_F(ProgramTest, BulkProductsStreamTheImageAndRefusedBlocksFail) {

@@ -1,6 +1,8 @@
 // The EEPROM access protocol, checked on the simulated DAC's trace.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <numeric>
 
 #include "device/hid_device_link.h"
@@ -202,6 +204,76 @@ TEST(EepromProtocolTest, PausesOneMillisecondPerPacketAndNoneAfterSelect) {
   ASSERT_EQ(link.ReadEeprom(0xA0, 0x00, 0, back.data(), 5000), 1);
   EXPECT_EQ(dac.VirtualMilliseconds(), 174u);
   EXPECT_EQ(dac.Trace()[1].rfind("out", 0), 0u);  // straight after the select: a packet, no pause
+}
+
+// A DAC whose second input report is bent by `bend` (report-ID byte at 0),
+// behind a platform that may hold an old report until it is discarded.
+class BentAnswerDac : public SimulatedDac {
+ public:
+  using SimulatedDac::SimulatedDac;
+  bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) override {
+    if (!queued.empty()) {
+      std::copy(queued.begin(), queued.end(), report);
+      queued.clear();
+      return true;
+    }
+    const bool ok = SimulatedDac::GetInputReport(handle, report, length);
+    if (ok && ++answers == 2 && bend) bend(report);
+    return ok;
+  }
+  void DiscardInputReports(HidHandle /*handle*/) override { queued.clear(); }
+
+  std::function<void(std::uint8_t*)> bend;
+  std::vector<std::uint8_t> queued;
+  int answers = 0;
+};
+
+// The second read (the feedback block at 0x1712) takes only its own answer,
+// and hands nothing of another on.
+TEST(EepromProtocolTest, EveryAnswerIsCheckedAgainstItsRequest) {
+  struct Case {
+    const char* name;
+    std::function<void(std::uint8_t*)> bend;
+    int stale;          // the sim's stale fault at this input report
+    bool old_in_queue;  // an old answer to the same request waits in the platform's queue
+  };
+  const Case taken[] = {{"right", nullptr, 0, false}, {"old answer in the queue", nullptr, 0, true}};
+  const Case refused[] = {
+      {"other command", [](std::uint8_t* r) { r[2] = kCmdWrite; }, 0, false},
+      {"other address", [](std::uint8_t* r) { r[6] ^= 0x01; }, 0, false},
+      {"short", [](std::uint8_t* r) { r[1] = 9; }, 0, false},
+      {"empty", [](std::uint8_t* r) { std::fill(r, r + 65, 0); }, 0, false},
+      {"stale", nullptr, 2, false},
+  };
+  auto read = [](const Case& c, BentAnswerDac& dac, HidDeviceLink& link, std::uint8_t* block) {
+    dac.bend = c.bend;
+    EXPECT_EQ(link.FindDevice(), 1);
+    std::uint8_t first[4];
+    EXPECT_EQ(link.ReadEeprom(0xA0, 0x00, 0x0000, first, 4), 1);
+    if (c.old_in_queue) dac.queued = {0x00, 0x0A, kCmdRead, 0x00, 0x00, 0x17, 0x12, 1, 2, 3, 4};
+    return link.ReadFeedbackSettings(0xA0, 0x00, block, 4);
+  };
+  for (const Case& c : taken) {
+    SCOPED_TRACE(c.name);
+    BentAnswerDac dac;
+    HidDeviceLink link(dac);
+    std::uint8_t block[4] = {};
+    EXPECT_EQ(read(c, dac, link, block), 1);
+    EXPECT_TRUE(std::equal(block, block + 4, dac.Eeprom().begin() + 0x1712));
+  }
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.name);
+    SimOptions options;
+    options.stale_input_report = c.stale;
+    BentAnswerDac dac(options);
+    HidDeviceLink link(dac);
+    std::uint8_t block[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+    EXPECT_EQ(read(c, dac, link, block), 0);
+    EXPECT_EQ(link.LastFailure().stage, LinkStage::kOtherAnswer);
+    EXPECT_EQ(link.LastFailure().Describe(),
+              "read answer 1 of 1 (address 0x1712): the DAC answered another request");
+    EXPECT_EQ(std::count(block, block + 4, 0xEE), 4);
+  }
 }
 
 }  // namespace

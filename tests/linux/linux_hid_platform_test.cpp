@@ -3,6 +3,7 @@
 #include "device/platform/linux/linux_hid_platform.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -159,6 +160,30 @@ TEST_F(FakeSystem, LinkFindsOursAndOpensThreeIndependentHandles) {
   EXPECT_EQ(link.WriteHandle(), kInvalidHandle);
 }
 
+// Reports the node's queue holds are old by the time a request goes out: the
+// read handle is emptied before it, and a handle that reads nothing is left alone.
+TEST_F(FakeSystem, OldInputReportsInTheQueueAreDiscarded) {
+  AddNode(0, "0003:00003917:00000004", testing::kDacDescriptor);
+  fs::remove(Dev("hidraw0"));
+  ASSERT_EQ(mkfifo(Dev("hidraw0").c_str(), 0600), 0);
+  // The test holds the other end (O_RDWR: the open does not wait for a reader).
+  const int device = ::open(Dev("hidraw0").c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(device, 0);
+  LinuxHidPlatform platform(root_.string(), (root_ / "dev").string());
+  const HidHandle read = platform.Open(Dev("hidraw0"), HidAccess::kRead);
+  ASSERT_TRUE(IsOpenHandle(read));
+  const std::uint8_t old_answers[2 * 65] = {0x00, 0x0A, 0x05};
+  ASSERT_EQ(::write(device, old_answers, sizeof old_answers), static_cast<ssize_t>(sizeof old_answers));
+  platform.DiscardInputReports(read);
+  std::uint8_t left[65];
+  EXPECT_EQ(::read(device, left, sizeof left), -1);
+  EXPECT_EQ(errno, EAGAIN);
+  platform.DiscardInputReports(read);  // nothing queued: returns at once
+  platform.DiscardInputReports(HidHandle{0x4321});  // not a handle of this platform
+  platform.Close(read);
+  ::close(device);
+}
+
 // 0 when the link, as this user, saw our node and was refused both opens.
 int AccessDeniedCheck(const fs::path& root) {
   LinuxHidPlatform platform(root.string(), (root / "dev").string());
@@ -192,34 +217,38 @@ TEST_F(FakeSystem, UnopenableNodeOfOursIsAccessDenied) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "1 found, 2 not access denied, 3 wrong kind, 4 text, 5 hint";
 }
 
-TEST_F(FakeSystem, HardwareIdsOfUsbDevicesThenOfHidDevicesWithoutAUsbParent) {
-  const fs::path usb_device = root_ / "devices/pci0000:00/usb1/1-1";
-  WriteFile(usb_device / "idVendor", "3917\n");
-  WriteFile(usb_device / "idProduct", "00ab\n");
-  WriteFile(usb_device / "bcdDevice", "0102\n");
-  fs::create_directories(usb_device / "1-1:1.0");  // an interface: no idVendor
-  const fs::path hub = root_ / "devices/pci0000:00/usb1";
-  WriteFile(hub / "idVendor", "1d6b\n");
-  WriteFile(hub / "idProduct", "0002\n");
-  WriteFile(hub / "bcdDevice", "0601\n");
-  fs::create_directories(root_ / "bus/usb/devices");
-  fs::create_directory_symlink(hub, root_ / "bus/usb/devices/usb1");
-  fs::create_directory_symlink(usb_device, root_ / "bus/usb/devices/1-1");
-  fs::create_directory_symlink(usb_device / "1-1:1.0", root_ / "bus/usb/devices/1-1:1.0");
-
-  const fs::path usb_hid = usb_device / "1-1:1.0/0003:3917:00AB.0001";
-  WriteFile(usb_hid / "uevent", "HID_ID=0003:00003917:000000AB\n");
-  const fs::path virtual_hid = root_ / "devices/virtual/misc/uhid/0003:3917:0004.0002";
+// Two DACs of one product and different revisions, and one on no USB bus
+// (uhid): every node takes its hardware ID from its own parent chain, never
+// from the first device of that product.
+TEST_F(FakeSystem, EachNodeCarriesItsOwnDevicesHardwareId) {
+  struct Dac {
+    const char* port;
+    const char* revision;
+  };
+  for (const Dac& dac : {Dac{"1-1", "0102\n"}, Dac{"1-2", "0103\n"}}) {
+    const fs::path usb_device = root_ / "devices/pci0000:00/usb1" / dac.port;
+    WriteFile(usb_device / "idVendor", "3917\n");
+    WriteFile(usb_device / "idProduct", "0004\n");
+    WriteFile(usb_device / "bcdDevice", dac.revision);
+    const std::string name = dac.port == std::string("1-1") ? "hidraw0" : "hidraw1";
+    const fs::path hid = usb_device / (std::string(dac.port) + ":1.0/0003:3917:0004.000" + name.back());
+    WriteFile(hid / "uevent", "HID_ID=0003:00003917:00000004\n");
+    fs::create_directories(hid / "hidraw" / name);
+    fs::create_directories(root_ / "class/hidraw" / name);
+    fs::create_directory_symlink(hid, root_ / "class/hidraw" / name / "device");
+  }
+  const fs::path virtual_hid = root_ / "devices/virtual/misc/uhid/0003:3917:0004.0003";
   WriteFile(virtual_hid / "uevent", "HID_ID=0003:00003917:00000004\n");
-  fs::create_directories(root_ / "bus/hid/devices");
-  fs::create_directory_symlink(usb_hid, root_ / "bus/hid/devices/0003:3917:00AB.0001");
-  fs::create_directory_symlink(virtual_hid, root_ / "bus/hid/devices/0003:3917:0004.0002");
+  fs::create_directories(root_ / "class/hidraw/hidraw2");
+  fs::create_directory_symlink(virtual_hid, root_ / "class/hidraw/hidraw2/device");
 
   LinuxHidPlatform platform(root_.string(), (root_ / "dev").string());
-  const std::vector<std::string> expected = {"USB\\VID_3917&PID_00AB&REV_0102",
-                                             "USB\\VID_1D6B&PID_0002&REV_0601",
+  std::vector<std::string> ids;
+  for (const HidInterface& iface : platform.EnumerateInterfaces()) ids.push_back(iface.hardware_id);
+  const std::vector<std::string> expected = {"USB\\VID_3917&PID_0004&REV_0102",
+                                             "USB\\VID_3917&PID_0004&REV_0103",
                                              "HID\\VID_3917&PID_0004"};
-  EXPECT_EQ(platform.HardwareIds(), expected);
+  EXPECT_EQ(ids, expected);
 }
 
 // This machine, as it is: no DAC is connected here. Both transports.
@@ -229,8 +258,10 @@ TEST(SystemHidPlatformTest, FindDeviceWithoutADacReturnsZeroCleanly) {
     std::unique_ptr<HidPlatform> platform = CreateSystemHidPlatform(transport);
     ASSERT_NE(platform, nullptr);
     EXPECT_EQ(platform->TransportName(), transport == HidTransport::kUsb ? "usb" : "hidraw");
-    for (const std::string& id : platform->HardwareIds()) {
-      if (id.find("VID_3917") != std::string::npos) GTEST_SKIP() << "a DAC is connected: " << id;
+    for (const HidInterface& iface : platform->EnumerateInterfaces()) {
+      if (iface.hardware_id.find("VID_3917") != std::string::npos) {
+        GTEST_SKIP() << "a DAC is connected: " << iface.hardware_id;
+      }
     }
     HidDeviceLink link(*platform);
     const auto start = std::chrono::steady_clock::now();

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -136,6 +138,39 @@ TEST(HardwareIdPropertyTest, FirstStringStopsAtTheBlockEnd) {
   const std::uint8_t empty_first[] = {0, 'A', 0, 0};
   EXPECT_EQ(FirstMultiString(empty_first, sizeof empty_first), "");
   EXPECT_EQ(FirstMultiString(nullptr, 10), "");
+}
+
+// Each HID interface's node walks up its own parents: two DACs of one product
+// and different revisions (one composite, whose HID node sits below an &MI_
+// interface) each get their own device's ID, never the sibling's; a node on
+// no USB bus (wine's own HID bus) keeps its own; nothing readable, nothing.
+TEST(HardwareIdPropertyTest, EachInterfaceTakesItsOwnDevicesIdFromItsParentChain) {
+  // node -> {first hardware ID ("" = unreadable), parent (0 = none)}
+  const std::map<std::uint32_t, std::pair<std::string, std::uint32_t>> tree = {
+      {1, {"USB\\ROOT_HUB30&VID8086&PID7AE0&REV0011", 0}},
+      {10, {"USB\\VID_3917&PID_0004&REV_0102", 1}},
+      {11, {"HID\\VID_3917&PID_0004&REV_0102", 10}},
+      {20, {"usb\\vid_3917&pid_0004&rev_0103", 1}},
+      {21, {"USB\\VID_3917&PID_0004&REV_0103&MI_03", 20}},
+      {22, {"HID\\VID_3917&PID_0004&REV_0103&MI_03", 21}},
+      {30, {"WINEBUS\\VID_3917&PID_0004", 0}},
+      {31, {"HID\\VID_3917&PID_0004", 30}},
+      {40, {"", 1}},
+      {41, {"", 40}},
+  };
+  DeviceNodeCalls calls;
+  calls.hardware_id = [&](std::uint32_t node, std::string* id) {
+    *id = tree.at(node).first;
+    return !id->empty();
+  };
+  calls.parent = [&](std::uint32_t node, std::uint32_t* parent) {
+    *parent = tree.at(node).second;
+    return *parent != 0;
+  };
+  EXPECT_EQ(InterfaceHardwareId(11, calls), "USB\\VID_3917&PID_0004&REV_0102");
+  EXPECT_EQ(InterfaceHardwareId(22, calls), "usb\\vid_3917&pid_0004&rev_0103");
+  EXPECT_EQ(InterfaceHardwareId(31, calls), "HID\\VID_3917&PID_0004");
+  EXPECT_EQ(InterfaceHardwareId(41, calls), "");
 }
 
 }  // namespace

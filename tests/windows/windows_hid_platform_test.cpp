@@ -70,8 +70,8 @@ TEST(WindowsErrorTest, TextIsTheSystemsSentenceWithoutLineBreak) {
 }
 
 bool DacPresent(WindowsHidPlatform& platform) {
-  for (const std::string& id : platform.HardwareIds()) {
-    if (id.find("VID_3917") != std::string::npos) return true;
+  for (const HidInterface& entry : platform.EnumerateInterfaces()) {
+    if (entry.hardware_id.find("VID_3917") != std::string::npos) return true;
   }
   return false;
 }
@@ -131,15 +131,16 @@ TEST(WindowsHidPlatformTest, EveryListedInterfaceOpensForQueries) {
   EXPECT_EQ(platform.OpenHandleCount(), 0);
 }
 
-TEST(WindowsHidPlatformTest, HardwareIdsAreTheFirstStringOfEachDevice) {
+// Each listed interface carries one string of its own device's hardware IDs,
+// read up its own node's parent chain without leaking a handle.
+TEST(WindowsHidPlatformTest, EveryInterfaceCarriesTheFirstHardwareIdOfItsOwnDevice) {
   WindowsHidPlatform platform;
   const long handles_before = ProcessHandleCount();
-  const std::vector<std::string> ids = platform.HardwareIds();
-  // Every system has present devices (wine: its own bus and HID devices).
-  EXPECT_FALSE(ids.empty());
-  for (const std::string& id : ids) {
-    EXPECT_FALSE(id.empty());
-    EXPECT_EQ(id.find('\0'), std::string::npos);
+  for (const HidInterface& entry : platform.EnumerateInterfaces()) {
+    SCOPED_TRACE(entry.path);
+    if (!entry.detail_available) continue;
+    EXPECT_FALSE(entry.hardware_id.empty());
+    EXPECT_EQ(entry.hardware_id.find('\0'), std::string::npos);
   }
   EXPECT_EQ(ProcessHandleCount(), handles_before);
 }
@@ -194,6 +195,7 @@ TEST(WindowsHidPlatformTest, HandlesItDidNotOpenAreRefused) {
     EXPECT_FALSE(platform.GetInputReport(handle, report, sizeof report));
     EXPECT_FALSE(platform.WriteReport(handle, report, sizeof report));
     EXPECT_EQ(platform.LastError(), HidError::kOther);
+    platform.DiscardInputReports(handle);  // not ours: never handed to the system
     platform.Close(handle);  // not ours: nothing happens
   }
 }

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/hidraw.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -123,16 +124,27 @@ std::string UsbAncestor(std::string device) {
   }
 }
 
-bool HasUsbAncestor(const std::string& device) { return !UsbAncestor(device).empty(); }
-
-// The USB device's serial-number string and its place on the bus (sysfs names
-// a USB device by its port path, "1-2.3"), both empty for a node with no USB
-// parent (uhid, Bluetooth).
+// What a node's own parent chain tells of its device: the USB device's
+// serial-number string, its place on the bus (sysfs names a USB device by its
+// port path, "1-2.3") and its hardware ID. A node with no USB parent (uhid,
+// Bluetooth) has no serial number or place, and the hid device's hardware ID.
 void ReadUsbIdentity(const std::string& sysfs_device, HidInterface* iface) {
   char resolved[PATH_MAX];
   if (::realpath(sysfs_device.c_str(), resolved) == nullptr) return;
   const std::string usb = UsbAncestor(resolved);
-  if (usb.empty()) return;
+  if (usb.empty()) {
+    std::string uevent;
+    HidAttributes attributes;
+    if (ReadWholeFile(std::string(resolved) + "/uevent", &uevent) && ParseHidId(uevent, &attributes)) {
+      iface->hardware_id = HidHardwareId(attributes.vendor_id, attributes.product_id);
+    }
+    return;
+  }
+  std::uint16_t vendor = 0, product = 0, revision = 0;
+  if (ReadHexFile(usb + "/idVendor", &vendor) && ReadHexFile(usb + "/idProduct", &product) &&
+      ReadHexFile(usb + "/bcdDevice", &revision)) {
+    iface->hardware_id = UsbHardwareId(vendor, product, revision);
+  }
   iface->location = usb.substr(usb.rfind('/') + 1);
   std::string serial;
   if (ReadWholeFile(usb + "/serial", &serial)) {
@@ -169,11 +181,6 @@ bool ForEachUdevDevice(const char* subsystem, const char* devtype, Visit visit) 
     if (device) visit(device.get());
   }
   return true;
-}
-
-bool UdevHexAttribute(udev_device* device, const char* name, std::uint16_t* value) {
-  const char* text = udev_device_get_sysattr_value(device, name);
-  return text != nullptr && ParseHexAttribute(text, value);
 }
 #endif
 
@@ -402,6 +409,23 @@ bool LinuxHidPlatform::GetInputReport(HidHandle handle, std::uint8_t* report, st
   return true;
 }
 
+// hidraw queues every interrupt IN report for each open descriptor (up to
+// 64); HIDIOCGINPUT asks the device itself, but whatever waits in the queue
+// is old by the time the next request goes out. A DAC that keeps sending
+// cannot hold this loop: it reads at most twice the queue. A report longer
+// than the buffer is cut, its rest dropped with it.
+void LinuxHidPlatform::DiscardInputReports(HidHandle handle) {
+  const auto it = nodes_.find(handle);
+  if (it == nodes_.end() || !it->second.fd.Valid()) return;
+  constexpr int kMostReports = 128;
+  std::uint8_t report[4096];
+  for (int i = 0; i < kMostReports; ++i) {
+    pollfd ready{it->second.fd.Get(), POLLIN, 0};
+    if (::poll(&ready, 1, 0) <= 0 || (ready.revents & POLLIN) == 0) return;
+    if (::read(it->second.fd.Get(), report, sizeof report) <= 0 && errno != EINTR) return;
+  }
+}
+
 bool LinuxHidPlatform::WriteReport(HidHandle handle, const std::uint8_t* report,
                                    std::size_t length) {
   const OpenNode* node = Lookup(handle);
@@ -414,60 +438,6 @@ bool LinuxHidPlatform::WriteReport(HidHandle handle, const std::uint8_t* report,
   if (written < 0) return FailErrno(errno, "write");
   if (static_cast<std::size_t>(written) != length) return Fail(HidError::kOther, kTextShortWrite);
   return true;
-}
-
-std::vector<std::string> LinuxHidPlatform::HardwareIdsFromSysfs() const {
-  std::vector<std::string> ids;
-  const std::string usb = sysfs_root_ + "/bus/usb/devices/";
-  for (const std::string& name : ListDirectory(usb)) {
-    std::uint16_t vendor = 0, product = 0, revision = 0;
-    // USB interfaces are listed here too; only devices carry idVendor.
-    if (ReadHexFile(usb + name + "/idVendor", &vendor) &&
-        ReadHexFile(usb + name + "/idProduct", &product) &&
-        ReadHexFile(usb + name + "/bcdDevice", &revision)) {
-      ids.push_back(UsbHardwareId(vendor, product, revision));
-    }
-  }
-  const std::string hid = sysfs_root_ + "/bus/hid/devices/";
-  for (const std::string& name : ListDirectory(hid)) {
-    char resolved[PATH_MAX];
-    if (::realpath((hid + name).c_str(), resolved) == nullptr) continue;
-    if (HasUsbAncestor(resolved)) continue;  // listed above as its USB device
-    std::string uevent;
-    HidAttributes attributes;
-    if (ReadWholeFile(hid + name + "/uevent", &uevent) && ParseHidId(uevent, &attributes)) {
-      ids.push_back(HidHardwareId(attributes.vendor_id, attributes.product_id));
-    }
-  }
-  return ids;
-}
-
-std::vector<std::string> LinuxHidPlatform::HardwareIdsFromUdev() const {
-  std::vector<std::string> ids;
-#if VELTRANE_HAVE_UDEV
-  ForEachUdevDevice("usb", "usb_device", [&](udev_device* device) {
-    std::uint16_t vendor = 0, product = 0, revision = 0;
-    if (UdevHexAttribute(device, "idVendor", &vendor) &&
-        UdevHexAttribute(device, "idProduct", &product) &&
-        UdevHexAttribute(device, "bcdDevice", &revision)) {
-      ids.push_back(UsbHardwareId(vendor, product, revision));
-    }
-  });
-  ForEachUdevDevice("hid", nullptr, [&](udev_device* device) {
-    // The parent is borrowed from `device`; it is not unreferenced separately.
-    if (udev_device_get_parent_with_subsystem_devtype(device, "usb", nullptr) != nullptr) return;
-    const char* hid_id = udev_device_get_property_value(device, "HID_ID");
-    HidAttributes attributes;
-    if (hid_id != nullptr && ParseHidId(std::string("HID_ID=") + hid_id, &attributes)) {
-      ids.push_back(HidHardwareId(attributes.vendor_id, attributes.product_id));
-    }
-  });
-#endif
-  return ids;
-}
-
-std::vector<std::string> LinuxHidPlatform::HardwareIds() {
-  return use_udev_ ? HardwareIdsFromUdev() : HardwareIdsFromSysfs();
 }
 
 void LinuxHidPlatform::Sleep(unsigned milliseconds) { PreciseSleep(milliseconds); }

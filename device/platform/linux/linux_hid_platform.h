@@ -36,8 +36,9 @@ class LinuxHidPlatform : public HidPlatform {
   bool GetCaps(HidHandle handle, HidCaps* caps) override;
   bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) override;
+  // Reads away the interrupt IN reports the node's queue holds.
+  void DiscardInputReports(HidHandle handle) override;
   bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
-  std::vector<std::string> HardwareIds() override;
   void Sleep(unsigned milliseconds) override;
   HidError LastError() const override { return last_error_; }
   std::string LastErrorText() const override { return last_error_text_; }
@@ -64,8 +65,6 @@ class LinuxHidPlatform : public HidPlatform {
   bool ReadDescriptor(const OpenNode& node, std::vector<std::uint8_t>* descriptor);
   std::vector<std::string> HidrawNamesFromSysfs() const;
   std::vector<std::string> HidrawNamesFromUdev() const;
-  std::vector<std::string> HardwareIdsFromSysfs() const;
-  std::vector<std::string> HardwareIdsFromUdev() const;
 
   std::string sysfs_root_;
   std::string dev_root_;

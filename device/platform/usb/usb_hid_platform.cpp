@@ -183,7 +183,12 @@ std::unique_ptr<ArrivalWatcher> UsbHidPlatform::CreateArrivalWatcher() {
 }
 
 std::vector<HidInterface> UsbHidPlatform::EnumerateInterfaces() {
-  std::vector<std::pair<UsbLocation, bool>> found;
+  struct Found {
+    UsbLocation location;
+    bool interrupt_out;
+    std::string hardware_id;  // the interface's own device's
+  };
+  std::vector<Found> found;
   libusb_device** raw = nullptr;
   if (context_ == nullptr || libusb_get_device_list(context_, &raw) < 0) return {};
   const DeviceList list(raw);
@@ -191,19 +196,22 @@ std::vector<HidInterface> UsbHidPlatform::EnumerateInterfaces() {
     UsbLocation location;
     if (!DeviceLocation(*d, &location)) continue;
     const ConfigDescriptor config = ActiveConfig(*d);
-    if (!config) continue;
+    libusb_device_descriptor device{};
+    if (!config || libusb_get_device_descriptor(*d, &device) != LIBUSB_SUCCESS) continue;
+    const std::string hardware_id = UsbHardwareId(device.idVendor, device.idProduct, device.bcdDevice);
     ForEachHidInterface(*config, [&](const libusb_interface_descriptor& setting) {
       location.interface_number = setting.bInterfaceNumber;
-      found.emplace_back(location, InterruptOutEndpoint(setting) != 0);
+      found.push_back({location, InterruptOutEndpoint(setting) != 0, hardware_id});
     });
   }
   // libusb lists in no fixed order; bus and ports give one that holds.
   std::sort(found.begin(), found.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
+            [](const Found& a, const Found& b) { return a.location < b.location; });
   std::vector<HidInterface> interfaces;
-  for (const auto& [location, interrupt_out] : found) {
+  for (const auto& [location, interrupt_out, hardware_id] : found) {
     HidInterface iface;
     iface.path = UsbInterfacePath(location);
+    iface.hardware_id = hardware_id;
     // The port path is the place on the bus, as the hidraw transport names
     // it; the serial number comes from sysfs, which needs no open device.
     iface.location = UsbSysfsDeviceName(location);
@@ -550,27 +558,6 @@ bool UsbHidPlatform::WriteReport(HidHandle id, const std::uint8_t* report, std::
     return Fail(HidError::kOther, kTextShortTransfer);
   }
   return true;
-}
-
-std::vector<std::string> UsbHidPlatform::HardwareIds() {
-  std::vector<std::pair<UsbLocation, std::string>> found;
-  libusb_device** raw = nullptr;
-  if (context_ == nullptr || libusb_get_device_list(context_, &raw) < 0) return {};
-  const DeviceList list(raw);
-  for (libusb_device** d = raw; *d != nullptr; ++d) {
-    UsbLocation location;
-    libusb_device_descriptor device{};
-    if (!DeviceLocation(*d, &location) ||
-        libusb_get_device_descriptor(*d, &device) != LIBUSB_SUCCESS) {
-      continue;
-    }
-    found.emplace_back(location, UsbHardwareId(device.idVendor, device.idProduct, device.bcdDevice));
-  }
-  std::sort(found.begin(), found.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<std::string> ids;
-  for (auto& entry : found) ids.push_back(std::move(entry.second));
-  return ids;
 }
 
 void UsbHidPlatform::Sleep(unsigned milliseconds) {

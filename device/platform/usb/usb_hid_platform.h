@@ -57,7 +57,6 @@ class UsbHidPlatform : public HidPlatform {
   bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) override;
   bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
-  std::vector<std::string> HardwareIds() override;
   void Sleep(unsigned milliseconds) override;
   HidError LastError() const override;
   std::string LastErrorText() const override;

@@ -11,6 +11,15 @@ namespace {
 // chased for ever (the hardware IDs of a device are a few hundred bytes).
 constexpr int kMaxBufferRounds = 16;
 
+// A HID node sits below its USB device, or below one of the device's
+// interfaces (composite devices): a few levels up is far enough.
+constexpr int kMaxParentDepth = 4;
+
+bool IsUsbDeviceId(std::string id) {
+  for (char& c : id) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  return id.rfind("USB\\", 0) == 0 && id.find("&MI_") == std::string::npos;
+}
+
 }  // namespace
 
 void LocalBlockFree::operator()(std::uint8_t* block) const { ::LocalFree(block); }
@@ -52,6 +61,21 @@ bool ReadFirstHardwareId(const PropertyCall& call, std::string* first) {
   if (!block.data) return false;
   *first = FirstMultiString(block.data.get(), block.capacity);
   return true;
+}
+
+std::string InterfaceHardwareId(std::uint32_t node, const DeviceNodeCalls& calls) {
+  std::string own;
+  if (!calls.hardware_id(node, &own)) own.clear();
+  if (IsUsbDeviceId(own)) return own;
+  std::uint32_t at = node;
+  for (int depth = 0; depth < kMaxParentDepth; ++depth) {
+    std::uint32_t parent = 0;
+    if (!calls.parent(at, &parent)) break;
+    std::string id;
+    if (calls.hardware_id(parent, &id) && IsUsbDeviceId(id)) return id;
+    at = parent;
+  }
+  return own;
 }
 
 }  // namespace veltrane::windows

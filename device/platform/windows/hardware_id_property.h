@@ -52,4 +52,18 @@ std::string FirstMultiString(const std::uint8_t* data, std::size_t capacity);
 // property cannot be read.
 bool ReadFirstHardwareId(const PropertyCall& call, std::string* first);
 
+// The device tree as the configuration manager shows it: a node's first
+// hardware ID and its parent, each false when the system cannot tell.
+struct DeviceNodeCalls {
+  std::function<bool(std::uint32_t node, std::string* first_hardware_id)> hardware_id;
+  std::function<bool(std::uint32_t node, std::uint32_t* parent)> parent;
+};
+
+// The hardware ID of the device a HID interface's node belongs to, found from
+// that node up its own parent chain: the nearest USB device (USB\…, not one
+// of its interfaces, &MI_) within a few levels, else the node's own first ID
+// (a HID device on no USB bus); empty when neither can be read. Never a
+// sibling's: two DACs of one product each get their own revision.
+std::string InterfaceHardwareId(std::uint32_t node, const DeviceNodeCalls& calls);
+
 }  // namespace veltrane::windows

@@ -107,6 +107,51 @@ std::string UsbLocation(DEVINST hid) {
   return text;
 }
 
+// The first hardware ID of a device node the interface list did not hand us
+// (its parents), through the configuration manager.
+bool DevNodeHardwareId(DEVINST node, std::string* first) {
+  const PropertyCall call = [node](std::uint8_t* buffer, std::uint32_t buffer_size,
+                                   std::uint32_t* required_size) {
+    ULONG length = buffer_size;
+    const CONFIGRET result =
+        ::CM_Get_DevNode_Registry_PropertyA(node, CM_DRP_HARDWAREID, nullptr, buffer, &length, 0);
+    *required_size = length;
+    if (result == CR_SUCCESS) return PropertyCallResult{true, 0};
+    return PropertyCallResult{
+        false, result == CR_BUFFER_SMALL ? static_cast<std::uint32_t>(ERROR_INSUFFICIENT_BUFFER)
+                                         : static_cast<std::uint32_t>(ERROR_INVALID_DATA)};
+  };
+  return ReadFirstHardwareId(call, first);
+}
+
+// The hardware ID of the device the interface's own node belongs to: the
+// node's property through SetupAPI, its parents' through the configuration
+// manager.
+std::string InterfaceHardwareIdOf(HDEVINFO set, SP_DEVINFO_DATA* device) {
+  DeviceNodeCalls calls;
+  calls.hardware_id = [set, device](std::uint32_t node, std::string* first) {
+    if (node != device->DevInst) return DevNodeHardwareId(node, first);
+    const PropertyCall call = [set, device](std::uint8_t* buffer, std::uint32_t buffer_size,
+                                            std::uint32_t* required_size) {
+      DWORD type = 0;
+      DWORD required = *required_size;
+      const BOOL ok = ::SetupDiGetDeviceRegistryPropertyA(set, device, SPDRP_HARDWAREID, &type,
+                                                          buffer, buffer_size, &required);
+      PropertyCallResult result{ok != FALSE, ok ? 0u : static_cast<std::uint32_t>(::GetLastError())};
+      *required_size = required;
+      return result;
+    };
+    return ReadFirstHardwareId(call, first);
+  };
+  calls.parent = [](std::uint32_t node, std::uint32_t* parent) {
+    DEVINST found = 0;
+    if (::CM_Get_Parent(&found, node, 0) != CR_SUCCESS) return false;
+    *parent = found;
+    return true;
+  };
+  return InterfaceHardwareId(device->DevInst, calls);
+}
+
 // The USB serial-number string through a handle with no access rights, which
 // every user may open.
 std::string SerialNumberOf(const std::string& path) {
@@ -202,6 +247,7 @@ std::vector<HidInterface> WindowsHidPlatform::EnumerateInterfaces() {
     if (iface.detail_available) {
       iface.location = UsbLocation(device.DevInst);
       iface.serial_number = SerialNumberOf(iface.path);
+      iface.hardware_id = InterfaceHardwareIdOf(set.Get(), &device);
     }
     interfaces.push_back(std::move(iface));
   }
@@ -288,6 +334,15 @@ bool WindowsHidPlatform::GetInputReport(HidHandle handle, std::uint8_t* report,
   return true;
 }
 
+void WindowsHidPlatform::DiscardInputReports(HidHandle handle) {
+  const auto it = handles_.find(handle);
+  if (it == handles_.end()) return;
+  // HidD_GetInputReport asks the device, but reports the system buffered for
+  // the handle are old once a new request goes out; a failure changes nothing
+  // the answer check would not catch.
+  ::HidD_FlushQueue(it->second->Device());
+}
+
 bool WindowsHidPlatform::WriteReport(HidHandle handle, const std::uint8_t* report,
                                      std::size_t length) {
   HANDLE device = OwnedHandle(handle);
@@ -300,34 +355,6 @@ bool WindowsHidPlatform::WriteReport(HidHandle handle, const std::uint8_t* repor
   }
   NoteSuccess();
   return true;
-}
-
-std::vector<std::string> WindowsHidPlatform::HardwareIds() {
-  std::vector<std::string> ids;
-  DeviceInfoList set(
-      ::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
-  if (!set.IsValid()) {
-    NoteSystemError();
-    return ids;
-  }
-  SP_DEVINFO_DATA device = NewDeviceInfoData();
-  for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set.Get(), index, &device); ++index) {
-    const PropertyCall call = [&](std::uint8_t* buffer, std::uint32_t buffer_size,
-                                  std::uint32_t* required_size) {
-      DWORD type = 0;
-      DWORD required = *required_size;
-      const BOOL ok = ::SetupDiGetDeviceRegistryPropertyA(set.Get(), &device, SPDRP_HARDWAREID,
-                                                          &type, buffer, buffer_size, &required);
-      PropertyCallResult result{ok != FALSE, ok ? 0u : static_cast<std::uint32_t>(::GetLastError())};
-      *required_size = required;
-      return result;
-    };
-    std::string first;
-    // A device whose property cannot be read is skipped.
-    if (ReadFirstHardwareId(call, &first)) ids.push_back(std::move(first));
-  }
-  NoteSuccess();
-  return ids;
 }
 
 void WindowsHidPlatform::Sleep(unsigned milliseconds) { PreciseSleep(milliseconds); }

@@ -1,5 +1,5 @@
 // The Windows backend of HidPlatform: SetupAPI lists the HID interfaces and
-// the devices' hardware IDs, hid.dll reads attributes and capabilities and
+// each one's own device's hardware ID (up its parent chain), hid.dll reads attributes and capabilities and
 // moves the reports, CreateFileA/WriteFile/CloseHandle handle the rest.
 //
 // The handles it gives out are the system's own HANDLE values (so an invalid
@@ -31,8 +31,9 @@ class WindowsHidPlatform : public HidPlatform {
   bool GetCaps(HidHandle handle, HidCaps* caps) override;
   bool SetOutputReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
   bool GetInputReport(HidHandle handle, std::uint8_t* report, std::size_t length) override;
+  // HidD_FlushQueue: the input buffer of the read handle is emptied.
+  void DiscardInputReports(HidHandle handle) override;
   bool WriteReport(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
-  std::vector<std::string> HardwareIds() override;
   void Sleep(unsigned milliseconds) override;
   HidError LastError() const override { return last_error_; }
   std::string LastErrorText() const override { return last_error_text_; }

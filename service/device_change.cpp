@@ -181,11 +181,15 @@ bool ApplyChange(HidDeviceLink& link, const ChangeRequest& request, ChangeResult
   if (request.progress != nullptr) progress = std::make_unique<ScopedLinkProgress>(link, request.progress);
 
   bool done = false;
+  const auto before_write = [&] {
+    if (request.before_write) request.before_write(*result);
+    return true;
+  };
   if (result->bulk) {
-    done = SendBulk(link, request, result);
+    done = before_write() && SendBulk(link, request, result);
   } else if (request.backup.save && !TakeBackup(link, request, result)) {
     done = false;
-  } else if (request.kind == ChangeKind::kRaw && request.address != 0) {
+  } else if (before_write() && request.kind == ChangeKind::kRaw && request.address != 0) {
     done = WriteRawAt(link, request, result);
   } else {
     // The header read for the backup also tells the flash how to hold byte 0: read once.

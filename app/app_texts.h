@@ -41,6 +41,12 @@ inline constexpr const char* kMinutesAgo = "%1 min ago";
 inline constexpr const char* kHoursAgo = "%1 h ago";
 inline constexpr const char* kDaysAgo = "%1 days ago";
 
+// A change to the DAC found whose program ended before it did (killed, a
+// crash, a power cut): %1 the operation ("Write"), %2 when it started.
+inline constexpr const char* kInterruptedOffer =
+    "The last %1 to this DAC was interrupted (it started at %2 UTC): the DAC may hold only part of it.\n\n"
+    "Put back what the DAC held before it, from the backup taken then?";
+
 // A close asked for while a Write runs waits for the Write.
 inline constexpr const char* kClosesAfterWrite =
     "The window closes when the write has ended.";

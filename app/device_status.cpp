@@ -7,6 +7,7 @@
 
 #include "app/app_texts.h"
 #include "device/device_finder.h"
+#include "service/rollback.h"
 #include "service/service_history.h"
 #include "ui/status_strip.h"
 #include "image/image_header.h"
@@ -66,13 +67,24 @@ QString DeviceStatus::Describe() {
   if (!identified) link_.GetDeviceIds(&vendor, &product);
   QString serial = tr(app_texts::kNoSerial);
   std::string serial_number;
+  std::string location;
   for (const HidInterface& iface : platform_.EnumerateInterfaces()) {
-    if (iface.path == link_.DevicePath() && !iface.serial_number.empty()) {
+    if (iface.path != link_.DevicePath()) continue;
+    location = iface.location;
+    if (!iface.serial_number.empty()) {
       serial_number = iface.serial_number;
       serial = QString::fromStdString(serial_number);
     }
   }
   link_.Close();
+  if (history_ != nullptr && identified) {
+    const std::optional<HistoryRow> interrupted =
+        InterruptedChange(*history_, {serial_number, location, identity.product_id});
+    if (interrupted && offered_.insert(interrupted->id).second) {
+      emit InterruptedChangeFound(interrupted->id, QString::fromStdString(interrupted->operation),
+                                  QString::fromStdString(interrupted->started_utc));
+    }
+  }
   return tr(app_texts::kDacInUse)
              .arg(Hex4(product), Hex4(identity.revision), serial, QString::fromStdString(platform_.TransportName())) +
          LastChange(serial_number);

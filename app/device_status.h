@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -49,6 +50,11 @@ class DeviceStatus : public QObject {
   // "Write 0x0103, 5 min ago" for the newest row of the DAC `serial`; empty without one.
   QString LastChange(const std::string& serial) const;
 
+ signals:
+  // The DAC found has an interrupted change as its newest row: said once a
+  // run for each such change, when the DAC is found.
+  void InterruptedChangeFound(qint64 id, const QString& operation, const QString& started_utc);
+
  private:
   HidPlatform& platform_;
   StatusStrip* strip_;
@@ -59,6 +65,7 @@ class DeviceStatus : public QObject {
   bool stale_ = true;
   ServiceHistory* history_ = nullptr;
   QElapsedTimer described_;  // since the strip was last written: "5 min ago" moves on
+  std::set<std::int64_t> offered_;  // interrupted changes already told of
 };
 
 }  // namespace veltrane

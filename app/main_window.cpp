@@ -85,6 +85,20 @@ MainWindow::MainWindow(HidPlatform& platform, QWidget* parent)
   connect(&firmware_page_, &FirmwarePage::WriteEnded, this, &MainWindow::OnWriteEnded);
   connect(&firmware_page_, &FirmwarePage::ChangeRecorded, this, &MainWindow::OnChangeRecorded);
   connect(&feedback_page_, &FeedbackPage::ChangeRecorded, this, &MainWindow::OnChangeRecorded);
+  // Out of the strip's look at the bus: the box waits for the user.
+  connect(device_status_, &DeviceStatus::InterruptedChangeFound, this, &MainWindow::OnInterruptedChange,
+          Qt::QueuedConnection);
+}
+
+void MainWindow::OnInterruptedChange(qint64 id, const QString& operation, const QString& started_utc) {
+  if (firmware_page_.IsWriting()) return;
+  const QString started = started_utc.left(19).replace(QLatin1Char('T'), QLatin1Char(' '));
+  const QString text = tr(app_texts::kInterruptedOffer).arg(operation, started);
+  // Nothing is written without the user's yes.
+  if (boxes_->Show(text, BoxButtons::kYesNo) != BoxAnswer::kYes) return;
+  const QString result = firmware_page_.PutBackChange(id);
+  if (!result.isEmpty()) boxes_->Show(result, BoxButtons::kOk);
+  device_status_->Refresh();
 }
 
 void MainWindow::SetKeeping(ServiceHistory* history, const QString& backup_folder) {

@@ -70,6 +70,8 @@ class MainWindow : public SkinnedDialog {
   void OnCloseHeldBack();
   void OnWriteEnded();
   void OnChangeRecorded(const QString& warning);
+  // Says that the DAC's last change was interrupted and, on a yes, puts its backup back.
+  void OnInterruptedChange(qint64 id, const QString& operation, const QString& started_utc);
 
   std::array<ImageList, kPages> image_lists_;
   FirmwarePage firmware_page_;

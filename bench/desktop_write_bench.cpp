@@ -11,14 +11,23 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/desktop_write_bench
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
 
+#include "app/main_window.h"
+#include "service/history_args.h"
+#include "ui/bitmap_button.h"
 #include "sim/simulated_dac.h"
 #include "ui/file_chooser.h"
 #include "ui/recording_message_boxes.h"
@@ -84,6 +93,105 @@ void BM_DesktopWrite8KiB(benchmark::State& state) {
   std::filesystem::remove_all(backups);
 }
 BENCHMARK(BM_DesktopWrite8KiB)->Iterations(3)->Unit(benchmark::kSecond);
+
+// The time to the first paint of the result box, and closes the box then.
+class ResultBoxWatch : public QObject {
+ public:
+  explicit ResultBoxWatch(const SimulatedDac& dac) : dac_(dac) {}
+  std::optional<Clock::time_point> painted;
+  std::uint64_t pauses_ms = 0;  // the DAC's pauses up to then
+  QString text;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* box = qobject_cast<QMessageBox*>(watched);
+    if (box != nullptr && event->type() == QEvent::Paint && !painted) {
+      painted = Clock::now();
+      pauses_ms = dac_.VirtualMilliseconds();
+      text = box->text();
+      QTimer::singleShot(0, box, &QMessageBox::accept);
+    }
+    return false;
+  }
+
+ private:
+  const SimulatedDac& dac_;
+};
+
+// The Write as a user times it: the whole program's window (status strip,
+// history, backups beside a --simulate=FILE DAC), shown on the platform the
+// bench runs on, a click on Write to the first paint of the result box. Run
+// under a real X server to see what a display adds:
+//
+//   xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb build/bench/desktop_write_bench
+//
+// `floor_ratio` is the click-to-box time over the pauses of the Write;
+// `sleep_ratio` bare 10 ms sleeps taken between the runs, as above;
+// `cpu_share` the program's CPU time over the pauses (steadier than the
+// wall on a busy machine; the X server's own time is not in it).
+void BM_DesktopWriteClickToBox(benchmark::State& state) {
+  const auto folder = std::filesystem::temp_directory_path() / "veltrane-desktop-bench-seen";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const auto path = folder / "image.BIN";
+  const auto image = SimulatedDac::FactoryImage(4, 0x0103, 8192);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  const std::string eeprom = (folder / "eeprom.bin").string();
+  std::vector<double> ratios;
+  double sleep_ratio_sum = 0;
+  double seconds_sum = 0;
+  double cpu_share_sum = 0;
+  for (auto _ : state) {
+    veltrane::sim::SimOptions options;
+    options.virtual_time = false;  // pauses really slept, and recorded
+    options.keep_trace = false;
+    options.eeprom_file = eeprom;
+    SimulatedDac dac(options);
+    const std::unique_ptr<veltrane::ServiceHistory> history =
+        veltrane::MakeHistory(veltrane::HistorySetup{}, true, eeprom);
+    veltrane::MainWindow window(dac);
+    window.SetKeeping(history.get(), QString::fromStdString(veltrane::BackupFolderFor(true, eeprom)));
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) state.SkipWithError("the window was not shown");
+    window.Firmware().TakeImagePath(QString::fromStdString(path.string()));
+    QTest::qWait(300);  // the strip's first look and every pending paint are done
+    ResultBoxWatch watch(dac);
+    qApp->installEventFilter(&watch);
+    const std::uint64_t pauses_at_start = dac.VirtualMilliseconds();
+    const std::clock_t cpu_before = std::clock();
+    const Clock::time_point start = Clock::now();
+    QTest::mouseClick(window.Firmware().WriteButton(), Qt::LeftButton);
+    const double cpu = static_cast<double>(std::clock() - cpu_before) / CLOCKS_PER_SEC;
+    qApp->removeEventFilter(&watch);
+    const std::uint64_t pauses = watch.pauses_ms - pauses_at_start;
+    if (!watch.painted || watch.text != QStringLiteral("EEPROM program completed. ")) {
+      state.SkipWithError("the Write did not complete");
+      break;
+    }
+    const double wall = std::chrono::duration<double>(*watch.painted - start).count();
+    ratios.push_back(wall / (static_cast<double>(pauses) / 1000.0));
+    seconds_sum += wall;
+    cpu_share_sum += cpu / (static_cast<double>(pauses) / 1000.0);
+    const Clock::time_point sleeps = Clock::now();
+    const int count = static_cast<int>(pauses / 10);
+    for (int i = 0; i < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    sleep_ratio_sum += std::chrono::duration<double>(Clock::now() - sleeps).count() / (count / 100.0);
+  }
+  if (!ratios.empty()) {
+    std::sort(ratios.begin(), ratios.end());
+    const double n = static_cast<double>(ratios.size());
+    double sum = 0;
+    for (const double r : ratios) sum += r;
+    state.counters["floor_ratio"] = sum / n;
+    state.counters["min_ratio"] = ratios.front();
+    state.counters["sleep_ratio"] = sleep_ratio_sum / n;
+    state.counters["write_s"] = seconds_sum / n;
+    state.counters["cpu_share"] = cpu_share_sum / n;
+  }
+  std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_DesktopWriteClickToBox)->Iterations(3)->Unit(benchmark::kSecond);
 
 }  // namespace
 

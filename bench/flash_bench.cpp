@@ -4,7 +4,8 @@
 // half-way, a bench of 1 and of 8 DACs, and the 64 KiB bulk stream. Each
 // prints `ratio`, its wall time over the pauses' floor; the --changed-only
 // runs also `of_full` (over the full flash's wall), the bench of 8 `of_one`
-// (over the bench of 1) and `cpu_share` (process CPU time over wall).
+// (over the bench of 1) and `cpu_share` (process CPU time over wall). One
+// more runs on virtual time: what keeping the EEPROM in a file costs.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #include "cli/bench_command.h"
 #include "cli/json_report.h"
@@ -119,6 +121,49 @@ void BM_ChangedOnlyAfterAHalfFlash(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ChangedOnlyAfterAHalfFlash)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The simulator's own cost of keeping its EEPROM in a file (--simulate=FILE)
+// on virtual time, where nothing sleeps: a full 8 KiB flash from making the
+// DAC to ending it (its FILE written), against the same flash with no FILE.
+// `of_no_file` is the one's wall over the other's.
+double FlashOnVirtualTime(const std::string& file) {
+  SimOptions options;
+  options.keep_trace = false;
+  options.eeprom_file = file;
+  const auto start = std::chrono::steady_clock::now();
+  {
+    SimulatedDac dac(options);
+    HidDeviceLink link(dac);
+    EepromFlashResult result;
+    if (link.FindDevice() == 0 || FlashEepromImage(link, Image(), EepromFlashOptions{}, &result) == 0) return -1;
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void BM_FileKeptFlashOnVirtualTime(benchmark::State& state) {
+  const auto path = std::filesystem::temp_directory_path() / "veltrane-flash-bench-eeprom.bin";
+  constexpr int kRuns = 20;
+  for (auto _ : state) {
+    double with_file = 0;
+    double without = 0;
+    for (int i = 0; i < kRuns; ++i) {  // interleaved, each against the machine's moment
+      std::filesystem::remove(path);
+      const double kept = FlashOnVirtualTime(path.string());
+      const double plain = FlashOnVirtualTime("");
+      if (kept < 0 || plain < 0) {
+        state.SkipWithError("the flash failed");
+        return;
+      }
+      with_file += kept;
+      without += plain;
+    }
+    state.SetIterationTime(with_file / kRuns);
+    state.counters["no_file_ms"] = without / kRuns * 1000;
+    state.counters["of_no_file"] = with_file / without;
+  }
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_FileKeptFlashOnVirtualTime)->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // `bench` of `count` simulated DACs in real time, in process.
 void BM_Bench(benchmark::State& state) {

@@ -168,6 +168,15 @@ inline constexpr char kStoppedStage[] = "stopped";
 inline constexpr char kWriteStopped[] =
     "The write was stopped after %zu of %zu bytes, at a packet boundary: the EEPROM holds the "
     "first bytes of the file and its old bytes after them. Write the file again to complete it.";
+inline constexpr char kStoppedBeforeWrite[] =
+    "Stopped while the EEPROM was read for the backup, before anything was written: the EEPROM holds "
+    "what it held.";
+inline constexpr char kStoppedInReadBack[] =
+    "Stopped during the read-back, after all %zu bytes were written: they were not read back to check "
+    "them. Run the command again to write and check them.";
+inline constexpr char kStoppedBeforeRestore[] =
+    "The write was stopped after all %zu bytes were written, before the restore packet: byte 0 stays "
+    "inverted, so the device will not take the image as valid. Write the image again to complete it.";
 inline constexpr char kFeedbackStopped[] =
     "Stopped before the write: the feedback settings are unchanged.";
 inline constexpr char kStoppedBySignal[] = "Stopped by %s.";
@@ -210,6 +219,14 @@ inline constexpr char kNoSuchChange[] = "The service history holds no change %ll
 inline constexpr char kBadLimit[] = "--limit takes a number of changes from 1 up, not '%s'.";
 inline constexpr char kLimitAndAll[] = "--limit and --all contradict each other: give one of them.";
 inline constexpr char kNoChanges[] = "No changes are recorded.";
+// A change whose program ended before it did (killed, a crash, a power cut).
+inline constexpr char kInterruptedOutcome[] = "interrupted";
+inline constexpr char kInterruptedDetail[] =
+    "its program ended at some point after %s UTC, before the change did; `veltrane-cli rollback` "
+    "puts back what it held";
+inline constexpr char kLastChangeInterrupted[] =
+    "the last change to this DAC was interrupted at %s UTC (change %lld, %s); `veltrane-cli rollback` "
+    "puts back what it held";
 inline constexpr char kOlderChanges[] = "The newest %zu changes; --all lists every one.";
 
 // rollback
@@ -217,8 +234,27 @@ inline constexpr char kNothingToRollBack[] =
     "The service history holds no done change on the DAC %s that is not rolled back yet. "
     "'veltrane-cli history' lists the changes; name one: rollback ID.";
 inline constexpr char kRollbackOtherDac[] =
-    "Change %lld was made on the DAC with serial number %s, product 0x%04x; the chosen DAC is %s, "
-    "product 0x%04x. Nothing was written: choose that DAC with --serial.";
+    "Change %lld was made on the DAC with serial number %s, product 0x%04x at %s; the chosen DAC is %s, "
+    "product 0x%04x at %s. Nothing was written: choose that DAC with --serial (or --location).";
+inline constexpr char kRollbackNeedsId[] =
+    "This DAC (product 0x%04x at %s) has no serial number, so the history cannot tell its changes from "
+    "another DAC's: name the change, rollback ID ('veltrane-cli history' lists them). Nothing was written.";
+inline constexpr char kRollbackStillRunning[] =
+    "Change %lld is still being made by %s on %s. Nothing was written: wait for it to end.";
+inline constexpr char kRollbackReadFailed[] =
+    "Reading what the EEPROM holds over the change's bytes failed; nothing was written. Reconnect the "
+    "device and try again.";
+inline constexpr char kRollbackChangedSince[] =
+    "Change %lld is not what the EEPROM holds over its bytes now: it holds %s. The change was written "
+    "over outside this history, redone, or made on another DAC, and putting its backup back would "
+    "discard that. Nothing was written; --force puts the backup back all the same.";
+inline constexpr char kRollbackUnknownWritten[] =
+    "Change %lld was recorded by an older Veltrane, which did not keep what it wrote, so the EEPROM "
+    "cannot be compared with it (it holds %s). Nothing was written; --force puts the backup back all "
+    "the same.";
+inline constexpr char kRollbackChangedForced[] = "The EEPROM held %s there; putting the backup back all the same (--force).";
+inline constexpr char kRollbackUnfinished[] =
+    "Change %lld did not finish: the EEPROM holds part of it. Putting back what it held before.";
 inline constexpr char kRollbackNoBackup[] =
     "Change %lld kept no backup (%s), so there is nothing to put back. Nothing was written.";
 inline constexpr char kRollbackAlreadyUndone[] =

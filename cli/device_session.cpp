@@ -124,7 +124,13 @@ ChangeSubject DeviceSession::Subject(const char* operation, const std::string& i
 
 bool DeviceSession::ApplyRecorded(const ChangeRequest& request, const ChangeSubject& subject,
                                   ChangeResult* result, RecordedChange* recorded) {
+  // Away from address 0 the writes are plain packets that look at no flag:
+  // the watched platform refuses the next one once a stop is asked for
+  // (rollback, feedback set, eeprom write). The image road looks itself.
+  const bool raw = request.kind == ChangeKind::kRaw && request.address != 0;
+  if (raw) watched_->SetStopFlag(context_.stop);
   const bool done = ApplyRecordedChange(*link_, request, subject, KeepingOf(context_), result, recorded);
+  if (raw) watched_->SetStopFlag(nullptr);
   if (!recorded->history_warning.empty()) context_.Say(recorded->history_warning);
   if (result->step != ChangeStep::kRefused) {
     context_.report->Doc()["change"] = recorded->id ? Json(*recorded->id) : Json(nullptr);

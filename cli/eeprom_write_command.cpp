@@ -35,10 +35,7 @@ ExitStatus WriteRecorded(const CommandContext& context, DeviceSession& session, 
   request.signing.image_path = path;  // FILE.minisig beside it, where signed images are required
   ChangeResult result;
   RecordedChange recorded;
-  // Away from address 0 the writes are plain packets: a stop ends them at a packet boundary.
-  if (address != 0) session.Watch().SetStopFlag(context.stop);
   const bool done = session.ApplyRecorded(request, session.Subject("eeprom write", path), &result, &recorded);
-  session.Watch().SetStopFlag(nullptr);
   if (!done) {
     progress.Abandon();
     if (SaySigningRefusal(context, result, false, texts::kGetSignedImage)) return kExitRefused;
@@ -46,23 +43,12 @@ ExitStatus WriteRecorded(const CommandContext& context, DeviceSession& session, 
       SayVerdict(context, VerdictOf(path, bytes, result.check, session.Identity()));
       return kExitRefused;
     }
-    if (result.step == ChangeStep::kBackupRead) {
-      session.SayFailure(texts::kBackupReadFailed);
-      return kExitFailed;
-    }
+    if (result.step == ChangeStep::kBackupRead) return SayBackupReadEnd(context, session);
     if (result.step == ChangeStep::kBackupSave) {
       context.Say(Fill(texts::kBackupNotSaved, result.backup_error.c_str()));
       return kExitFailed;
     }
-    if (address != 0) {
-      if (StopRequested(context.stop)) {
-        context.report->SetFailure(texts::kStoppedStage, "");
-        context.Say(Fill(texts::kWriteStopped, result.bytes_written, bytes.size()));
-        return kExitFailed;
-      }
-      session.SayFailure(texts::kWriteFailed);
-      return kExitFailed;
-    }
+    if (address != 0) return SayRawWriteEnd(context, session, result, bytes.size());
     return SayEepromFlashEnd(context, session, result.flash);
   }
   progress.Finish();

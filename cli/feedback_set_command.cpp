@@ -2,6 +2,7 @@
 #include "cli/cli_texts.h"
 #include "cli/device_commands.h"
 #include "cli/device_session.h"
+#include "cli/flash_command.h"
 #include "cli/json_report.h"
 #include "device/stop_flag.h"
 #include "feedback/feedback_table.h"
@@ -59,6 +60,12 @@ ExitStatus FeedbackSetCommand(const CommandContext& context,
   if (!session.ApplyRecorded(request, session.Subject("feedback set", ""), &result, &recorded)) {
     if (result.step == ChangeStep::kBackupSave) {
       context.Say(Fill(texts::kBackupNotSaved, result.backup_error.c_str()));
+    } else if (result.step == ChangeStep::kBackupRead) {
+      return SayBackupReadEnd(context, session);
+    } else if (StopRequested(context.stop)) {
+      // One packet: stopped before it, the settings are as they were.
+      context.report->SetFailure(texts::kStoppedStage, "");
+      context.Say(texts::kFeedbackStopped);
     } else {
       session.SayFailure(feedback_texts::kFailedProgramming);
     }

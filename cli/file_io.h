@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "device/platform/durable_file.h"
+
 namespace veltrane::cli {
 
 enum class FileRead { kOk, kMissing, kUnreadable, kTooLarge };
@@ -20,11 +22,12 @@ FileRead ReadFileBytes(const std::string& path, std::size_t limit, std::vector<s
 
 // True when `a` and `b` name the same existing file (by device and inode, on
 // Windows by volume and file index), whatever the spelling or links.
-bool SameFile(const std::string& a, const std::string& b);
+using veltrane::SameFile;
 
 // Writes to a new temporary file of an unpredictable name beside `path`
-// (created exclusively, never through a symbolic link) and renames it over
-// `path`, so a reader never sees half a file. A `path` that exists and is no
+// (created exclusively, never through a symbolic link), puts it and the
+// folder on disk and renames it over `path`, so a reader never sees half a
+// file (WriteFileDurably, as the backups are written). A `path` that exists and is no
 // regular file (a device, a pipe) is written in place. Refuses a `path` that
 // is one of `inputs`.
 bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,

@@ -97,6 +97,11 @@ ExitStatus SayEepromFlashEnd(const CommandContext& context, DeviceSession& sessi
         }
         return FailTransfer(context, session, texts::kNothingWritten);
       }
+      if (stopped && r.packets_planned > 0 && r.packets_written >= r.packets_planned) {
+        // Every packet went out; the stop came in the read-back or before the restore packet.
+        context.Say(Fill(texts::kStoppedBeforeRestore, size));
+        return kExitFailed;
+      }
       if (stopped) {
         context.Say(Fill(texts::kInterrupted, r.bytes_written, size));
         return kExitFailed;
@@ -121,6 +126,31 @@ ExitStatus SayEepromFlashEnd(const CommandContext& context, DeviceSession& sessi
       break;
   }
   return kExitDone;
+}
+
+ExitStatus SayBackupReadEnd(const CommandContext& context, DeviceSession& session) {
+  if (StopRequested(context.stop)) {
+    context.report->SetFailure(texts::kStoppedStage, "");
+    context.Say(texts::kStoppedBeforeWrite);
+    return kExitFailed;
+  }
+  session.SayFailure(texts::kBackupReadFailed);
+  return kExitFailed;
+}
+
+ExitStatus SayRawWriteEnd(const CommandContext& context, DeviceSession& session, const ChangeResult& r,
+                          std::size_t size) {
+  if (StopRequested(context.stop)) {
+    context.report->SetFailure(texts::kStoppedStage, "");
+    if (r.flash.step == EepromFlashStep::kVerifyRead) {
+      context.Say(Fill(texts::kStoppedInReadBack, size));
+    } else {
+      context.Say(Fill(texts::kWriteStopped, r.bytes_written, size));
+    }
+    return kExitFailed;
+  }
+  session.SayFailure(texts::kWriteFailed);
+  return kExitFailed;
 }
 
 namespace {
@@ -191,8 +221,7 @@ ExitStatus SayChangeEnd(const CommandContext& context, DeviceSession& session, c
     case ChangeStep::kRefused:
       return SayRefusal(context, r, options.image_path, image, session.Identity());
     case ChangeStep::kBackupRead:
-      session.SayFailure(texts::kBackupReadFailed);
-      return kExitFailed;
+      return SayBackupReadEnd(context, session);
     case ChangeStep::kBackupSave:
       if (options.backup_path.empty()) {
         context.Say(Fill(texts::kBackupNotSaved, r.backup_error.c_str()));

@@ -10,6 +10,7 @@
 #include "cli/command_context.h"
 #include "cli/exit_status.h"
 #include "device/eeprom_image_flash.h"
+#include "service/device_change.h"
 
 namespace veltrane::cli {
 
@@ -28,6 +29,14 @@ class DeviceSession;
 // Words where an EEPROM flash that did not finish ended (flash, eeprom write 0).
 ExitStatus SayEepromFlashEnd(const CommandContext& context, DeviceSession& session,
                              const EepromFlashResult& result);
+
+// Words a change that ended while the EEPROM was read for its backup
+// (nothing written): stopped on request, or the read failed.
+ExitStatus SayBackupReadEnd(const CommandContext& context, DeviceSession& session);
+// Words where a write away from address 0 ended (eeprom write, feedback set,
+// rollback): stopped in the writing or the read-back, or failed.
+ExitStatus SayRawWriteEnd(const CommandContext& context, DeviceSession& session, const ChangeResult& result,
+                          std::size_t size);
 
 using veltrane::CompareImage;
 using veltrane::Mismatch;

@@ -27,8 +27,11 @@ std::string Time(const std::string& utc) {
   return t;
 }
 
+// A running row whose program is gone reads as interrupted.
+std::string OutcomeWord(const HistoryRow& r) { return r.Interrupted() ? texts::kInterruptedOutcome : r.outcome; }
+
 std::string Outcome(const HistoryRow& r) {
-  if (r.Done()) return r.outcome;
+  if (r.Done() || r.outcome == outcome::kRunning) return OutcomeWord(r);
   return r.failed_stage.empty() ? r.outcome : r.outcome + " (" + r.failed_stage + ")";
 }
 
@@ -73,8 +76,13 @@ std::string Detail(const HistoryRow& r) {
                                     : "");
   line("backup", r.backup_state == backup_state::kSaved ? r.backup_path : r.backup_state);
   if (r.backup_state == backup_state::kSaved) line("backup SHA-256", r.backup_sha256);
+  line("written SHA-256", r.written_sha256);
   line("outcome", Outcome(r));
-  if (!r.Done()) line("failure", r.failure_text);
+  if (r.Interrupted()) {
+    line("", Fill(texts::kInterruptedDetail, Time(r.started_utc).c_str()));
+  } else if (!r.Done() && !r.Running()) {
+    line("failure", r.failure_text);
+  }
   line("packets written", std::to_string(r.packets_written));
   return text;
 }
@@ -107,7 +115,8 @@ Json HistoryRowJson(const HistoryRow& r) {
   j["backup"] = {{"state", r.backup_state},
                  {"path", r.backup_path.empty() ? Json(nullptr) : Json(r.backup_path)},
                  {"sha256", r.backup_sha256.empty() ? Json(nullptr) : Json(r.backup_sha256)}};
-  j["outcome"] = r.outcome;
+  j["outcome"] = OutcomeWord(r);
+  j["written_sha256"] = r.written_sha256.empty() ? Json(nullptr) : Json(r.written_sha256);
   j["failed_stage"] = r.failed_stage.empty() ? Json(nullptr) : Json(r.failed_stage);
   j["failure"] = r.failure_text.empty() ? Json(nullptr) : Json(r.failure_text);
   j["packets_written"] = r.packets_written;
@@ -144,7 +153,7 @@ ExitStatus HistoryCommand(const CommandContext& context, const HistoryRequest& r
     return kExitDone;
   }
   HistoryQuery query;
-  query.serial = context.selector.serial;
+  if (!context.selector.serial.empty()) query.serial = context.selector.serial;
   query.limit = request.all ? 0 : kDefaultLimit;
   if (!request.limit_text.empty()) {
     std::uint64_t n = 0;

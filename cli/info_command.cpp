@@ -6,6 +6,7 @@
 #include "cli/device_session.h"
 #include "cli/json_report.h"
 #include "device/eeprom_image_flash.h"
+#include "service/rollback.h"
 #include "image/image_header.h"
 
 namespace veltrane::cli {
@@ -77,6 +78,18 @@ ExitStatus InfoCommand(const CommandContext& context) {
   text += bulk ? Fill("Transfer      bulk (product %u keeps no image in its EEPROM)\n", id.product_id)
                : std::string("Transfer      EEPROM\n");
   if (!bulk) text += "EEPROM image  " + StoredImageText(state, header, FinishBoundSeconds(header, session.Link())) + '\n';
+  // A change whose program died on the way: the history still holds its row.
+  doc["interrupted_change"] = nullptr;
+  if (context.history != nullptr) {
+    const ChangeSubject subject = session.Subject("info", "");
+    if (const auto row = InterruptedChange(*context.history, {subject.serial, subject.location, id.product_id})) {
+      doc["interrupted_change"] = row->id;
+      text += "Last change   " +
+              Fill(texts::kLastChangeInterrupted, row->started_utc.substr(0, 19).replace(10, 1, " ").c_str(),
+                   static_cast<long long>(row->id), row->operation.c_str()) +
+              '\n';
+    }
+  }
   context.Result(text);
   return kExitDone;
 }

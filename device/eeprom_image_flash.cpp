@@ -163,22 +163,23 @@ int FlashEepromImage(HidDeviceLink& link, const std::vector<std::uint8_t>& image
     result->settings_kept = true;
   }
   // What the EEPROM holds where the image goes (--changed-only), or its
-  // header: byte 0 must fail the checksum of every header the run can leave.
+  // header: byte 0 must fail the checksum of every header the run can leave,
+  // with verify or without (then a lost or last packet is never read back).
   std::vector<std::uint8_t> held;
-  result->held_first = static_cast<std::uint8_t>(~sent[0]);
   if (options.changed_only) {
     if (!ReadEepromRange(link, 0, std::max(sent.size(), kImageHeaderSize), &held)) {
       return End(result, EepromFlashStep::kReadHeld);
     }
     result->packets_planned = static_cast<std::uint32_t>(ChangedPackets(sent, held).size());
-    result->held_first = HeldFirstByte(sent, held);
   } else {
-    if (options.verify) {
-      if (!ReadEepromRange(link, 0, kImageHeaderSize, &held)) return End(result, EepromFlashStep::kReadHeld);
-      result->held_first = HeldFirstByte(sent, held);
+    if (options.held_header.size() >= kImageHeaderSize) {
+      held = options.held_header;
+    } else if (!ReadEepromRange(link, 0, kImageHeaderSize, &held)) {
+      return End(result, EepromFlashStep::kReadHeld);
     }
     result->packets_planned = static_cast<std::uint32_t>((sent.size() + kImageChunk - 1) / kImageChunk);
   }
+  result->held_first = HeldFirstByte(sent, held);
   if (StopRequested(options.stop)) return End(result, EepromFlashStep::kStopped);
 
   const int body =

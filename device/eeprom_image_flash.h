@@ -26,6 +26,11 @@ struct EepromFlashOptions {
   // Called between the pieces of every read (the read-back): the desktop
   // program keeps its window painting there. May be empty.
   std::function<void()> between_reads;
+  // The first 18 bytes the EEPROM held, when the caller read them already
+  // (for its backup); empty: the flash reads them itself. Every road needs
+  // them, --no-verify too: byte 0 is held to fail the checksum of each
+  // header the flash can leave.
+  std::vector<std::uint8_t> held_header;
 };
 
 // Where a flash ended. Up to kBody nothing was written.
@@ -72,7 +77,10 @@ struct Mismatch {
 Mismatch CompareImage(const std::vector<std::uint8_t>& expected,
                       const std::vector<std::uint8_t>& actual);
 
-// Runs the flash on a found link. Returns 1 when the image is in place and
+// Runs the flash on a found link. Whatever the road, byte 0 is first written
+// as `HeldFirstByte` (after a read of the header unless the options carry it),
+// so that the header fails its checksum after the first packet and after
+// the last; without verify the packets are otherwise those described. Returns 1 when the image is in place and
 // committed, else 0; `result` says where it ended either way.
 [[nodiscard]] int FlashEepromImage(HidDeviceLink& link, const std::vector<std::uint8_t>& image,
                                    const EepromFlashOptions& options, EepromFlashResult* result);

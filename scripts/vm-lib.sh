@@ -1,5 +1,5 @@
 # Shared by the tests that boot Debian's kernel in qemu (scripts/uhid-vm-test,
-# scripts/usb-vm-test): fetching the kernel and its modules once, building a
+# scripts/usb-vm-test, scripts/wine-hid-vm-test): fetching the kernel and its modules once, building a
 # busybox initramfs, choosing the accelerator and booting with a hard timeout.
 # Source it after `cd` to the repository root; it defines functions only.
 #
@@ -8,7 +8,9 @@
 #   vm_copy_with_libraries DIR PROGRAM...   programs plus every library ldd lists for them
 #   vm_pack_initramfs DIR OUT  the newc cpio, gzipped
 #   vm_choose_accel            sets vm_accel: KVM only when proven or asked for, else TCG
-#   vm_boot INITRD LOG SECONDS boots, echoes the guest's console, keeps it in LOG
+#   vm_boot INITRD LOG SECONDS [QEMU ARGS...]
+#                              boots, echoes the guest's console, keeps it in LOG
+#                              (vm_memory: MiB of guest memory, default 512)
 #
 # VELTRANE_VM_ACCEL=kvm uses KVM without probing it; =tcg never tries it (this
 # also stands in for a probe that failed).
@@ -24,6 +26,10 @@ vm_modules=(
   USB_COMMON:usb-common USB:usbcore USB_GADGET:udc-core USB_DUMMY_HCD:dummy_hcd
   CONFIGFS_FS:configfs USB_LIBCOMPOSITE:libcomposite USB_F_FS:usb_f_fs
   HID:hid USB_HID:usbhid HID_GENERIC:hid-generic UHID:uhid
+  VIRTIO:virtio_ring VIRTIO:virtio VIRTIO_PCI_LIB:virtio_pci_modern_dev
+  VIRTIO_PCI_LIB_LEGACY:virtio_pci_legacy_dev VIRTIO_PCI:virtio_pci
+  NET_9P:9pnet NET_9P_VIRTIO:9pnet_virtio NETFS_SUPPORT:netfs FSCACHE:fscache 9P_FS:9p
+  OVERLAY_FS:overlay
 )
 
 vm_fetch_kernel() {
@@ -135,15 +141,17 @@ vm_choose_accel() {
   fi
 }
 
-# Boots INITRD with the chosen accelerator; the guest's console goes to
-# stdout and LOG. Returns qemu's status (124: the timeout ended it).
+# Boots INITRD with the chosen accelerator and any further qemu arguments; the
+# guest's console goes to stdout and LOG. Returns qemu's status (124: the
+# timeout ended it).
 vm_boot() {
   local initrd=$1 log=$2 seconds=$3 status
+  shift 3
   vm_say "booting (${vm_accel[*]}), guest output follows"
   set +e
-  timeout "$seconds" qemu-system-x86_64 "${vm_accel[@]}" -nographic -no-reboot -m 512 \
-    -kernel "$vm_kernel/vmlinuz" -initrd "$initrd" \
-    -append "console=ttyS0 panic=-1 quiet" </dev/null 2>&1 | tr -d '\r' | tee "$log"
+  timeout -k 10 "$seconds" qemu-system-x86_64 "${vm_accel[@]}" -nographic -no-reboot \
+    -m "${vm_memory:-512}" "$@" -kernel "$vm_kernel/vmlinuz" -initrd "$initrd" \
+    -append "console=ttyS0 panic=-1 quiet" </dev/null 2>&1 | stdbuf -o0 tr -d '\r' | tee "$log"
   status=${PIPESTATUS[0]}
   set -e
   return "$status"

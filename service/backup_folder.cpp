@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <vector>
 
+#include "device/platform/durable_file.h"
 #include "device/platform/file_names.h"
 #include "device/platform/user_folders.h"
 #include "service/history_row.h"
@@ -72,23 +72,12 @@ bool BackupFolder::Save(const std::string& key, std::span<const std::uint8_t> by
     std::snprintf(text, sizeof text, "%03d", ms % 1000);
     time = time.substr(0, 16) + text;
   }
-  // Written whole under a temporary name, then renamed: a backup is never half a file.
-  std::filesystem::path part = file;
-  part += ".part";
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      std::filesystem::remove(part, ec);
-      *error = "cannot write " + NameOf(file);
-      return false;
-    }
-  }
-  std::filesystem::rename(part, file, ec);
-  if (ec) {
-    std::filesystem::remove(part, ec);
-    *error = "cannot write " + NameOf(file) + " (" + ec.message() + ")";
+  // Written as the -o outputs are: an exclusive temporary that follows no
+  // link, on disk with its folder before the rename makes it the backup, so
+  // a row that says "saved" never names half a file or an empty one.
+  std::string reason;
+  if (!WriteFileDurably(NameOf(file), bytes, &reason)) {
+    *error = "cannot write " + NameOf(file) + " (" + reason + ")";
     return false;
   }
   *path = NameOf(file);

@@ -181,14 +181,21 @@ bool ApplyChange(HidDeviceLink& link, const ChangeRequest& request, ChangeResult
   if (request.progress != nullptr) progress = std::make_unique<ScopedLinkProgress>(link, request.progress);
 
   bool done = false;
+  const auto before_write = [&] {
+    if (request.before_write) request.before_write(*result);
+    return true;
+  };
   if (result->bulk) {
-    done = SendBulk(link, request, result);
+    done = before_write() && SendBulk(link, request, result);
   } else if (request.backup.save && !TakeBackup(link, request, result)) {
     done = false;
-  } else if (request.kind == ChangeKind::kRaw && request.address != 0) {
+  } else if (before_write() && request.kind == ChangeKind::kRaw && request.address != 0) {
     done = WriteRawAt(link, request, result);
   } else {
-    done = FlashEepromImage(link, *request.image, request.flash, &result->flash) == 1;
+    // The header read for the backup also tells the flash how to hold byte 0: read once.
+    EepromFlashOptions flash = request.flash;
+    if (result->held_header) flash.held_header.assign(result->held_header->begin(), result->held_header->end());
+    done = FlashEepromImage(link, *request.image, flash, &result->flash) == 1;
     result->packets_written = result->flash.packets_written;
     result->bytes_written = result->flash.bytes_written;
     result->step = done ? ChangeStep::kDone : ChangeStep::kFlash;

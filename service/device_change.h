@@ -91,6 +91,10 @@ struct ChangeRequest {
   // Called once when the judge has said yes, before anything is read or
   // sent: where a program words the verdict (or a recorder notes the start).
   std::function<void(const ChangeResult& judged)> judged;
+  // Called once after the backup is saved and before the first byte is
+  // written (a recorder writes its row then, in state running). It never
+  // stops the change.
+  std::function<void(const ChangeResult& so_far)> before_write;
   EepromFlashOptions flash;         // verify, --changed-only, --keep-settings, stop, between_reads
   BackupPlan backup;                // EEPROM products only
   ProgressSink* progress = nullptr; // nullptr: the link's own sink

@@ -54,6 +54,16 @@ std::string BackupFolderFor(bool simulated, const std::string& sim_file) {
   return BackupFolder::DefaultFolder();
 }
 
+std::string HistoryOfBackupFolder(const std::string& folder) {
+  constexpr char kSimSuffix[] = ".backups";
+  constexpr std::size_t kSimLength = sizeof kSimSuffix - 1;
+  if (folder.size() > kSimLength && folder.compare(folder.size() - kSimLength, kSimLength, kSimSuffix) == 0) {
+    return folder.substr(0, folder.size() - kSimLength) + ".history.sqlite3";
+  }
+  const std::filesystem::path parent = PathOf(folder).parent_path();
+  return parent.empty() ? std::string() : NameOf(parent / "history.sqlite3");
+}
+
 std::unique_ptr<ServiceHistory> MakeHistory(const HistorySetup& setup, bool simulated,
                                             const std::string& sim_file) {
   if (!setup.enabled || (simulated && setup.path.empty() && sim_file.empty())) return nullptr;

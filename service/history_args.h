@@ -35,6 +35,12 @@ std::string HistoryPath(const HistorySetup& setup, bool simulated, const std::st
 // that keeps no file.
 std::string BackupFolderFor(bool simulated, const std::string& sim_file);
 
+// The default history of the backup folder `folder` (as BackupFolderFor
+// names it): the one whose rows name its backups, whichever history a run
+// records into. EEPROM.backups: EEPROM.history.sqlite3; the user's backups/:
+// the user's history.sqlite3 beside it.
+std::string HistoryOfBackupFolder(const std::string& folder);
+
 // The history to record into, or null when nothing is to be recorded.
 std::unique_ptr<ServiceHistory> MakeHistory(const HistorySetup& setup, bool simulated,
                                             const std::string& sim_file);

@@ -20,6 +20,9 @@ inline constexpr char kFailed[] = "failed";    // could not be read or saved: no
 namespace outcome {
 inline constexpr char kDone[] = "done";
 inline constexpr char kFailed[] = "failed";
+// Written before the first byte is sent and finished at the end: a row still
+// running when its program is gone (its lock no longer held) was interrupted.
+inline constexpr char kRunning[] = "running";
 }  // namespace outcome
 
 struct HistoryRow {
@@ -53,6 +56,9 @@ struct HistoryRow {
   std::string backup_state = backup_state::kNone;
   std::string backup_path;
   std::string backup_sha256;
+  // The SHA-256 of the bytes the change writes (what the EEPROM holds over
+  // address..address+length when it is done); empty in rows of older programs.
+  std::string written_sha256;
 
   std::string outcome = outcome::kFailed;
   std::string failed_stage;  // the stage of the link's LastFailure, or the step that refused
@@ -60,8 +66,17 @@ struct HistoryRow {
   std::uint64_t packets_written = 0;
   std::int64_t duration_ms = 0;
   std::optional<std::int64_t> undoes;  // a rollback: the row whose backup it wrote back
+  // While running: the lock file its program holds (HeldLock).
+  std::string lock_path;
+  // Not kept: set when the row is read, for a running row whose program is gone.
+  bool interrupted = false;
 
   bool Done() const { return outcome == outcome::kDone; }
+  bool Running() const { return outcome == outcome::kRunning && !interrupted; }
+  bool Interrupted() const { return outcome == outcome::kRunning && interrupted; }
+  // Ended without its bytes in place, after it may have written some: the
+  // EEPROM holds a mix of the old bytes and the new ones.
+  bool Unfinished() const { return Interrupted() || (outcome == outcome::kFailed && packets_written > 0); }
 };
 
 // Now, as the history writes times: UTC, milliseconds, ISO 8601.

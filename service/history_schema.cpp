@@ -5,7 +5,7 @@
 namespace veltrane {
 namespace {
 
-constexpr std::array<const char*, 1> kMigrations = {
+constexpr std::array<const char*, 2> kMigrations = {
     // 1: the changes, and the look-up of one DAC's changes by serial number.
     "CREATE TABLE changes ("
     " id INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -22,6 +22,10 @@ constexpr std::array<const char*, 1> kMigrations = {
     " packets_written INTEGER NOT NULL, duration_ms INTEGER NOT NULL,"
     " undoes INTEGER REFERENCES changes(id));"
     "CREATE INDEX changes_by_serial ON changes(serial, id);",
+    // 2: the row goes in before the first byte is sent: what the change
+    // writes, and the lock its program holds while it runs.
+    "ALTER TABLE changes ADD COLUMN written_sha256 TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE changes ADD COLUMN lock_path TEXT NOT NULL DEFAULT '';",
 };
 
 }  // namespace
@@ -31,7 +35,8 @@ const char kHistoryColumns[] =
     "vendor, product, revision, serial, location, transport, "
     "image_name, image_sha256, image_size, image_version, version_before, version_after, "
     "address, length, backup_state, backup_path, backup_sha256, "
-    "outcome, failed_stage, failure_text, packets_written, duration_ms, undoes";
+    "outcome, failed_stage, failure_text, packets_written, duration_ms, undoes, "
+    "written_sha256, lock_path";
 
 std::span<const char* const> HistoryMigrations() { return kMigrations; }
 

@@ -59,8 +59,12 @@ struct RecordedChange {
   std::string backup_path;         // the backup in the folder, when one was saved
 };
 
-// ApplyChange, with the backup and the row. `request.backup.save`, when set,
-// is a further copy (--backup FILE) made after the folder's. An EEPROM image
+// ApplyChange, with the backup and the row. The row goes in before the
+// first byte is sent, in state running (with the backup's path and SHA-256
+// and the SHA-256 of the bytes to write) and a lock held until it is
+// finished at the end: a change cut off by a kill or a power cut is found as
+// interrupted and can be undone. `request.backup.save`, when set, is a
+// further copy (--backup FILE) made after the folder's. An EEPROM image
 // written with a good signature is kept with it in the backup folder's
 // signed-images/, so that putting it back later counts as signed.
 [[nodiscard]] bool ApplyRecordedChange(HidDeviceLink& link, ChangeRequest request, const ChangeSubject& subject,

@@ -7,6 +7,7 @@
 #include <memory>
 #include <system_error>
 
+#include "device/platform/durable_file.h"
 #include "device/platform/file_names.h"
 #include "device/platform/user_folders.h"
 #include "service/history_schema.h"
@@ -125,6 +126,8 @@ void BindRow(Binder& b, const HistoryRow& r) {
   b.Int(static_cast<std::int64_t>(r.packets_written));
   b.Int(r.duration_ms);
   b.Maybe(r.undoes);
+  b.Text(r.written_sha256);
+  b.Text(r.lock_path);
 }
 
 HistoryRow ReadRow(sqlite3_stmt* s) {
@@ -160,6 +163,11 @@ HistoryRow ReadRow(sqlite3_stmt* s) {
   r.packets_written = static_cast<std::uint64_t>(c.Int());
   r.duration_ms = c.Int();
   r.undoes = c.Maybe<std::int64_t>();
+  r.written_sha256 = c.Text();
+  r.lock_path = c.Text();
+  // The running program holds its lock until the row is finished; the
+  // system drops it when that program dies, however it ends.
+  r.interrupted = r.outcome == outcome::kRunning && !HeldLock::IsHeld(r.lock_path);
   return r;
 }
 
@@ -273,22 +281,44 @@ bool ServiceHistory::Open(bool create, std::string* problem) {
 }
 
 ServiceHistory::Recorded ServiceHistory::Record(const HistoryRow& row) {
+  std::string marks = "?";
+  for (const char* c = kHistoryColumns; *c != '\0'; ++c) {
+    if (*c == ',') marks += ",?";
+  }
+  return Write(std::string("INSERT INTO changes (") + kHistoryColumns + ") VALUES (" + marks + ")", row, std::nullopt);
+}
+
+ServiceHistory::Recorded ServiceHistory::Update(std::int64_t id, const HistoryRow& row) {
+  std::string sets;
+  std::string names = kHistoryColumns;
+  for (std::size_t at = 0; at < names.size();) {
+    std::size_t end = names.find(',', at);
+    if (end == std::string::npos) end = names.size();
+    std::string name = names.substr(at, end - at);
+    name.erase(0, name.find_first_not_of(' '));
+    sets += (sets.empty() ? "" : ", ") + name + " = ?";
+    at = end + 1;
+  }
+  return Write("UPDATE changes SET " + sets + " WHERE id = ?", row, id);
+}
+
+ServiceHistory::Recorded ServiceHistory::Write(const std::string& sql, const HistoryRow& row,
+                                               std::optional<std::int64_t> id) {
   std::lock_guard lock(mutex_);
   Recorded recorded;
   std::string problem = lasting_problem_;
   if (problem.empty() && Open(true, &problem)) {
-    const std::string sql = std::string("INSERT INTO changes (") + kHistoryColumns +
-                            ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &raw, nullptr);
     Statement s(raw);
     if (rc == SQLITE_OK) {
       Binder b(s.get());
       BindRow(b, row);
+      if (id) b.Int(*id);
       rc = sqlite3_step(s.get());
     }
     if (rc == SQLITE_DONE) {
-      recorded.id = sqlite3_last_insert_rowid(db_);
+      recorded.id = id ? *id : sqlite3_last_insert_rowid(db_);
       return recorded;
     }
     problem = Problem(db_, rc, options_.path, options_.busy_timeout_ms);
@@ -304,7 +334,7 @@ ServiceHistory::Recorded ServiceHistory::Record(const HistoryRow& row) {
 }
 
 bool ServiceHistory::Select(const std::string& where, std::int64_t key, const std::string& text_key,
-                            std::size_t limit, std::vector<HistoryRow>* rows, std::string* problem) {
+                            std::size_t limit, std::vector<HistoryRow>* rows, std::string* problem, bool by_text) {
   rows->clear();
   std::error_code ec;
   if (!std::filesystem::exists(PathOf(options_.path), ec) && !ec) return true;  // nothing recorded yet
@@ -315,7 +345,7 @@ bool ServiceHistory::Select(const std::string& where, std::int64_t key, const st
   int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &raw, nullptr);
   Statement s(raw);
   if (rc == SQLITE_OK && !where.empty()) {
-    rc = text_key.empty() ? sqlite3_bind_int64(s.get(), 1, key)
+    rc = !by_text ? sqlite3_bind_int64(s.get(), 1, key)
                           : sqlite3_bind_text(s.get(), 1, text_key.c_str(), -1, SQLITE_TRANSIENT);
   }
   if (rc == SQLITE_OK) {
@@ -328,7 +358,9 @@ bool ServiceHistory::Select(const std::string& where, std::int64_t key, const st
 
 bool ServiceHistory::List(const HistoryQuery& query, std::vector<HistoryRow>* rows, std::string* problem) {
   std::lock_guard lock(mutex_);
-  return Select(query.serial.empty() ? "" : " WHERE serial = ?1", 0, query.serial, query.limit, rows, problem);
+  if (!query.serial) return Select("", 0, "", query.limit, rows, problem);
+  // Bound as text whatever it holds ("" too): the DACs without a serial number are rows of their own.
+  return Select(" WHERE serial = ?1", 0, *query.serial, query.limit, rows, problem, true);
 }
 
 bool ServiceHistory::Find(std::int64_t id, std::optional<HistoryRow>* row, std::string* problem) {

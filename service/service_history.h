@@ -26,7 +26,9 @@ struct HistoryOptions {
 };
 
 struct HistoryQuery {
-  std::string serial;     // only this DAC's changes; empty: every DAC
+  // Only the changes of the DAC with this serial number ("": the DACs that
+  // have none); unset: every DAC.
+  std::optional<std::string> serial;
   std::size_t limit = 0;  // the newest this many; 0: all
 };
 
@@ -48,21 +50,28 @@ class ServiceHistory {
     std::string warning;
   };
   Recorded Record(const HistoryRow& row);
+  // Writes `row` over the row `id` (a running change finished); the warning as Record gives it.
+  Recorded Update(std::int64_t id, const HistoryRow& row);
 
   // Reading. A history file that does not exist yet holds no rows. False,
-  // with `problem` set, when the file cannot be read.
+  // with `problem` set, when the file cannot be read. A running row whose
+  // lock nobody holds any more reads as interrupted.
   bool List(const HistoryQuery& query, std::vector<HistoryRow>* rows, std::string* problem);
   bool Find(std::int64_t id, std::optional<HistoryRow>* row, std::string* problem);
 
   const std::string& Path() const { return options_.path; }
+  // Where the locks of running changes go: a folder beside the file.
+  std::string LockFolder() const { return options_.path.empty() ? std::string() : options_.path + ".running"; }
 
  private:
   // Opens (creating the file and its folder when `create`) and migrates;
   // false with `problem` set. Called with mutex_ held.
   bool Open(bool create, std::string* problem);
+  // Runs a written statement (INSERT or UPDATE) with `bind`; the warning when it fails.
+  Recorded Write(const std::string& sql, const HistoryRow& row, std::optional<std::int64_t> id);
   void Close();
   bool Select(const std::string& where, std::int64_t key, const std::string& text_key,
-              std::size_t limit, std::vector<HistoryRow>* rows, std::string* problem);
+              std::size_t limit, std::vector<HistoryRow>* rows, std::string* problem, bool by_text = false);
 
   HistoryOptions options_;
   std::mutex mutex_;

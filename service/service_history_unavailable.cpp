@@ -23,6 +23,8 @@ ServiceHistory::Recorded ServiceHistory::Record(const HistoryRow&) {
   return recorded;
 }
 
+ServiceHistory::Recorded ServiceHistory::Update(std::int64_t, const HistoryRow& row) { return Record(row); }
+
 bool ServiceHistory::List(const HistoryQuery&, std::vector<HistoryRow>* rows, std::string* problem) {
   rows->clear();
   *problem = history_texts::kNoSqlite;

@@ -27,6 +27,7 @@ void DacModel::TakeInputReport(std::uint8_t* report, std::size_t length) {
 
 void DacModel::HandleOutput(const std::uint8_t* payload, std::size_t length,
                             std::uint16_t product_id, std::uint16_t input_report_length) {
+  last_write_ = EepromSpan{};
   if (length < 2) return;
   if (bulk_receiving_) {
     // Between bulk start and end every report is a 64-byte block, unless it is the end packet.
@@ -52,6 +53,7 @@ void DacModel::HandleOutput(const std::uint8_t* payload, std::size_t length,
         for (std::size_t i = 6; i < packet_length; ++i) {
           eeprom_[static_cast<std::uint16_t>(address + (i - 6))] = payload[i];
         }
+        last_write_ = EepromSpan{address, packet_length - 6};
       }
       break;
     case 0x05: {  // read: echo the request's first six bytes, then the data, then zeros

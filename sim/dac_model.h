@@ -37,6 +37,14 @@ class DacModel {
   // The K-th EEPROM write packet (counting from 1) is acknowledged but not stored; 0: none.
   void SetDropEepromWrite(int k) { drop_eeprom_write_ = k; }
 
+  // Where the last output report stored EEPROM bytes: `count` bytes from
+  // `address`, going on at 0 past the last address; count 0 when it stored none.
+  struct EepromSpan {
+    std::uint16_t address = 0;
+    std::size_t count = 0;
+  };
+  const EepromSpan& LastEepromWrite() const { return last_write_; }
+
   static bool IsBulkProduct(std::uint16_t product_id) {
     return product_id == 16 || product_id == 17;
   }
@@ -51,6 +59,7 @@ class DacModel {
   std::vector<std::uint8_t> bulk_image_;
   int eeprom_writes_ = 0;
   int drop_eeprom_write_ = 0;
+  EepromSpan last_write_;
 };
 
 }  // namespace veltrane::sim

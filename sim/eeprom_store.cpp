@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "device/image_file.h"
 #include "device/platform/file_names.h"
@@ -25,7 +24,6 @@ std::string Say(const char* format, const std::string& path, const std::string& 
 bool EepromStore::Open(const std::string& path, std::size_t eeprom_size, std::string* error) {
   namespace fs = std::filesystem;
   path_ = path;
-  temp_path_ = path + ".saving";
   eeprom_size_ = eeprom_size;
   std::error_code ec;
   const fs::file_status status = fs::status(PathOf(path), ec);
@@ -52,18 +50,6 @@ bool EepromStore::Open(const std::string& path, std::size_t eeprom_size, std::st
     *error = Say(busy ? texts::kBusy : texts::kCannotOpen, path, reason);
     return false;
   }
-  // The save goes through a temporary file beside FILE: the folder must take one.
-  {
-    std::ofstream probe(PathOf(temp_path_), std::ios::binary | std::ios::trunc);
-    if (!probe) {
-      lock_.Release();
-      if (!exists) fs::remove(PathOf(path), ec);
-      *error = Say(texts::kFolderNotWritable, path);
-      return false;
-    }
-  }
-  fs::remove(PathOf(temp_path_), ec);
-
   const ImageFile file = ReadImageFile(path, eeprom_size);
   if (!file.Ok()) {
     lock_.Release();
@@ -71,40 +57,40 @@ bool EepromStore::Open(const std::string& path, std::size_t eeprom_size, std::st
     return false;
   }
   stored_ = file.bytes;
+  file_length_ = stored_.size();
   whole_ = stored_.empty();
   return true;
 }
 
-bool EepromStore::Save(const std::vector<std::uint8_t>& eeprom, std::string* error) {
+bool EepromStore::Begin(const std::vector<std::uint8_t>& eeprom, std::string* error) {
+  kept_ = eeprom;
+  if (!IsOpen() || !whole_) return true;
+  whole_ = false;
+  return WriteAt(eeprom, 0, std::min(eeprom.size(), eeprom_size_), error);
+}
+
+bool EepromStore::Keep(const std::vector<std::uint8_t>& eeprom, std::size_t begin, std::size_t end,
+                       std::string* error) {
   if (!IsOpen()) return true;
-  std::size_t length = eeprom.size();
-  if (!whole_) {
-    // Only as far as the last byte that changed, and never shorter than FILE was.
-    std::size_t last = 0;
-    for (std::size_t i = 0; i < eeprom.size() && i < initial_.size(); ++i) {
-      if (eeprom[i] != initial_[i]) last = i + 1;
-    }
-    if (last == 0) return true;  // nothing changed: FILE stays as it is
-    length = std::max(last, stored_.size());
-  }
-  {
-    std::ofstream out(PathOf(temp_path_), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(eeprom.data()), static_cast<std::streamsize>(length));
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      std::filesystem::remove(PathOf(temp_path_), ec);
-      *error = Say(texts::kSaveFailed, path_, "write error");
-      return false;
-    }
-  }
+  end = std::min({end, eeprom.size(), kept_.size()});
+  while (begin < end && eeprom[begin] == kept_[begin]) ++begin;
+  while (end > begin && eeprom[end - 1] == kept_[end - 1]) --end;
+  if (begin == end) return true;  // nothing changed: FILE stays as it is
+  // Past FILE's end the EEPROM reads erased: a write beyond it fills the gap
+  // with what the EEPROM holds there, so FILE never gains a hole of zeros.
+  return WriteAt(eeprom, std::min(begin, file_length_), end, error);
+}
+
+bool EepromStore::WriteAt(const std::vector<std::uint8_t>& eeprom, std::size_t begin, std::size_t end,
+                          std::string* error) {
   std::string reason;
-  if (!ReplaceFile(temp_path_, path_, &reason)) {
-    std::error_code ec;
-    std::filesystem::remove(PathOf(temp_path_), ec);
+  if (!lock_.WriteAt(begin, eeprom.data() + begin, end - begin, &reason)) {
     *error = Say(texts::kSaveFailed, path_, reason);
     return false;
   }
+  std::copy(eeprom.begin() + static_cast<std::ptrdiff_t>(begin), eeprom.begin() + static_cast<std::ptrdiff_t>(end),
+            kept_.begin() + static_cast<std::ptrdiff_t>(begin));
+  file_length_ = std::max(file_length_, end);
   return true;
 }
 

@@ -6,13 +6,18 @@
 //
 // How a FILE maps onto the 64 KiB EEPROM: its bytes are the EEPROM's first
 // bytes and the rest reads as 0xFF (erased). A missing or empty FILE counts
-// as new: the DAC starts from factory contents and the whole 64 KiB are kept.
-// A FILE longer than the EEPROM is refused. A FILE this run did not create is
-// written only when the EEPROM changed, and grown only as far as the last
-// changed byte; it is never shrunk. Saving writes a temporary file in the same
-// folder and renames it over FILE, so an interrupted save leaves the old FILE.
+// as new: the DAC starts from factory contents and the whole 64 KiB are kept
+// at once. A FILE longer than the EEPROM is refused. A FILE this run did not
+// create is written only where the EEPROM changed, and grown only as far as
+// the last changed byte; it is never shrunk.
+//
+// FILE keeps every byte as the DAC takes it, as a real DAC's EEPROM does: each
+// write packet's changed bytes are written in place at once, so a run that is
+// killed leaves FILE with every packet it sent and none it did not. Like the
+// DAC, it is not atomic: a kill between two packets leaves the first only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,17 +37,23 @@ class EepromStore {
   bool HasContents() const { return !stored_.empty(); }
   const std::vector<std::uint8_t>& Stored() const { return stored_; }
 
-  // The EEPROM as the run begins, against which Save tells what changed.
-  void MarkInitial(const std::vector<std::uint8_t>& eeprom) { initial_ = eeprom; }
-  // Keeps `eeprom` in FILE as described above.
-  bool Save(const std::vector<std::uint8_t>& eeprom, std::string* error);
+  // The EEPROM as the run begins: what FILE keeps from now on. A new FILE
+  // takes it whole here.
+  bool Begin(const std::vector<std::uint8_t>& eeprom, std::string* error);
+  // Writes the bytes of `eeprom` in [begin, end) that differ from what FILE
+  // keeps into FILE, in place.
+  bool Keep(const std::vector<std::uint8_t>& eeprom, std::size_t begin, std::size_t end,
+            std::string* error);
 
  private:
+  bool WriteAt(const std::vector<std::uint8_t>& eeprom, std::size_t begin, std::size_t end,
+               std::string* error);
+
   std::string path_;
-  std::string temp_path_;
   FileLock lock_;
   std::vector<std::uint8_t> stored_;
-  std::vector<std::uint8_t> initial_;
+  std::vector<std::uint8_t> kept_;  // the EEPROM as FILE keeps it (erased past its end)
+  std::size_t file_length_ = 0;
   bool whole_ = false;  // new or empty: kept whole
   std::size_t eeprom_size_ = 0;
 };

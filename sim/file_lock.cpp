@@ -1,14 +1,10 @@
 #include "sim/file_lock.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #ifdef _WIN32
 #include <windows.h>
-// The SDK's macro would rename our ReplaceFile to ReplaceFileA here only, and
-// callers elsewhere would find no such function.
-#undef ReplaceFile
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -36,10 +32,8 @@ std::string WindowsText(DWORD code) {
 bool FileLock::Acquire(const std::string& path, bool create, bool* busy, std::string* error) {
   *busy = false;
   Release();
-  // Windows refuses to rename over a file while any handle holds it open, so
-  // the lock cannot live on the EEPROM file, which every save replaces: it
-  // lives on a file beside it, which the system deletes with the last handle
-  // (a crashed run leaves nothing behind).
+  // The lock lives on a file beside the EEPROM file, which the system deletes
+  // with the last handle (a crashed run leaves nothing behind).
   const std::string lock_path = path + ".lock";
   HANDLE h = CreateFileW(WideOf(lock_path).c_str(), GENERIC_READ | GENERIC_WRITE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
@@ -60,7 +54,7 @@ bool FileLock::Acquire(const std::string& path, bool create, bool* busy, std::st
     *error = WindowsText(code);
     return false;
   }
-  // The EEPROM file itself is only made here, and closed again at once.
+  // The EEPROM file itself, held open for the writes while the lock is held.
   HANDLE data = CreateFileW(WideOf(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -69,23 +63,35 @@ bool FileLock::Acquire(const std::string& path, bool create, bool* busy, std::st
     CloseHandle(h);
     return false;
   }
-  CloseHandle(data);
+  data_ = reinterpret_cast<std::intptr_t>(data);
   handle_ = reinterpret_cast<std::intptr_t>(h);
   return true;
 }
 
 void FileLock::Release() {
   if (handle_ == kNone) return;
+  CloseHandle(reinterpret_cast<HANDLE>(data_));
   CloseHandle(reinterpret_cast<HANDLE>(handle_));  // closing drops the lock
+  data_ = kNone;
   handle_ = kNone;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to, std::string* error) {
-  if (MoveFileExW(WideOf(from).c_str(), WideOf(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
+bool FileLock::WriteAt(std::uint64_t offset, const std::uint8_t* bytes, std::size_t length, std::string* error) {
+  while (length > 0) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    if (!WriteFile(reinterpret_cast<HANDLE>(data_), bytes, static_cast<DWORD>(length), &written, &at) ||
+        written == 0) {
+      *error = WindowsText(GetLastError());
+      return false;
+    }
+    offset += written;
+    bytes += written;
+    length -= written;
   }
-  *error = WindowsText(GetLastError());
-  return false;
+  return true;
 }
 
 #else
@@ -105,8 +111,8 @@ bool FileLock::Acquire(const std::string& path, bool create, bool* busy, std::st
     *error = std::strerror(code);
     return false;
   }
-  // A run that saved (renamed a new file into place) just before our lock
-  // leaves us holding the old file: then the name belongs to someone else.
+  // A file renamed into place just before our lock leaves us holding the
+  // old one: then the name belongs to someone else.
   struct stat held {}, named {};
   if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0 ||
       held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
@@ -125,10 +131,19 @@ void FileLock::Release() {
   handle_ = kNone;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to, std::string* error) {
-  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-  *error = std::strerror(errno);
-  return false;
+bool FileLock::WriteAt(std::uint64_t offset, const std::uint8_t* bytes, std::size_t length, std::string* error) {
+  while (length > 0) {
+    const ssize_t n = ::pwrite(static_cast<int>(handle_), bytes, length, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *error = std::strerror(n < 0 ? errno : EIO);
+      return false;
+    }
+    offset += static_cast<std::uint64_t>(n);
+    bytes += n;
+    length -= static_cast<std::size_t>(n);
+  }
+  return true;
 }
 
 #endif

@@ -12,8 +12,6 @@ inline constexpr char kNoFolder[] =
     "--simulate=%s: the folder does not exist. Create it or give another file.";
 inline constexpr char kCannotOpen[] =
     "--simulate=%s: cannot open the file for reading and writing (%s).";
-inline constexpr char kFolderNotWritable[] =
-    "--simulate=%s: cannot write in the file's folder. Check the permissions or give another file.";
 inline constexpr char kBusy[] =
     "--simulate=%s: another veltrane program is using this file. Wait for it to end, or give "
     "another file.";

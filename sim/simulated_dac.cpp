@@ -130,17 +130,14 @@ void SimulatedDac::LoadEeprom() {
     std::copy(std::begin(kFactoryFeedback), std::end(kFactoryFeedback),
               eeprom.begin() + kFeedbackBlock);
   }
-  store_.MarkInitial(eeprom);
+  std::string ignored;  // a write FILE refuses is tried again at SaveEeprom
+  store_.Begin(eeprom, &ignored);
 }
 
 bool SimulatedDac::SaveEeprom(std::string* error) {
   const std::lock_guard<std::mutex> lock(mutex_);
   std::string reason;
-  if (store_.Save(model_.Eeprom(), &reason)) {
-    // What is kept is the new starting point.
-    store_.MarkInitial(model_.Eeprom());
-    return true;
-  }
+  if (store_.Keep(model_.Eeprom(), 0, kEepromSize, &reason)) return true;
   if (error) *error = reason;
   return false;
 }
@@ -321,8 +318,10 @@ bool SimulatedDac::SetOutputReport(HidHandle handle, const std::uint8_t* report,
     return Fail(iface != nullptr && DeviceGone(*iface) ? HidError::kNotFound : HidError::kOther,
                 "set-output-report failed");
   }
-  RecordReport("out", report, length);
+  // Taken (and kept in FILE) before it is traced: a run killed in between
+  // leaves a FILE that holds every packet its trace shows.
   HandleOutput(*iface, report + 1, length - 1);
+  RecordReport("out", report, length);
   CountReport();
   return true;
 }
@@ -336,9 +335,9 @@ bool SimulatedDac::WriteReport(HidHandle handle, const std::uint8_t* report, std
     return Fail(iface != nullptr && DeviceGone(*iface) ? HidError::kNotFound : HidError::kOther,
                 "interrupt write failed");
   }
-  RecordReport("write", report, length);
   // A dropped interrupt write is acknowledged like any other and never arrives.
   if (++delivered_writes_ != options_.drop_eeprom_write) HandleOutput(*iface, report + 1, length - 1);
+  RecordReport("write", report, length);
   CountReport();
   return true;
 }
@@ -369,6 +368,13 @@ void SimulatedDac::HandleOutput(const Interface& iface, const std::uint8_t* payl
   if (!iface.vendor_defined || iface.dac < 0) return;
   model_.SetDropEepromWrite(options_.drop_eeprom_write);
   model_.HandleOutput(payload, length, iface.product_id, iface.caps.input_report_byte_length);
+  // The bytes a packet stored are in FILE before the packet is acknowledged.
+  const DacModel::EepromSpan& span = model_.LastEepromWrite();
+  if (span.count == 0 || !store_.IsOpen()) return;
+  const std::size_t end = span.address + span.count;
+  std::string ignored;  // as above: SaveEeprom tries it again
+  store_.Keep(model_.Eeprom(), span.address, std::min(end, kEepromSize), &ignored);
+  if (end > kEepromSize) store_.Keep(model_.Eeprom(), 0, end - kEepromSize, &ignored);
 }
 
 void SimulatedDac::Sleep(unsigned milliseconds) {

@@ -124,7 +124,10 @@ class SimulatedDac : public HidPlatform {
     const std::lock_guard<std::mutex> lock(mutex_);
     return unplugged_;
   }
-  // Writes the EEPROM to the options' file, if one is set and usable.
+  // Writes what the options' file does not hold yet of the EEPROM into it,
+  // if one is set and usable: every write packet is kept as it arrives, so
+  // this finds only changes made through Eeprom() (tests) and writes that
+  // failed. Also done when the DAC ends.
   bool SaveEeprom(std::string* error = nullptr);
   // Why the options' EEPROM file cannot be used; empty when it can (or none is set).
   const std::string& FileError() const { return file_error_; }

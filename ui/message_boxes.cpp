@@ -7,6 +7,13 @@
 namespace veltrane {
 
 BoxAnswer QtMessageBoxes::Show(const QString& text, BoxButtons buttons) {
+  if (buttons == BoxButtons::kYesNo) {
+    QMessageBox box(QMessageBox::Warning, ApplicationTitle(), text, QMessageBox::Yes | QMessageBox::No, owner_);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? BoxAnswer::kYes : BoxAnswer::kNo;
+  }
   const bool retry = buttons == BoxButtons::kRetryCancel;
   QMessageBox box(retry ? QMessageBox::NoIcon : QMessageBox::Warning, ApplicationTitle(), text,
                   retry ? (QMessageBox::Retry | QMessageBox::Cancel) : QMessageBox::Ok, owner_);

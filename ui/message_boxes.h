@@ -8,8 +8,8 @@ class QWidget;
 
 namespace veltrane {
 
-enum class BoxButtons { kOk, kRetryCancel };
-enum class BoxAnswer { kOk, kRetry, kCancel };
+enum class BoxButtons { kOk, kRetryCancel, kYesNo };
+enum class BoxAnswer { kOk, kRetry, kCancel, kYes, kNo };
 
 class MessageBoxes {
  public:
@@ -18,7 +18,9 @@ class MessageBoxes {
 };
 
 // QMessageBox, modal, captioned with the application title. OK boxes carry
-// the exclamation (warning) icon; the Retry/Cancel box carries none.
+// the exclamation (warning) icon; the Retry/Cancel box carries none; the
+// Yes/No box (a question before the program writes) carries the exclamation
+// and answers No to Escape and Enter unless Yes is chosen.
 class QtMessageBoxes : public MessageBoxes {
  public:
   explicit QtMessageBoxes(QWidget* owner = nullptr) : owner_(owner) {}

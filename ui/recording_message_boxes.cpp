@@ -9,6 +9,7 @@ BoxAnswer RecordingMessageBoxes::Show(const QString& text, BoxButtons buttons) {
     answers_.pop_front();
     return answer;
   }
+  if (buttons == BoxButtons::kYesNo) return BoxAnswer::kNo;
   return buttons == BoxButtons::kOk ? BoxAnswer::kOk : BoxAnswer::kCancel;
 }
 

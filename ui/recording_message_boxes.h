@@ -1,5 +1,6 @@
 // Message boxes for tests: every box shown is recorded, and answers come from
-// a queue (when it is empty: OK for an OK box, Cancel for Retry/Cancel).
+// a queue (when it is empty: OK for an OK box, Cancel for Retry/Cancel, No
+// for Yes/No).
 #pragma once
 
 #include <deque>

@@ -200,10 +200,14 @@ void SkinnedDialog::DrawBackground(QPainter& painter) {
       // drop the rows that carry its lettering.
       if (cw <= 0 || ch <= 0) return;
       const qreal ratio = devicePixelRatioF();
-      QPixmap scaled = background_.scaled(QSize(qRound(cw * ratio), qRound(ch * ratio)),
-                                          Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-      scaled.setDevicePixelRatio(ratio);
-      painter.drawPixmap(0, 0, scaled);
+      const QSize pixels(qRound(cw * ratio), qRound(ch * ratio));
+      if (stretched_.size() != pixels || stretched_.devicePixelRatio() != ratio ||
+          stretched_from_ != background_.cacheKey()) {
+        stretched_ = background_.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        stretched_.setDevicePixelRatio(ratio);
+        stretched_from_ = background_.cacheKey();
+      }
+      painter.drawPixmap(0, 0, stretched_);
       break;
     }
   }

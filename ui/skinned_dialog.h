@@ -86,6 +86,12 @@ class SkinnedDialog : public QDialog {
   QSize base_units_;
   std::vector<QWidget*> controls_;
   QPixmap background_;
+  // The stretched background as last drawn: every paint of a child (the
+  // progress bar, many times a second during a Write) paints the background
+  // under it, and a smooth scale of the whole picture each time costs more
+  // than the child itself. Made again when the picture or the size changes.
+  QPixmap stretched_;
+  qint64 stretched_from_ = 0;  // the picture's cache key
   int background_id_ = 0;
   int mode_ = kTile;
   int bottom_margin_ = 0;

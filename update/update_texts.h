@@ -13,6 +13,10 @@ inline constexpr char kProgramFailed[] = "Eeprom programm failed! Please try aga
 
 // The backup before a Write, in the status strip.
 inline constexpr char kBackupReadFailed[] = "Backup failed: the EEPROM could not be read (%1).";
+// Putting back the backup of an interrupted change, after the user said yes.
+inline constexpr char kPutBackDone[] = "The DAC holds again what it held before the interrupted change.";
+inline constexpr char kPutBackRefused[] = "Nothing was written: %1.";
+inline constexpr char kPutBackFailed[] = "Putting the backup back failed: %1. Try again, or use veltrane-cli rollback.";
 inline constexpr char kBackupSaveFailed[] = "Backup failed: %1.";
 // The status strip's note on a chosen image's signature.
 inline constexpr char kSignedBy[] = "Image signed by key %1: %2";

@@ -240,7 +240,14 @@ TEST_F(ProgramTest, FlashNoVerifySendsExactlyTheDescribedPackets) {
   const Outcome outcome = Sim({"flash", "--no-verify", Sample("newer-0103.bin")});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.out, "EEPROM program completed. (not verified: nothing was read back)\n");
-  EXPECT_EQ(Trace(), ExpectedImageTrace(image));
+  // The header is read first, as on the verified road (byte 0 is held to
+  // fail every header the run can leave); then the described packets alone.
+  constexpr long kHeaderRead = 4;
+  const auto trace = Trace();
+  ASSERT_GT(trace.size(), static_cast<std::size_t>(kHeaderRead));
+  EXPECT_EQ(trace[0], Out({0x04, 0x00, 0x00, 0xA0}));
+  EXPECT_EQ(LinesOf({trace.begin(), trace.begin() + kHeaderRead}, "in").size(), 1u);
+  EXPECT_EQ(std::vector<std::string>(trace.begin() + kHeaderRead, trace.end()), ExpectedImageTrace(image));
   const auto eeprom = ReadBytes(eeprom_);
   ASSERT_EQ(eeprom.size(), 65536u);
   EXPECT_TRUE(std::equal(image.begin(), image.end(), eeprom.begin()));
@@ -572,6 +579,64 @@ TEST_F(ProgramTest, OutputFilesNeverFollowALinkAndStdoutFailuresAreFailures) {
   const std::string command = "ls -A '" + dir_ + "' | grep -v -x -e stdout -e stderr -e eeprom.bin -e trace.txt"
                               " -e body.bin -e out.bin -e out.bin.part -e target";
   EXPECT_NE(std::system(command.c_str()), 0) << "a temporary file was left behind";
+}
+
+TEST_F(ProgramTest, AFlashKilledMidWayLeavesEveryPacketItSentInTheFile) {
+  // 8 KiB: 513 write packets, whose trace is more than a pipe holds.
+  const std::string body = dir_ + "/body.bin", image_path = dir_ + "/image.bin";
+  std::ofstream(body, std::ios::binary) << std::string(8192 - 18, 'b');
+  ASSERT_EQ(Run({"image", "pack", "--vendor", "0x3917", "--product", "4", "--version", "0x0103", body, image_path}).status, 0);
+  const auto image = ReadBytes(image_path);
+  ASSERT_EQ(Sim({"info"}).status, 0);  // the simulated DAC makes its FILE
+  const auto before = ReadBytes(eeprom_);
+  // The trace is a pipe this test reads: the flash goes only as far as the
+  // test reads (and the pipe holds), and is killed after 40 write packets.
+  const std::string fifo = dir_ + "/trace.fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t pid = Start({"--simulate=" + eeprom_, "--virtual-time", "--trace", fifo, "--no-backup",
+                           "--no-history", "flash", image_path});
+  ASSERT_GT(pid, 0);
+  const int fd = open(fifo.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  std::string text;
+  int writes = 0;
+  bool killed = false;
+  char chunk[512];
+  for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
+    for (ssize_t i = 0; i < n; ++i) {
+      text += chunk[i];
+      if (chunk[i] == '\n' && text.compare(text.rfind('\n', text.size() - 2) + 1, 13, "out 00 16 04 ") == 0 &&
+          ++writes == 40 && !killed) {
+        killed = kill(pid, SIGKILL) == 0;
+      }
+    }
+  }
+  close(fd);
+  EXPECT_EQ(Finish(pid).status, -1);
+  ASSERT_TRUE(killed);
+
+  // Every write packet the trace shows, put on the EEPROM as it was.
+  std::vector<std::uint8_t> replayed = before;
+  std::size_t taken = 0;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("out ", 0) != 0) continue;
+    std::vector<std::uint8_t> report;
+    for (std::size_t at = 4; at + 1 < line.size(); at += 3) report.push_back(static_cast<std::uint8_t>(std::stoi(line.substr(at, 2), nullptr, 16)));
+    if (report[2] != 0x04) continue;
+    const unsigned address = report[5] * 256u + report[6];
+    std::copy(report.begin() + 7, report.begin() + 1 + report[1], replayed.begin() + address);
+    ++taken;
+  }
+  ASSERT_LT(taken, 513u) << "the flash ended before the kill";
+  // The DAC keeps a packet before it is traced: FILE may hold one more.
+  std::vector<std::uint8_t> one_more = replayed;
+  const std::size_t next = taken * 16;
+  std::copy(image.begin() + static_cast<long>(next), image.begin() + static_cast<long>(std::min(next + 16, image.size())),
+            one_more.begin() + static_cast<long>(next));
+  const auto after = ReadBytes(eeprom_);
+  EXPECT_TRUE(after == replayed || after == one_more) << taken << " packets traced";
+  EXPECT_NE(after, before);
 }
 
 TEST_F(ProgramTest, SigintSigtermAndSighupStopAReadFromAFifoNobodyWritesTo) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -27,7 +28,7 @@ class HistoryCliTest : public ::testing::Test {
  protected:
   // Runs veltrane-cli on the simulated DAC kept in e.bin; the exit status.
   int Run(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--simulate=" + (dir_ / "e.bin").string(), "--virtual-time"});
+    args.insert(args.begin(), {"--simulate=" + (dir_ / eeprom_).string(), "--virtual-time"});
     out_.str("");
     err_.str("");
     return RunCli(args, out_, err_, false);
@@ -36,7 +37,7 @@ class HistoryCliTest : public ::testing::Test {
     return dir_.Write(bytes, name);
   }
   std::vector<HistoryRow> Rows() {
-    ServiceHistory history(HistoryOptions{(dir_ / "e.bin.history.sqlite3").string()});
+    ServiceHistory history(HistoryOptions{(dir_ / (eeprom_ + ".history.sqlite3")).string()});
     std::vector<HistoryRow> rows;
     std::string problem;
     EXPECT_TRUE(history.List({}, &rows, &problem)) << problem;
@@ -44,6 +45,7 @@ class HistoryCliTest : public ::testing::Test {
   }
 
   veltrane::testing::ScratchDir dir_;
+  std::string eeprom_ = "e.bin";
   std::ostringstream out_;
   std::ostringstream err_;
 };
@@ -103,6 +105,60 @@ TEST_F(HistoryCliTest, RollbackRefusesAnotherDacAndAMissingOrAlteredBackup) {
     EXPECT_NE(err_.str().find("Nothing was written"), std::string::npos) << err_.str();
     EXPECT_EQ(Bytes(dir_ / "e.bin"), before);
     EXPECT_EQ(Rows().size(), static_cast<std::size_t>(changes)) << "a refusal is no change";
+  }
+}
+
+// Rollback trusts the DAC over the record: it reads the range and compares
+// it with what the change wrote before it puts anything back.
+TEST_F(HistoryCliTest, RollbackPutsBackOnlyOverWhatTheChangeLeftThere) {
+  const std::string a = Write(sim::SimulatedDac::FactoryImage(4, 0x0103, 2048), "a.bin");
+  const std::string b = Write(sim::SimulatedDac::FactoryImage(4, 0x0104, 1024), "b.bin");
+  const std::string five = Write({'H', 'E', 'L', 'L', 'O'}, "five.bin");
+  const std::vector<std::string> kInterrupt = {"(killed)"};
+  const std::vector<std::vector<std::string>> undo_redo = {{"flash", a}, {"flash", b}, {"rollback"}, {"rollback", "3"}};
+  struct Case {
+    const char* name;
+    std::vector<std::vector<std::string>> steps;
+    std::vector<std::string> rollback;
+    int status;
+    const char* said;
+    char holds;  // the EEPROM after: 'f' as the factory left it, 'a', 'b'
+  };
+  const Case cases[] = {
+      {"equal", {{"flash", a}}, {"rollback"}, 0, "Rolled back change 1", 'f'},
+      {"interrupted, then written over", {{"flash", a}, kInterrupt, {"--no-history", "eeprom", "write", "0x100", five}},
+       {"rollback"}, 0, "did not finish", 'f'},
+      {"changed outside the history", {{"flash", a}, {"--no-history", "flash", b}}, {"rollback"}, 3,
+       "version 0x0104, 1024 bytes", 'b'},
+      {"changed outside, forced", {{"flash", a}, {"--no-history", "flash", b}}, {"rollback", "--force"}, 0,
+       "--force", 'f'},
+      {"undone and redone: the plain one undoes the redone change", undo_redo, {"rollback"}, 0,
+       "Rolled back change 2", 'a'},
+      {"undone and redone: the undo again", undo_redo, {"rollback", "3"}, 3, "already rolled back", 'b'},
+      {"another DAC", {{"--sim-count", "2", "--serial", "SIM0001", "flash", a}},
+       {"--sim-count", "2", "--serial", "SIM0002", "rollback", "1"}, 3, "Nothing was written", 'a'},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    eeprom_ = "judged" + std::to_string(++n) + ".bin";
+    ASSERT_EQ(Run({"info"}), 0) << err_.str();
+    std::map<char, std::vector<std::uint8_t>> image = {{'f', Bytes(dir_ / eeprom_)}};
+    for (const auto& step : c.steps) {
+      if (step == kInterrupt) {
+        // As a killed program leaves it: running, its lock held by nobody.
+        HistoryRow row = Rows().front();
+        row.outcome = outcome::kRunning;
+        row.lock_path = (dir_ / "nobody.lock").string();
+        ServiceHistory(HistoryOptions{(dir_ / (eeprom_ + ".history.sqlite3")).string()}).Update(row.id, row);
+        continue;
+      }
+      ASSERT_EQ(Run(step), 0) << err_.str();
+      if (step.back() == a || step.back() == b) image[step.back() == a ? 'a' : 'b'] = Bytes(dir_ / eeprom_);
+    }
+    EXPECT_EQ(Run(c.rollback), c.status) << err_.str();
+    EXPECT_NE((err_.str() + out_.str()).find(c.said), std::string::npos) << err_.str() << out_.str();
+    EXPECT_EQ(Bytes(dir_ / eeprom_), image[c.holds]);
   }
 }
 

@@ -1,12 +1,15 @@
 // --simulate=FILE: an unusable FILE is refused before anything runs, a FILE
 // the run did not create keeps its length unless a write needs more, and two
-// runs on one FILE do not both go ahead.
+// runs on one FILE do not both go ahead; every write packet is in FILE as
+// soon as the DAC took it.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <unistd.h>
 
+#include "device/eeprom_image_flash.h"
 #include "device/hid_device_link.h"
 #include "sim/sim_args.h"
 #include "sim/simulated_dac.h"
@@ -101,6 +104,47 @@ TEST(SimEepromFileTest, AShortFileIsTheEepromsStartAndKeepsItsLengthUnlessAWrite
   const std::string fresh = (dir / "fresh.bin").string();
   { ASSERT_NE(Create(fresh, &error), nullptr) << error; }
   EXPECT_EQ(std::filesystem::file_size(fresh), 65536u);
+}
+
+TEST(SimEepromFileTest, EveryWritePacketIsInTheFileWhileTheRunGoesOn) {
+  testing::ScratchDir dir;
+  const Bytes image = SimulatedDac::FactoryImage(4, 0x0103, 8192);
+  const struct {
+    const char* name;
+    std::size_t file_length;  // 0: a new FILE
+    std::uint16_t address;
+    Bytes bytes;              // written in packets; empty: a flash of `image`
+    std::size_t length_after;
+  } cases[] = {
+      {"new file", 0, 0x2000, {0x11, 0x22}, 65536},
+      {"within a short file", 100, 10, {0x5A, 0x5B}, 100},
+      {"past a short file's end", 100, 0x1712, {1, 2, 3, 4}, 0x1716},
+      {"the bytes it holds", 100, 20, {20, 21}, 100},
+      {"a flash", 100, 0, {}, 8192},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes stored(c.file_length);
+    for (std::size_t i = 0; i < stored.size(); ++i) stored[i] = static_cast<std::uint8_t>(i);
+    const std::string file = dir.Write(stored, "eeprom" + std::to_string(++n) + ".bin");
+    std::string error;
+    auto dac = Create(file, &error);
+    ASSERT_NE(dac, nullptr) << error;
+    HidDeviceLink link(*dac);
+    ASSERT_EQ(link.FindDevice(), 1);
+    if (c.bytes.empty()) {
+      EepromFlashResult result;
+      ASSERT_EQ(FlashEepromImage(link, image, EepromFlashOptions{}, &result), 1);
+    } else {
+      ASSERT_EQ(link.WriteEeprom(0xA0, 0x00, c.address, c.bytes.data(), static_cast<std::uint16_t>(c.bytes.size())), 1);
+    }
+    // Read while the DAC is still there, as after a kill: nothing waits for its end.
+    std::ifstream in(file, std::ios::binary);
+    const Bytes kept((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(kept.size(), c.length_after);
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), dac->Eeprom().begin()));
+  }
 }
 
 TEST(SimEepromFileTest, ASecondRunOnTheSameFileIsRefusedWhileTheFirstHoldsIt) {

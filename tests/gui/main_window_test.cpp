@@ -24,6 +24,7 @@
 #include "ui/recording_message_boxes.h"
 #include "ui/status_strip.h"
 #include "ui/tab_strip.h"
+#include "update/update_texts.h"
 
 namespace veltrane {
 namespace {
@@ -407,6 +408,70 @@ TEST(MainWindowStatus, TheStripNamesTheLatestChangeAndSaysOnceWhenNotRecorded) {
     window.Firmware().OnWrite();
     EXPECT_TRUE(window.Strip()->Note().isEmpty() || !window.Strip()->Note().startsWith("The service history"))
         << "said twice";
+  }
+}
+
+// A Write killed half-way leaves its row running: the program started again
+// says so when it finds the DAC, and puts the backup back only on a yes.
+TEST(MainWindowStatus, AfterAKilledWriteTheDacIsPutBackOnAYes) {
+  testing::ScratchDir dir;
+  const auto image = sim::SimulatedDac::FactoryImage(4, 0x0103, 256);
+  struct OneFile : FileChooser {
+    QString file;
+    std::optional<QString> ChooseFile(QWidget*) override { return file; }
+  } chooser;
+  chooser.file = QString::fromStdString(dir.Write(image, "new.BIN"));
+  const std::string file = (dir / "history.sqlite3").string();
+  const QString backups = QString::fromStdString((dir / "backups").string());
+  sim::SimulatedDac dac;
+  const std::vector<std::uint8_t> before = dac.Eeprom();
+  {
+    ServiceHistory history(HistoryOptions{file});
+    MainWindow window(dac);
+    window.SetKeeping(&history, backups);
+    RecordingMessageBoxes boxes;
+    window.Firmware().SetFileChooser(&chooser);
+    window.Firmware().SetMessageBoxes(&boxes);
+    window.Firmware().OnBrowse();
+    window.Firmware().OnWrite();
+  }
+  // As the kill left it: half the image in, byte 0 held, the row running and its lock gone.
+  std::vector<std::uint8_t>& eeprom = dac.Eeprom();
+  std::copy(before.begin() + 128, before.begin() + 256, eeprom.begin() + 128);
+  eeprom[0] = static_cast<std::uint8_t>(~image[0]);
+  ServiceHistory history(HistoryOptions{file});
+  std::vector<HistoryRow> rows;
+  std::string problem;
+  ASSERT_TRUE(history.List({}, &rows, &problem)) << problem;
+  ASSERT_EQ(rows.size(), 1u);
+  HistoryRow row = rows.front();
+  row.outcome = outcome::kRunning;
+  row.lock_path = (dir / "gone.lock").string();
+  ASSERT_TRUE(history.Update(row.id, row).id);
+
+  for (const BoxAnswer answer : {BoxAnswer::kNo, BoxAnswer::kYes}) {
+    SCOPED_TRACE(answer == BoxAnswer::kYes ? "yes" : "no");
+    RecordingMessageBoxes boxes;
+    boxes.QueueAnswer(answer);
+    MainWindow window(dac);
+    window.SetMessageBoxes(&boxes);
+    window.Firmware().SetMessageBoxes(&boxes);
+    window.SetKeeping(&history, backups);
+    QCoreApplication::processEvents();
+    ASSERT_GE(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].buttons, BoxButtons::kYesNo);
+    EXPECT_TRUE(boxes.Texts()[0].startsWith("The last Write to this DAC was interrupted")) << boxes.Texts()[0].toStdString();
+    if (answer == BoxAnswer::kNo) {
+      EXPECT_EQ(boxes.Boxes().size(), 1u);
+      EXPECT_NE(dac.Eeprom(), before) << "written without a yes";
+      continue;
+    }
+    ASSERT_EQ(boxes.Boxes().size(), 2u);
+    EXPECT_EQ(boxes.Texts()[1], update_texts::kPutBackDone);
+    EXPECT_EQ(dac.Eeprom(), before);
+    ASSERT_TRUE(history.List({}, &rows, &problem));
+    EXPECT_EQ(rows.front().undoes, row.id);
+    EXPECT_TRUE(rows.front().Done());
   }
 }
 

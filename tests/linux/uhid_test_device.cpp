@@ -42,7 +42,11 @@ bool UhidTestDevice::Create(const std::string& name, std::uint16_t vendor_id,
   event.u.create2.bus = 0x03;  // BUS_USB
   event.u.create2.vendor = vendor_id;
   event.u.create2.product = product_id;
-  event.u.create2.version = 0x0102;
+  event.u.create2.version = version_;
+  std::snprintf(reinterpret_cast<char*>(event.u.create2.uniq), sizeof event.u.create2.uniq, "%s",
+                serial_.c_str());
+  std::snprintf(reinterpret_cast<char*>(event.u.create2.phys), sizeof event.u.create2.phys, "%s",
+                phys_.c_str());
   std::memcpy(event.u.create2.rd_data, descriptor.data(), descriptor.size());
   if (!WriteEvent(fd_.Get(), event)) {
     *error = std::string("UHID_CREATE2: ") + std::strerror(errno);
@@ -83,6 +87,24 @@ void UhidTestDevice::Answer(std::uint32_t id, const std::uint8_t* data, std::siz
   WriteEvent(fd_.Get(), reply);
 }
 
+// Called with the model locked, after an output report.
+void UhidTestDevice::AfterOutput() {
+  if (!model_.AnswerPending()) return;
+  const bool lose = lose_next_answer_.exchange(false);
+  if (!lose && !push_answers_) return;  // kept for get-input-report
+  std::vector<std::uint8_t> report(input_report_length_);
+  model_.TakeInputReport(report.data(), report.size());
+  pushed_answer_.clear();
+  if (lose || report.size() < 2) return;
+  // The device uses no report IDs: the interrupt report is the bytes after the ID byte.
+  uhid_event input{};
+  input.type = UHID_INPUT2;
+  input.u.input2.size = static_cast<__u16>(report.size() - 1);
+  std::memcpy(input.u.input2.data, report.data() + 1, report.size() - 1);
+  WriteEvent(fd_.Get(), input);
+  pushed_answer_ = std::move(report);
+}
+
 void UhidTestDevice::Serve() {
   while (!stop_) {
     pollfd pfd{fd_.Get(), POLLIN, 0};
@@ -98,6 +120,7 @@ void UhidTestDevice::Serve() {
         if (output.size == 0) break;
         std::lock_guard<std::mutex> lock(model_mutex_);
         model_.HandleOutput(output.data + 1, output.size - 1u, product_id_, input_report_length_);
+        AfterOutput();
         break;
       }
       case UHID_GET_REPORT: {
@@ -109,7 +132,12 @@ void UhidTestDevice::Serve() {
         std::vector<std::uint8_t> report(input_report_length_);
         {
           std::lock_guard<std::mutex> lock(model_mutex_);
-          model_.TakeInputReport(report.data(), report.size());
+          if (!pushed_answer_.empty()) {
+            report.swap(pushed_answer_);
+            pushed_answer_.clear();
+          } else {
+            model_.TakeInputReport(report.data(), report.size());
+          }
         }
         Answer(event.u.get_report.id, report.data(), report.size(), 0);
         break;

@@ -17,6 +17,10 @@
 #include <unistd.h>
 #endif
 
+#include "device/platform/durable_file.h"
+#include "service/history_schema.h"
+#include "service/rollback.h"
+#include "service/sha256.h"
 #include "tests/update/scratch_dir.h"
 
 namespace veltrane {
@@ -151,7 +155,7 @@ TEST(ServiceHistory, RecordsOrSaysOnceWhyNotAndNeverStopsTheCaller) {
       ASSERT_TRUE(first.id && second.id);
       Raw raw(path);
       EXPECT_EQ(raw.Text("PRAGMA journal_mode"), "wal");
-      EXPECT_EQ(raw.Text("PRAGMA user_version"), "1");
+      EXPECT_EQ(raw.Text("PRAGMA user_version"), std::to_string(HistorySchemaVersion()));
       continue;
     }
     EXPECT_FALSE(first.id);
@@ -192,7 +196,7 @@ TEST(ServiceHistory, KeepsEveryFieldAndListsNewestFirstByDac) {
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].id, c);
   EXPECT_EQ(rows[1].id, a);
-  ASSERT_TRUE(history.List({"", 2}, &rows, &problem)) << problem;
+  ASSERT_TRUE(history.List({std::nullopt, 2}, &rows, &problem)) << problem;
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1].id, b);
 
@@ -215,6 +219,86 @@ TEST(ServiceHistory, KeepsEveryFieldAndListsNewestFirstByDac) {
                      failed.packets_written, failed.duration_ms, failed.undoes));
   ASSERT_TRUE(history.Find(c + 1, &found, &problem));
   EXPECT_FALSE(found);
+}
+
+// A history of the first version is brought forward and keeps its rows; a
+// row that goes in running reads as running while its lock is held, and as
+// interrupted once its program is gone.
+TEST(ServiceHistory, OldFilesKeepWorkingAndARunningRowOutlivedByItsProgramIsInterrupted) {
+  testing::ScratchDir dir;
+  const std::string path = (dir / "h.sqlite3").string();
+  {
+    Raw old(path);
+    old.Exec((std::string(HistoryMigrations()[0]) + ";PRAGMA user_version = 1").c_str());
+    old.Exec("INSERT INTO changes (started_utc, ended_utc, program, program_version, host, operation, vendor, "
+             "product, revision, serial, location, transport, image_name, image_sha256, address, length, "
+             "backup_state, backup_path, backup_sha256, outcome, failed_stage, failure_text, packets_written, "
+             "duration_ms) VALUES ('2026-01-01T00:00:00.000Z', '', 'veltrane-cli', '1.3', 'h', 'flash', 14615, 4, "
+             "258, 'SIM0001', 'usb:1-2', 'usb', 'a.bin', '', 0, 2048, 'saved', '/b.bin', '', 'done', '', '', 128, 1)");
+  }
+  ServiceHistory history(HistoryOptions{path});
+  HistoryRow running = SampleRow("SIM0001", "flash");
+  running.outcome = outcome::kRunning;
+  auto lock = std::make_unique<HeldLock>();
+  std::string reason;
+  ASSERT_TRUE(lock->Acquire(history.LockFolder(), &reason)) << reason;
+  running.lock_path = lock->Path();
+  running.written_sha256 = std::string(64, 'c');
+  const std::int64_t id = *history.Record(running).id;
+  std::vector<HistoryRow> rows;
+  std::string problem;
+  ASSERT_TRUE(history.List({}, &rows, &problem)) << problem;
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].operation, "flash");
+  EXPECT_TRUE(rows[1].Done() && rows[1].written_sha256.empty());
+  EXPECT_TRUE(rows[0].Running());
+  EXPECT_EQ(rows[0].written_sha256, running.written_sha256);
+  EXPECT_EQ(Raw(path).Text("PRAGMA user_version"), std::to_string(HistorySchemaVersion()));
+  lock.reset();  // as the system drops it when the program dies
+  ASSERT_TRUE(history.List({}, &rows, &problem)) << problem;
+  EXPECT_TRUE(rows[0].Interrupted() && !rows[0].Running());
+  running.outcome = outcome::kDone;
+  EXPECT_TRUE(history.Update(id, running).id);
+  std::optional<HistoryRow> found;
+  ASSERT_TRUE(history.Find(id, &found, &problem));
+  EXPECT_TRUE(found && found->Done());
+}
+
+// A DAC without a serial number matches only rows without one, of its
+// product, at its location, and only by an explicit ID.
+TEST(ServiceHistory, ADacWithoutASerialNumberNeverMatchesAnotherDacsRows) {
+  testing::ScratchDir dir;
+  ServiceHistory history(HistoryOptions{(dir / "h.sqlite3").string()});
+  const std::vector<std::uint8_t> backup(2048, 0x42);
+  std::int64_t ids[4] = {};
+  const std::pair<const char*, const char*> made[] = {{"", "usb:1-1"}, {"", "usb:1-2"}, {"SIM0001", "usb:1-1"}};
+  for (std::size_t i = 0; i < 3; ++i) {
+    HistoryRow r = SampleRow(made[i].first, "flash");
+    r.location = made[i].second;
+    r.backup_path = dir.Write(backup, "backup" + std::to_string(i) + ".bin");
+    r.backup_sha256 = Sha256Hex(backup);
+    ids[i] = *history.Record(r).id;
+  }
+  HistoryRow other_product = SampleRow("", "flash");
+  other_product.product = 5;
+  other_product.location = "usb:1-1";
+  ids[3] = *history.Record(other_product).id;
+  std::vector<HistoryRow> rows;
+  std::string problem;
+  ASSERT_TRUE(history.List({std::string()}, &rows, &problem));
+  EXPECT_EQ(rows.size(), 3u) << "the query for no serial number found another DAC's rows";
+
+  const RollbackDac dac{"", "usb:1-1", 4};
+  const std::pair<std::optional<std::int64_t>, RollbackVerdict> cases[] = {
+      {std::nullopt, RollbackVerdict::kNeedsId},
+      {ids[0], RollbackVerdict::kPutBack},
+      {ids[1], RollbackVerdict::kOtherDac},   // another place
+      {ids[2], RollbackVerdict::kOtherDac},   // a DAC with a serial number
+      {ids[3], RollbackVerdict::kOtherDac},   // another product
+  };
+  for (const auto& [wanted, verdict] : cases) {
+    EXPECT_EQ(PlanRollback(history, dac, wanted, false).verdict, verdict) << (wanted ? *wanted : 0);
+  }
 }
 
 }  // namespace

@@ -74,6 +74,30 @@ inline void Reseal(std::vector<std::uint8_t>* image) {
   (*image)[0] = sum;
 }
 
+// Over `old`, the header after the new image's first packet (its bytes 0..15,
+// the old 16..17) sums to the complement of the new checksum when the length
+// bytes differ by an odd amount d and 2 x checksum = 255 - d: then a byte 0
+// held plainly inverted passes. `high` picks the other of the two roots. A
+// reserved header byte (12) is turned to get there.
+inline std::vector<std::uint8_t> InvertedPassesAfterFirstPacket(std::vector<std::uint8_t> fresh,
+                                                                const std::vector<std::uint8_t>& old, bool high) {
+  const auto d = static_cast<std::uint8_t>(old[16] + old[17] - fresh[16] - fresh[17]);
+  const auto root = static_cast<std::uint8_t>((static_cast<std::uint8_t>(255 - d) >> 1) + (high ? 128 : 0));
+  fresh[12] = static_cast<std::uint8_t>(fresh[12] + root - fresh[0]);
+  Reseal(&fresh);
+  return fresh;
+}
+
+// Pairs whose length bytes differ by an odd amount, each with a new image
+// for which the plainly inverted byte 0 would be valid after the first packet.
+inline std::vector<ImagePair> OddLengthPairs() {
+  const std::vector<std::uint8_t> fresh = Packed(0x0103, Body(2030, 5));  // length 0x0800
+  const std::vector<std::uint8_t> longer = Packed(0x0102, Body(2031, 3));  // 0x0801: 1 apart
+  const std::vector<std::uint8_t> shorter = Packed(0x0102, Body(2012, 7));  // 0x07F2: 241 apart
+  return {{"length bytes 1 apart", longer, InvertedPassesAfterFirstPacket(fresh, longer, false)},
+          {"length bytes 241 apart, the other root", shorter, InvertedPassesAfterFirstPacket(fresh, shorter, true)}};
+}
+
 // Pairs for the default simulated DAC (product 4, revision 0x0102). `long_pairs`
 // adds the image that reaches over the feedback block at 0x1712.
 inline std::vector<ImagePair> RepairBreakingPairs(bool long_pairs = true) {
@@ -90,6 +114,7 @@ inline std::vector<ImagePair> RepairBreakingPairs(bool long_pairs = true) {
     pairs.push_back({"old checksum the complement of the new", old, fresh});
   }
   pairs.push_back({"same body, new header", Packed(0x0102, Body(2030, 5)), fresh});
+  for (ImagePair& odd : OddLengthPairs()) pairs.push_back(std::move(odd));
   if (long_pairs) {
     pairs.push_back({"longer, over the feedback block", Packed(0x0102, Body(2030, 3)), Packed(0x0103, Body(5982, 5))});
   }

@@ -23,6 +23,7 @@
 #include "ui/message_boxes.h"
 #include "ui/wait_cursor.h"
 #include "service/recorded_change.h"
+#include "service/rollback.h"
 #include "image/image_texts.h"
 #include "update/update_texts.h"
 
@@ -324,6 +325,47 @@ int FirmwarePage::ProgramImage() {
   if (!recorded.backup_path.empty()) emit BackupSaved(QString::fromStdString(recorded.backup_path));
   if (result.step != ChangeStep::kRefused) emit ChangeRecorded(QString::fromStdString(recorded.history_warning));
   return done ? 1 : 0;
+}
+
+QString FirmwarePage::PutBackChange(std::int64_t id) {
+  if (writing_ || history_ == nullptr) return {};
+  writing_ = true;
+  write_->setEnabled(false);
+  QString message;
+  DeviceIdentity identity;
+  if (LocateDevice() == 0 || !ReadDeviceIdentity(link_, &identity)) {
+    message = tr(update_texts::kNoDevice);
+  } else {
+    const WaitCursor wait;
+    SetProgress(0);
+    const auto paint = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    ChangeSubject subject = SubjectOfLink(link_, "veltrane", "rollback");
+    // The same judgement as the command line's rollback: the DAC is read first.
+    RollbackPlan plan = PlanRollback(*history_, {subject.serial, subject.location, identity.product_id}, id, false);
+    JudgeRollback(link_, &plan, false, paint);
+    if (!plan.Go()) {
+      message = tr(update_texts::kPutBackRefused).arg(QString::fromStdString(RollbackRefusalText(plan)));
+    } else {
+      ChangeRequest request = PutBackRequest(plan, identity);
+      request.flash.between_reads = paint;
+      MarkRollback(plan, &subject);
+      ChangeResult result;
+      RecordedChange recorded;
+      // The bytes put back are judged by the signed-only rule like every write.
+      ChangeKeeping keeping = KeepingIn(history_, backup_folder_.toStdString());
+      keeping.signing = &signing_;
+      const bool done = ApplyRecordedChange(link_, request, subject, keeping, &result, &recorded);
+      if (!recorded.backup_path.empty()) emit BackupSaved(QString::fromStdString(recorded.backup_path));
+      emit ChangeRecorded(QString::fromStdString(recorded.history_warning));
+      message = done ? tr(update_texts::kPutBackDone)
+                     : tr(update_texts::kPutBackFailed).arg(QString::fromStdString(result.failure.Describe()));
+      if (done) SetProgress(kProgressAfterSuccess);
+    }
+  }
+  write_->setEnabled(true);
+  writing_ = false;
+  emit WriteEnded();
+  return message;
 }
 
 void FirmwarePage::SetProgress(std::uint16_t per_mille) {

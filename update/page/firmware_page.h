@@ -88,6 +88,10 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   // Where every Write is recorded; null (the default): nowhere.
   void SetHistory(ServiceHistory* history) { history_ = history; }
 
+  // Puts back the backup of change `id` (one the history found interrupted)
+  // through the one road, after the user's yes; the result box's text.
+  QString PutBackChange(std::int64_t id);
+
   // True from the start to the end of a Write; the window around the page
   // refuses to close meanwhile.
   bool IsWriting() const { return writing_; }

@@ -26,17 +26,6 @@ void Check(bool ok, const std::string& what) {
   if (!ok) ++failures;
 }
 
-int HidrawNodeCount() {
-  int count = 0;
-  if (DIR* dir = opendir("/sys/class/hidraw")) {
-    while (const dirent* entry = readdir(dir)) {
-      if (std::strncmp(entry->d_name, "hidraw", 6) == 0) ++count;
-    }
-    closedir(dir);
-  }
-  return count;
-}
-
 // The kernel adds uhid devices from a worker: wait for their nodes (guest only).
 bool WaitForNodes(int count) {
   for (int i = 0; i < 200; ++i) {

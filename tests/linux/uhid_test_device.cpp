@@ -1,5 +1,6 @@
 #include "tests/linux/uhid_test_device.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/uhid.h>
 #include <poll.h>
@@ -156,6 +157,17 @@ void UhidTestDevice::Serve() {
         break;  // start, stop, open, close
     }
   }
+}
+
+int HidrawNodeCount() {
+  int count = 0;
+  if (DIR* dir = opendir("/sys/class/hidraw")) {
+    while (const dirent* entry = readdir(dir)) {
+      if (std::strncmp(entry->d_name, "hidraw", 6) == 0) ++count;
+    }
+    closedir(dir);
+  }
+  return count;
 }
 
 }  // namespace veltrane::testing

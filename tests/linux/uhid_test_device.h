@@ -81,4 +81,8 @@ class UhidTestDevice {
   sim::DacModel model_;
 };
 
+// How many hidraw nodes the kernel lists now (a uhid device gets its node
+// from a kernel worker, after its create returned).
+int HidrawNodeCount();
+
 }  // namespace veltrane::testing

@@ -34,18 +34,8 @@
 
 namespace {
 
+using veltrane::testing::HidrawNodeCount;
 using veltrane::testing::UhidTestDevice;
-
-int HidrawNodeCount() {
-  int count = 0;
-  if (DIR* dir = opendir("/sys/class/hidraw")) {
-    while (const dirent* entry = readdir(dir)) {
-      if (std::strncmp(entry->d_name, "hidraw", 6) == 0) ++count;
-    }
-    closedir(dir);
-  }
-  return count;
-}
 
 bool Dump(UhidTestDevice& dac, const std::string& file) {
   const std::vector<std::uint8_t> eeprom = dac.EepromCopy();

@@ -354,8 +354,11 @@ bool SimulatedDac::GetInputReport(HidHandle handle, std::uint8_t* report, std::s
   model_.TakeInputReport(report, length);
   if (input_reports_ == options_.stale_input_report) {
     // This request's answer is lost; the report before it comes again.
+    // Before any answer at all, the queue holds nothing: an empty report.
     std::memset(report, 0, length);
-    std::memcpy(report, last_input_.data(), std::min(length, last_input_.size()));
+    if (!last_input_.empty()) {
+      std::memcpy(report, last_input_.data(), std::min(length, last_input_.size()));
+    }
   }
   last_input_.assign(report, report + length);
   RecordReport("in", report, length);

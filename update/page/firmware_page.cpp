@@ -293,7 +293,7 @@ ChangeRequest FirmwarePage::WriteRequest(bool for_write) {
   request.force = forced_;
   // Everything runs on this thread: the window keeps painting between the
   // pieces of every read, and at the progress values of the write packets.
-  const auto paint = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+  const auto paint = [this] { PaintWhenDue(); };
   request.flash.between_reads = paint;
   if (!backup_folder_.isEmpty()) {
     request.backup.span = BackupSpan::kHeldImage;
@@ -338,7 +338,7 @@ QString FirmwarePage::PutBackChange(std::int64_t id) {
   } else {
     const WaitCursor wait;
     SetProgress(0);
-    const auto paint = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    const auto paint = [this] { PaintWhenDue(); };
     ChangeSubject subject = SubjectOfLink(link_, "veltrane", "rollback");
     // The same judgement as the command line's rollback: the DAC is read first.
     RollbackPlan plan = PlanRollback(*history_, {subject.serial, subject.location, identity.product_id}, id, false);
@@ -370,17 +370,22 @@ QString FirmwarePage::PutBackChange(std::int64_t id) {
 
 void FirmwarePage::SetProgress(std::uint16_t per_mille) {
   progress_->setValue(per_mille);
+  // The first value of a transfer is painted at once; every pause of the
+  // program stays as it is.
+  PaintWhenDue(per_mille == 0);
+  link_.Platform().Sleep(kProgressPauseMs);
+}
+
+void FirmwarePage::PaintWhenDue(bool now) {
   // The transfer blocks the user-interface thread: let the window paint (and
   // the desktop see it alive) without taking any input meanwhile. Painting
-  // at every one of up to a thousand values would add its own time to every
-  // pause of the transfer; a few times a second is as smooth to the eye.
-  // The first value of a transfer and every pause of the program stay as they are.
-  if (!paint_clock_.isValid() || per_mille == 0 || paint_clock_.elapsed() >= kPaintIntervalMs) {
-    progress_->repaint();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    paint_clock_.start();
-  }
-  link_.Platform().Sleep(kProgressPauseMs);
+  // at every one of up to a thousand progress values, or after every piece
+  // of a read, would add its own time to the Write (on a real display, most
+  // of what the Write takes beyond the device's pauses); a few times a
+  // second is as smooth to the eye.
+  if (!now && paint_clock_.isValid() && paint_clock_.elapsed() < kPaintIntervalMs) return;
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  paint_clock_.start();
 }
 
 }  // namespace veltrane

@@ -131,6 +131,9 @@ class FirmwarePage : public SkinnedDialog, public ProgressSink {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // Lets the window paint (without taking input) when the last paint is a
+  // few frames old, or at once when `now`: the Write blocks this thread.
+  void PaintWhenDue(bool now = false);
   void WriteFlow();
   void ShowPath();
   void ShowBox(const QString& text);

@@ -38,21 +38,26 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using veltrane::sim::SimulatedDac;
 
-class OneFile : public veltrane::FileChooser {
- public:
-  explicit OneFile(QString path) : path_(std::move(path)) {}
-  std::optional<QString> ChooseFile(QWidget*) override { return path_; }
+// The image both benches write: 8 KiB for product 4, version 0x0103.
+void WriteImage8KiB(const std::filesystem::path& path) {
+  const auto image = SimulatedDac::FactoryImage(4, 0x0103, 8192);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+}
 
- private:
-  QString path_;
-};
+// Bare 10 ms sleeps adding up to `pauses_ms`, timed: their wall time over
+// what they asked for, what the operating system's timers alone add.
+double SleepRatio(std::uint64_t pauses_ms) {
+  const Clock::time_point sleeps = Clock::now();
+  const int count = static_cast<int>(pauses_ms / 10);
+  for (int i = 0; i < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return std::chrono::duration<double>(Clock::now() - sleeps).count() / (count / 100.0);
+}
 
 void BM_DesktopWrite8KiB(benchmark::State& state) {
   const auto path = std::filesystem::temp_directory_path() / "veltrane-desktop-bench.BIN";
   const auto backups = std::filesystem::temp_directory_path() / "veltrane-desktop-bench-backups";
-  const auto image = SimulatedDac::FactoryImage(4, 0x0103, 8192);
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  WriteImage8KiB(path);
   double ratio_sum = 0;
   double seconds_sum = 0;
   double sleep_ratio_sum = 0;
@@ -62,7 +67,7 @@ void BM_DesktopWrite8KiB(benchmark::State& state) {
     SimulatedDac dac(options);
     veltrane::FirmwarePage page(dac);
     veltrane::RecordingMessageBoxes boxes;
-    OneFile chooser(QString::fromStdString(path.string()));
+    veltrane::FixedFileChooser chooser(QString::fromStdString(path.string()));
     page.SetMessageBoxes(&boxes);
     page.SetFileChooser(&chooser);
     page.SetBackupFolder(QString::fromStdString(backups.string()));
@@ -77,10 +82,7 @@ void BM_DesktopWrite8KiB(benchmark::State& state) {
     const double floor = static_cast<double>(pauses_end - pauses_at_start) / 1000.0;
     ratio_sum += wall / floor;
     seconds_sum += wall;
-    const Clock::time_point sleeps = Clock::now();
-    const int count = static_cast<int>((pauses_end - pauses_at_start) / 10);
-    for (int i = 0; i < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    sleep_ratio_sum += std::chrono::duration<double>(Clock::now() - sleeps).count() / (count / 100.0);
+    sleep_ratio_sum += SleepRatio(pauses_end - pauses_at_start);
     if (floor <= 0) state.SkipWithError("no pauses recorded");
     if (boxes.Texts().empty() || boxes.Texts().back() != QStringLiteral("EEPROM program completed. ")) {
       state.SkipWithError("the Write did not complete");
@@ -134,9 +136,7 @@ void BM_DesktopWriteClickToBox(benchmark::State& state) {
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   const auto path = folder / "image.BIN";
-  const auto image = SimulatedDac::FactoryImage(4, 0x0103, 8192);
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  WriteImage8KiB(path);
   const std::string eeprom = (folder / "eeprom.bin").string();
   std::vector<double> ratios;
   double sleep_ratio_sum = 0;
@@ -173,10 +173,7 @@ void BM_DesktopWriteClickToBox(benchmark::State& state) {
     ratios.push_back(wall / (static_cast<double>(pauses) / 1000.0));
     seconds_sum += wall;
     cpu_share_sum += cpu / (static_cast<double>(pauses) / 1000.0);
-    const Clock::time_point sleeps = Clock::now();
-    const int count = static_cast<int>(pauses / 10);
-    for (int i = 0; i < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    sleep_ratio_sum += std::chrono::duration<double>(Clock::now() - sleeps).count() / (count / 100.0);
+    sleep_ratio_sum += SleepRatio(pauses);
   }
   if (!ratios.empty()) {
     std::sort(ratios.begin(), ratios.end());

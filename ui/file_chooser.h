@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 
 #include <QString>
 #include <QStringList>
@@ -17,6 +18,17 @@ class FileChooser {
   virtual ~FileChooser() = default;
   // The full path of the file the user confirmed; nothing on Cancel.
   virtual std::optional<QString> ChooseFile(QWidget* owner) = 0;
+};
+
+// For tests and benchmarks: the one file it was given, as if confirmed in
+// the dialog.
+class FixedFileChooser : public FileChooser {
+ public:
+  explicit FixedFileChooser(QString path) : path_(std::move(path)) {}
+  std::optional<QString> ChooseFile(QWidget*) override { return path_; }
+
+ private:
+  QString path_;
 };
 
 // The image filter as the Windows dialog is given it.

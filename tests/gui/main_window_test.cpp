@@ -268,11 +268,7 @@ TEST(MainWindowClose, ACloseDuringAWriteHappensWhenTheWriteEnds) {
   const std::string path = (std::filesystem::temp_directory_path() / "veltrane-close-test.BIN").string();
   const auto image = sim::SimulatedDac::FactoryImage(4, 0x0103, 256);
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 256);
-  struct OneFile : FileChooser {
-    std::string file;
-    std::optional<QString> ChooseFile(QWidget*) override { return QString::fromStdString(file); }
-  } chooser;
-  chooser.file = path;
+  FixedFileChooser chooser(QString::fromStdString(path));
   struct ClosingBoxes : RecordingMessageBoxes {
     MainWindow* window = nullptr;
     bool visible_after_close = false;
@@ -333,11 +329,7 @@ TEST(MainWindowStatus, NoLookDuringAWrite) {
   const std::string path = (std::filesystem::temp_directory_path() / "veltrane-strip-test.BIN").string();
   const auto image = sim::SimulatedDac::FactoryImage(4, 0x0103, 256);
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 256);
-  struct OneFile : FileChooser {
-    std::string file;
-    std::optional<QString> ChooseFile(QWidget*) override { return QString::fromStdString(file); }
-  } chooser;
-  chooser.file = path;
+  FixedFileChooser chooser(QString::fromStdString(path));
   sim::SimulatedDac dac;
   MainWindow window(dac);
   struct LookingBoxes : RecordingMessageBoxes {
@@ -371,11 +363,7 @@ TEST(MainWindowStatus, NoLookDuringAWrite) {
 TEST(MainWindowStatus, TheStripNamesTheLatestChangeAndSaysOnceWhenNotRecorded) {
   testing::ScratchDir dir;
   const auto image = sim::SimulatedDac::FactoryImage(4, 0x0103, 256);
-  struct OneFile : FileChooser {
-    QString file;
-    std::optional<QString> ChooseFile(QWidget*) override { return file; }
-  } chooser;
-  chooser.file = QString::fromStdString(dir.Write(image, "new.BIN"));
+  FixedFileChooser chooser(QString::fromStdString(dir.Write(image, "new.BIN")));
   RecordingMessageBoxes boxes;
   for (const bool damaged : {false, true}) {
     SCOPED_TRACE(damaged ? "a damaged history" : "a history");
@@ -416,11 +404,7 @@ TEST(MainWindowStatus, TheStripNamesTheLatestChangeAndSaysOnceWhenNotRecorded) {
 TEST(MainWindowStatus, AfterAKilledWriteTheDacIsPutBackOnAYes) {
   testing::ScratchDir dir;
   const auto image = sim::SimulatedDac::FactoryImage(4, 0x0103, 256);
-  struct OneFile : FileChooser {
-    QString file;
-    std::optional<QString> ChooseFile(QWidget*) override { return file; }
-  } chooser;
-  chooser.file = QString::fromStdString(dir.Write(image, "new.BIN"));
+  FixedFileChooser chooser(QString::fromStdString(dir.Write(image, "new.BIN")));
   const std::string file = (dir / "history.sqlite3").string();
   const QString backups = QString::fromStdString((dir / "backups").string());
   sim::SimulatedDac dac;

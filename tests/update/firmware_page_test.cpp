@@ -553,15 +553,6 @@ TEST_F(FirmwarePageTest, ACutFileIsAnInvalidImage) {
 
 // The desktop's Write walks the fault matrix of every road (the command
 // line's roads walk it in their own suite), the backup read included.
-class OneImage : public FileChooser {
- public:
-  explicit OneImage(QString path) : path_(std::move(path)) {}
-  std::optional<QString> ChooseFile(QWidget*) override { return path_; }
-
- private:
-  QString path_;
-};
-
 class FirmwarePageFaultMatrix : public ::testing::TestWithParam<int> {};
 
 TEST_P(FirmwarePageFaultMatrix, TheWriteLeavesNoValidLookingMixAndSaysCompletedOnlyOverTheNewImage) {
@@ -570,7 +561,7 @@ TEST_P(FirmwarePageFaultMatrix, TheWriteLeavesNoValidLookingMixAndSaysCompletedO
   const testing::Road road{"the desktop's Write", [&](testing::MatrixDac& dac, const std::string& path) {
                              FirmwarePage page(dac);
                              RecordingMessageBoxes boxes;
-                             OneImage chooser(QString::fromStdString(path));
+                             FixedFileChooser chooser(QString::fromStdString(path));
                              page.SetMessageBoxes(&boxes);
                              page.SetFileChooser(&chooser);
                              page.SetBackupFolder(backups);

@@ -22,15 +22,6 @@
 namespace veltrane {
 namespace {
 
-class OneFileChooser : public FileChooser {
- public:
-  explicit OneFileChooser(QString path) : path_(std::move(path)) {}
-  std::optional<QString> ChooseFile(QWidget*) override { return path_; }
-
- private:
-  QString path_;
-};
-
 class BarWatchingBoxes : public RecordingMessageBoxes {
  public:
   explicit BarWatchingBoxes(QProgressBar* bar) : bar_(bar) {}
@@ -65,7 +56,7 @@ UpdateRun UpdateThroughTheWindow(std::vector<std::string> args, const std::vecto
   MainWindow window(dac);
   FirmwarePage& page = window.Firmware();
   BarWatchingBoxes boxes(page.ProgressBar());
-  OneFileChooser chooser(QString::fromStdString(path));
+  FixedFileChooser chooser(QString::fromStdString(path));
   page.SetMessageBoxes(&boxes);
   page.SetFileChooser(&chooser);
   // The fault counts start at the Write's first packet: no backup before it.
